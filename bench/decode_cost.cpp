@@ -1,0 +1,31 @@
+// Decode cost of the engine's worker against the bare libvorbis loop.
+//   bench_decode engine FILE   the worker, on a device that never waits
+//   bench_decode floor FILE    synthesis only, no conversion
+// Run each under `valgrind --tool=callgrind` and compare the instruction
+// counts (bench/run.sh does this and prints the table).
+#include <cstdio>
+#include <cstring>
+
+#include "engine/diag.h"
+#include "engine/native/simdevice.h"
+#include "engine/worker.h"
+#include "tests/support/reference.h"
+
+static void discard(zelov::diagstream, const char*) {}
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: bench_decode engine|floor FILE\n");
+    return 2;
+  }
+  if (std::strcmp(argv[1], "floor") == 0) {
+    std::printf("%llu frames\n", static_cast<unsigned long long>(reference::synthesize(argv[2])));
+    return 0;
+  }
+  zelov::diagsink.store(discard);
+  simdevice::reset(simdevice::mode::nowait);
+  const int32_t result = zelov::playworker(argv[2]);
+  std::printf("result %d, %llu bytes played\n", result,
+              static_cast<unsigned long long>(simdevice::playedbytes()));
+  return result;
+}

@@ -1,0 +1,42 @@
+# The native Linux build: the engine's logic over a simulated wave-out
+# device, the fixture generator, the tests and the benchmarks.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(VORBIS REQUIRED IMPORTED_TARGET vorbisfile vorbisenc vorbis ogg)
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+
+set(ZEL_SANITIZE "" CACHE STRING "sanitizers for the native build: address,undefined or thread")
+if(ZEL_SANITIZE)
+  add_compile_options(-fsanitize=${ZEL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${ZEL_SANITIZE})
+endif()
+add_compile_options(-Wall -Wextra)
+
+add_library(engine STATIC
+  engine/commands.cpp engine/diag.cpp engine/queries.cpp engine/state.cpp
+  engine/waveout.cpp engine/worker.cpp
+  engine/native/winapi.cpp engine/native/simdevice.cpp)
+target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(engine PUBLIC PkgConfig::VORBIS Threads::Threads)
+
+add_library(fixtures STATIC tools/fixtures.cpp tests/support/reference.cpp)
+target_include_directories(fixtures PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(fixtures PUBLIC PkgConfig::VORBIS)
+
+add_executable(makefixtures tools/makefixtures.cpp)
+target_link_libraries(makefixtures PRIVATE fixtures)
+
+add_executable(engineplay-native tools/engineplay.cpp)
+target_link_libraries(engineplay-native PRIVATE engine)
+
+enable_testing()
+add_executable(enginetests
+  tests/engine/support.cpp
+  tests/engine/commands_test.cpp tests/engine/convert_test.cpp
+  tests/engine/queries_test.cpp tests/engine/worker_test.cpp
+  tests/engine/results_test.cpp tests/engine/waveout_test.cpp)
+target_link_libraries(enginetests PRIVATE engine fixtures GTest::gtest_main)
+add_test(NAME engine COMMAND enginetests)
+
+add_executable(bench_decode bench/decode_cost.cpp)
+target_link_libraries(bench_decode PRIVATE engine fixtures)

@@ -1,0 +1,38 @@
+# The shipped 32-bit Windows build: zelov.dll and the programs that drive it
+# under Wine. libogg and libvorbis come from cmake/build-deps-mingw.sh.
+set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/i686" CACHE PATH "mingw builds of libogg and libvorbis")
+find_path(VORBIS_INCLUDE vorbis/codec.h PATHS ${ZEL_DEPS_PREFIX}/include NO_DEFAULT_PATH REQUIRED)
+find_library(VORBISFILE_LIB libvorbisfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+find_library(VORBIS_LIB libvorbis.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+find_library(OGG_LIB libogg.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+set(ZEL_CODEC_LIBS ${VORBISFILE_LIB} ${VORBIS_LIB} ${OGG_LIB})
+
+set(CMAKE_CXX_FLAGS_RELEASE "-O2")
+if(NOT CMAKE_BUILD_TYPE)
+  set(CMAKE_BUILD_TYPE Release)
+endif()
+add_compile_options(-Wall -Wextra)
+# Nothing beyond Windows' own DLLs at run time.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+add_library(zelov SHARED
+  engine/commands.cpp engine/diag.cpp engine/dllmain.cpp engine/queries.cpp
+  engine/state.cpp engine/waveout.cpp engine/worker.cpp engine/zelov.def)
+set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME zelov)
+target_include_directories(zelov PRIVATE ${VORBIS_INCLUDE})
+target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} winmm)
+target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup)
+
+# Decodes a file with the same libvorbis build as the engine, for the
+# bit-exact comparisons of what the device played.
+add_executable(refdecode tools/refdecode_main.cpp tests/support/reference.cpp)
+target_include_directories(refdecode PRIVATE ${VORBIS_INCLUDE} ${CMAKE_SOURCE_DIR})
+target_link_libraries(refdecode PRIVATE ${ZEL_CODEC_LIBS})
+
+add_executable(engineplay tools/engineplay.cpp)
+target_include_directories(engineplay PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(engineplay PRIVATE user32)
+
+add_executable(winetest tests/wine/enginetest.cpp)
+target_include_directories(winetest PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(winetest PRIVATE user32)

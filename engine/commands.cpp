@@ -1,0 +1,145 @@
+// The command entry: exact matching of the command word, the playback
+// commands, and the queries.
+#include <cstring>
+
+#include "diag.h"
+#include "interface1.h"
+#include "queries.h"
+#include "state.h"
+#include "worker.h"
+
+namespace zelov {
+namespace {
+
+// Text answers go into the bridge's 256-byte buffers.
+constexpr std::size_t answersize = 256;
+
+// Ends the worker that lives (or is about to start) and waits for it. The
+// request is repeated on every pass because a worker that had not yet
+// started clears it when it does.
+void stopworker() {
+  for (;;) {
+    cancelflag.store(1);
+    if (!workerlive.load()) return;
+    Sleep(50);
+  }
+}
+
+LRESULT cmdopen(char* text) {
+  enginetrace("compress\n");
+  stopworker();
+  const std::size_t length = text ? strnlen(text, pathsize) : 0;
+  filepathtoolong = length >= pathsize;
+  const std::size_t kept = filepathtoolong ? pathsize - 1 : length;
+  if (kept) std::memcpy(filepath, text, kept);
+  filepath[kept] = '\0';
+
+  workerlive.store(1);
+  HANDLE thread = CreateThread(nullptr, 0, playthread, reinterpret_cast<LPVOID>(1), 0, nullptr);
+  if (thread)
+    CloseHandle(thread);
+  else
+    workerlive.store(0);
+  return 0;
+}
+
+LRESULT cmdintreturn(char*) {
+  enginetrace("compress\n");
+  return playstate.load() + pauseflag.load();
+}
+
+LRESULT cmdintreturn2(char*) {
+  enginetrace("intreturn2\n");
+  return lastresult.load();
+}
+
+LRESULT cmdpause(char*) {
+  enginetrace("compress\n");
+  if (playstate.load() == running) {
+    pauseflag.store(1);
+    if (HWAVEOUT device = waveout.load()) waveOutPause(device);
+  }
+  return 0;
+}
+
+LRESULT cmdresume(char*) {
+  enginetrace("compress\n");
+  if (playstate.load() == running) {
+    pauseflag.store(0);
+    if (HWAVEOUT device = waveout.load()) waveOutRestart(device);
+  }
+  return 0;
+}
+
+LRESULT cmdcancel(char*) {
+  stopworker();
+  return 0;
+}
+
+LRESULT cmdsamplerate(char*) { return streamrate.load(); }
+LRESULT cmdbitrate(char*) { return streambitrate.load(); }
+LRESULT cmdintchannels(char*) { return streamchannels.load(); }
+LRESULT cmdintversion(char*) { return streamversion.load(); }
+LRESULT cmdflagdewave(char*) { return waveflag.load(); }
+LRESULT cmdgetseconds(char*) { return static_cast<LRESULT>(static_cast<int32_t>(totalseconds.load())); }
+
+LRESULT cmdintvendor(char* text) {
+  if (text) getvendor(text, answersize);
+  return 0;
+}
+
+uint32_t elapsednow() {
+  return elapsedseconds(pcmbytes.load(), streamrate.load(), streamchannels.load());
+}
+
+LRESULT cmdgettime(char*) { return static_cast<LRESULT>(static_cast<int32_t>(elapsednow())); }
+
+char timestring[16];
+char secondsstring[16];
+
+LRESULT cmdgettimestring(char* text) {
+  formathms(elapsednow(), timestring, sizeof timestring);
+  if (text) std::memcpy(text, timestring, std::strlen(timestring) + 1);
+  return 0;
+}
+
+LRESULT cmdgetsecondsstring(char* text) {
+  formathms(totalseconds.load(), secondsstring, sizeof secondsstring);
+  if (text) std::memcpy(text, secondsstring, std::strlen(secondsstring) + 1);
+  return 0;
+}
+
+struct command {
+  const char* word;
+  LRESULT (*run)(char* text);
+};
+
+// Matched in this order, byte for byte including the terminator.
+const command commands[] = {
+    {"open", cmdopen},
+    {"intreturn", cmdintreturn},
+    {"intreturn2", cmdintreturn2},
+    {"pause", cmdpause},
+    {"resume", cmdresume},
+    {"cancel", cmdcancel},
+    {"samplerate", cmdsamplerate},
+    {"bitrate", cmdbitrate},
+    {"intchannels", cmdintchannels},
+    {"intversion", cmdintversion},
+    {"intvendor", cmdintvendor},
+    {"flagdewave", cmdflagdewave},
+    {"gettime", cmdgettime},
+    {"gettimestring", cmdgettimestring},
+    {"getsecondsstring", cmdgetsecondsstring},
+    {"getseconds", cmdgetseconds},
+};
+
+}  // namespace
+}  // namespace zelov
+
+extern "C" LRESULT CALLBACK interface1(const char* command, char* text, void*, void*) {
+  if (!command) return 0;
+  for (const auto& entry : zelov::commands)
+    if (std::strcmp(command, entry.word) == 0) return entry.run(text);
+  return 0;
+}

@@ -1,0 +1,56 @@
+// A simulated wave-out device that stands in for WINMM in the native build.
+// It behaves as the engine expects of WINMM: it opens paused only when asked
+// to pause, plays blocks in the order queued, answers 33 to unprepare while a
+// block is queued, marks blocks done when played or reset, and refuses to
+// close while blocks are queued. Tests drive its playback.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "winapi.h"
+
+namespace simdevice {
+
+enum class mode {
+  manual,   // queued blocks play only when a test calls playnext()
+  instant,  // a block plays as soon as it is queued on an unpaused device
+  nowait,   // every block plays at once, paused or not (for benchmarks)
+};
+
+struct write {
+  const WAVEHDR* header;
+  uint32_t length;
+};
+
+// Forgets everything: no device open, one device present, nothing played.
+void reset(mode m);
+void setdevicecount(UINT count);
+// The result the next opens give (MMSYSERR_NOERROR by default).
+void setopenresult(MMRESULT result);
+// Makes waveOutWrite refuse blocks.
+void setwritefails(bool fails);
+
+// Plays the first queued block, if the device is open, not paused and has
+// one. True when a block was played.
+bool playnext();
+
+bool isopen();
+bool ispaused();
+int opencount();
+std::size_t queuedcount();
+WAVEFORMATEX lastformat();
+// Every block written, in order.
+std::vector<write> writes();
+// Every byte played, in order.
+std::vector<uint8_t> played();
+// How many bytes it played, in every mode.
+uint64_t playedbytes();
+
+// Waits until the predicate over the device holds, re-testing after every
+// device call; false if it did not hold within the limit.
+bool waitfor(const std::function<bool()>& condition,
+             std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+}  // namespace simdevice

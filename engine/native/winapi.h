@@ -1,0 +1,88 @@
+// The slice of the Win32 and WINMM interfaces that the engine calls, declared
+// for the native build. Values and layouts follow the Windows headers; the
+// implementations are winapi.cpp (threads, sleeping, debugger output) and
+// simdevice.cpp (a simulated wave-out device).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+using BOOL = int;
+using UINT = unsigned int;
+using DWORD = uint32_t;
+using WORD = uint16_t;
+using LPSTR = char*;
+using LRESULT = intptr_t;
+using MMRESULT = UINT;
+using HANDLE = void*;
+using HINSTANCE = void*;
+using LPVOID = void*;
+using DWORD_PTR = uintptr_t;
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
+
+#define WINAPI
+#define CALLBACK
+#define TRUE 1
+#define FALSE 0
+
+struct HWAVEOUT__;
+using HWAVEOUT = HWAVEOUT__*;
+using LPHWAVEOUT = HWAVEOUT*;
+
+struct WAVEFORMATEX {
+  WORD wFormatTag;
+  WORD nChannels;
+  DWORD nSamplesPerSec;
+  DWORD nAvgBytesPerSec;
+  WORD nBlockAlign;
+  WORD wBitsPerSample;
+  WORD cbSize;
+};
+
+struct WAVEHDR {
+  LPSTR lpData;
+  DWORD dwBufferLength;
+  DWORD dwBytesRecorded;
+  DWORD_PTR dwUser;
+  DWORD dwFlags;
+  DWORD dwLoops;
+  WAVEHDR* lpNext;
+  DWORD_PTR reserved;
+};
+using LPWAVEHDR = WAVEHDR*;
+
+constexpr UINT WAVE_MAPPER = static_cast<UINT>(-1);
+constexpr DWORD CALLBACK_NULL = 0;
+constexpr WORD WAVE_FORMAT_PCM = 1;
+
+constexpr DWORD WHDR_DONE = 0x01;
+constexpr DWORD WHDR_PREPARED = 0x02;
+constexpr DWORD WHDR_INQUEUE = 0x10;
+
+constexpr MMRESULT MMSYSERR_NOERROR = 0;
+constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
+constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
+constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+constexpr MMRESULT MMSYSERR_NOMEM = 7;
+constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+constexpr MMRESULT WAVERR_BADFORMAT = 32;
+constexpr MMRESULT WAVERR_STILLPLAYING = 33;
+constexpr MMRESULT WAVERR_UNPREPARED = 34;
+constexpr MMRESULT WAVERR_SYNC = 35;
+
+void Sleep(DWORD milliseconds);
+HANDLE CreateThread(void* security, size_t stack, LPTHREAD_START_ROUTINE start,
+                    LPVOID parameter, DWORD flags, DWORD* threadid);
+BOOL CloseHandle(HANDLE handle);
+void OutputDebugStringA(const char* text);
+
+UINT waveOutGetNumDevs();
+MMRESULT waveOutOpen(LPHWAVEOUT out, UINT device, const WAVEFORMATEX* format,
+                     DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT waveOutPause(HWAVEOUT device);
+MMRESULT waveOutRestart(HWAVEOUT device);
+MMRESULT waveOutPrepareHeader(HWAVEOUT device, LPWAVEHDR header, UINT size);
+MMRESULT waveOutWrite(HWAVEOUT device, LPWAVEHDR header, UINT size);
+MMRESULT waveOutUnprepareHeader(HWAVEOUT device, LPWAVEHDR header, UINT size);
+MMRESULT waveOutReset(HWAVEOUT device);
+MMRESULT waveOutClose(HWAVEOUT device);

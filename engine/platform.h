@@ -1,0 +1,14 @@
+// The Windows services the engine uses. On Windows they are the real ones;
+// the native Linux build supplies its own small stand-ins (engine/native) so
+// that the same engine code runs under the sanitizers with a simulated device.
+#pragma once
+
+#ifdef _WIN32
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#  include <mmsystem.h>
+#else
+#  include "native/winapi.h"
+#endif

@@ -1,0 +1,66 @@
+// The engine-wide state shared by the command entry (the caller's thread) and
+// the worker thread. Each word has one writer at a time and is read whole;
+// they are atomics so that every poll re-reads them and so that the stream
+// words written before `waveflag` are seen by whoever sees `waveflag` set.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform.h"
+
+namespace zelov {
+
+// The codes a playback ends with.
+enum EngineResult : int32_t {
+  resultok = 0,             // read to its end, or cancelled
+  resultdeviceopen = 2,     // the wave-out device cannot be opened
+  resultnotogg = 3,         // a full read found no Ogg page
+  resultfirstpage = 4,      // the first page of a stream was refused
+  resultfirstpacket = 5,    // no complete first header packet
+  resultnotvorbis = 6,      // the first packet is not a Vorbis header
+  resultbadheader = 7,      // second or third header missing or damaged
+  resultshortheaders = 8,   // the file ends before the three headers
+  resultnodevice = 9,       // the system has no wave-out device
+  resultcantopen = 10,      // the file cannot be opened for reading
+};
+
+// `playstate` while a worker runs; 1001 is that plus the pause flag.
+constexpr int32_t running = 1000;
+
+constexpr std::size_t pathsize = 256;
+constexpr std::size_t vendorsize = 1020;
+
+extern std::atomic<int32_t> playstate;
+extern std::atomic<int32_t> pauseflag;
+extern std::atomic<int32_t> cancelflag;
+extern std::atomic<int32_t> lastresult;
+extern std::atomic<int32_t> waveflag;
+extern std::atomic<uint32_t> pcmbytes;
+extern std::atomic<uint32_t> totalseconds;
+extern std::atomic<int32_t> streamrate;
+extern std::atomic<int32_t> streamchannels;
+extern std::atomic<int32_t> streamversion;
+extern std::atomic<int32_t> streambitrate;
+extern std::atomic<HWAVEOUT> waveout;
+
+// Written by "open" only while no worker lives; the worker reads it after
+// its thread has started.
+extern char filepath[pathsize];
+// "open" was given a path that does not fit `filepath`.
+extern bool filepathtoolong;
+
+// 1 from the moment "open" decides to start a worker until that worker has
+// finished; it covers the stretch before the new thread runs, where
+// `playstate` still shows the previous result.
+extern std::atomic<int32_t> workerlive;
+
+// The vendor text is copied byte by byte through atomics: a reader racing a
+// new stream's headers may see a mixture of two texts, never a torn byte or
+// an unterminated one.
+void setvendor(const char* text);
+// Copies the vendor text into out (outsize > 0 bytes), cut to fit, always
+// terminated.
+void getvendor(char* out, std::size_t outsize);
+
+}  // namespace zelov

@@ -1,0 +1,105 @@
+#include "waveout.h"
+
+#include "diag.h"
+#include "state.h"
+
+namespace zelov {
+
+waveslot playslots[2];
+waveslot tailslot;
+WAVEFORMATEX waveformat;
+
+// The device writes a header's flags from its own thread while we poll them.
+static DWORD headerflags(const waveslot& slot) {
+  return __atomic_load_n(&slot.header.dwFlags, __ATOMIC_ACQUIRE);
+}
+
+const char* waveresultname(MMRESULT result) {
+  switch (result) {
+    case MMSYSERR_BADDEVICEID: return "MMSYSERR_BADDEVICEID \n";
+    case MMSYSERR_NODRIVER: return "MMSYSERR_NODRIVER \n";
+    case MMSYSERR_NOMEM: return "MMSYSERR_NOMEM \n";
+    case WAVERR_BADFORMAT: return "WAVERR_BADFORMAT \n";
+    case WAVERR_SYNC: return "WAVERR_SYNC \n";
+    default: return nullptr;
+  }
+}
+
+UINT wavecount() {
+  UINT devices = waveOutGetNumDevs();
+  diagout("Devices %d \n", static_cast<int>(devices));
+  return devices;
+}
+
+int waveopen() {
+  const int32_t channels = streamchannels.load();
+  const int32_t rate = streamrate.load();
+  waveformat.wFormatTag = WAVE_FORMAT_PCM;
+  waveformat.nChannels = static_cast<WORD>(channels);
+  waveformat.nSamplesPerSec = rate == 0 ? 44100 : static_cast<DWORD>(rate);
+  waveformat.nBlockAlign = static_cast<WORD>(channels * 2);
+  waveformat.nAvgBytesPerSec = waveformat.nSamplesPerSec * waveformat.nBlockAlign;
+  waveformat.wBitsPerSample = 16;
+  waveformat.cbSize = 0;
+
+  HWAVEOUT device = nullptr;
+  MMRESULT result = waveOutOpen(&device, WAVE_MAPPER, &waveformat, 0, 0, CALLBACK_NULL);
+  diagout(" ret %d \n", static_cast<int>(result));
+  if (result != MMSYSERR_NOERROR) {
+    if (const char* name = waveresultname(result)) enginetrace("%s", name);
+    return 1;
+  }
+  enginetrace("Ok abrindo waveout \n");
+  // Paused before the handle is published, so that a "resume" from the
+  // caller's thread can never be undone by this pause.
+  waveOutPause(device);
+  waveout.store(device);
+  return 0;
+}
+
+bool wavequeue(waveslot& slot, uint32_t length) {
+  HWAVEOUT device = waveout.load();
+  slot.length = length;
+  slot.header.lpData = slot.data;
+  slot.header.dwBufferLength = length;
+  slot.header.dwFlags = 0;
+  MMRESULT prepared = waveOutPrepareHeader(device, &slot.header, sizeof(WAVEHDR));
+  MMRESULT written = waveOutWrite(device, &slot.header, sizeof(WAVEHDR));
+  return prepared == MMSYSERR_NOERROR && written == MMSYSERR_NOERROR;
+}
+
+bool wavereclaim(waveslot& slot) {
+  MMRESULT result = waveOutUnprepareHeader(waveout.load(), &slot.header, sizeof(WAVEHDR));
+  while (result == WAVERR_STILLPLAYING) {
+    Sleep(50);
+    if (cancelflag.load()) return false;
+    if (pauseflag.load()) {
+      Sleep(50);
+      if (cancelflag.load()) return false;
+    }
+    result = waveOutUnprepareHeader(waveout.load(), &slot.header, sizeof(WAVEHDR));
+  }
+  return true;
+}
+
+bool wavewaitdone(waveslot& slot) {
+  while (headerflags(slot) != (WHDR_DONE | WHDR_PREPARED)) {
+    Sleep(50);
+    if (cancelflag.load()) return false;
+  }
+  return true;
+}
+
+void waveclose() {
+  HWAVEOUT device = waveout.load();
+  if (!device) return;
+  // Cleared first: a "pause" or "resume" racing the close then finds no
+  // device rather than one being closed.
+  waveout.store(nullptr);
+  waveOutReset(device);
+  MMRESULT result = waveOutClose(device);
+  diagerr(" \n");
+  if (const char* name = waveresultname(result)) diagerr("%s", name);
+}
+
+}  // namespace zelov

@@ -1,0 +1,45 @@
+// The wave-out layer: one device opened paused on the wave mapper, blocks
+// queued through three static slots, completion found by polling.
+#pragma once
+#include <cstdint>
+
+#include "platform.h"
+
+namespace zelov {
+
+constexpr uint32_t slotsize = 120000;
+
+struct waveslot {
+  WAVEHDR header;
+  char data[slotsize];
+  uint32_t length;
+};
+
+// Two slots take turns carrying the full blocks of a run; the tail slot
+// carries its last, partial block.
+extern waveslot playslots[2];
+extern waveslot tailslot;
+extern WAVEFORMATEX waveformat;
+
+// Number of wave-out devices; 0 when the system has none.
+UINT wavecount();
+// Opens the device for the current stream's format, paused. 0 on success,
+// 1 on failure.
+int waveopen();
+// Queues `length` bytes of the slot's data. True when the block reached the
+// device's queue.
+bool wavequeue(waveslot& slot, uint32_t length);
+// Waits until the slot's previous block has left the device. False when a
+// cancel was seen first.
+bool wavereclaim(waveslot& slot);
+// Waits until the slot's block has been played. False when a cancel was
+// seen first.
+bool wavewaitdone(waveslot& slot);
+// Stops and closes the device, if one is open.
+void waveclose();
+
+// The diagnostic line naming a device result, or nullptr for results that
+// have none.
+const char* waveresultname(MMRESULT result);
+
+}  // namespace zelov

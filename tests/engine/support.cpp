@@ -1,0 +1,105 @@
+#include "tests/engine/support.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "tools/fixtures.h"
+
+namespace enginetest {
+namespace {
+
+std::mutex linelock;
+std::string captured[3];
+
+void sink(zelov::diagstream stream, const char* text) {
+  std::lock_guard<std::mutex> hold(linelock);
+  captured[static_cast<int>(stream)] += text;
+}
+
+std::string capturedof(zelov::diagstream stream) {
+  std::lock_guard<std::mutex> hold(linelock);
+  return captured[static_cast<int>(stream)];
+}
+
+}  // namespace
+
+std::string fixture(const std::string& name) {
+  static const std::string dir = [] {
+    char pattern[] = "/tmp/zelfixtures.XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (!made || fixtures::writeall(made).empty()) std::abort();
+    return std::string(made);
+  }();
+  return dir + "/" + name;
+}
+
+LRESULT send(const char* command, char* text) {
+  char third[] = "0";
+  return interface1(command, text, third, nullptr);
+}
+
+LRESULT open(const std::string& path) {
+  std::string copy = path;
+  return send("open", copy.data());
+}
+
+bool waituntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+bool workerended() { return zelov::workerlive.load() == 0; }
+
+bool soundready() {
+  // The device is open only while a run holds it, so this cannot be the
+  // wave flag left over from an earlier run.
+  return (simdevice::isopen() && send("flagdewave") == 1) || workerended();
+}
+
+void waitend() { ASSERT_TRUE(waituntil(workerended)) << "the worker did not end"; }
+
+int32_t playthrough(const std::string& path) {
+  open(path);
+  // Resume as soon as sound reaches the device, as the control does.
+  EXPECT_TRUE(waituntil(soundready));
+  send("resume");
+  EXPECT_TRUE(waituntil(workerended));
+  return static_cast<int32_t>(send("intreturn2"));
+}
+
+std::vector<int16_t> playedsamples() {
+  const std::vector<uint8_t> bytes = simdevice::played();
+  std::vector<int16_t> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  return samples;
+}
+
+diagcapture::diagcapture() {
+  std::lock_guard<std::mutex> hold(linelock);
+  for (auto& s : captured) s.clear();
+  zelov::diagsink.store(sink);
+}
+
+diagcapture::~diagcapture() { zelov::diagsink.store(nullptr); }
+std::string diagcapture::out() const { return capturedof(zelov::diagstream::out); }
+std::string diagcapture::err() const { return capturedof(zelov::diagstream::err); }
+std::string diagcapture::trace() const { return capturedof(zelov::diagstream::trace); }
+
+void EngineTest::SetUp() {
+  fixture("");  // generated before any timing matters
+  send("cancel");
+  simdevice::reset(simdevice::mode::instant);
+}
+
+void EngineTest::TearDown() {
+  send("cancel");
+  EXPECT_FALSE(simdevice::isopen()) << "a run left the device open";
+}
+
+}  // namespace enginetest

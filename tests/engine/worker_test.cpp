@@ -1,0 +1,163 @@
+#include <cstring>
+
+#include "engine/waveout.h"
+#include "tests/engine/support.h"
+
+using namespace enginetest;
+
+class Worker : public EngineTest {
+ protected:
+  // Plays a file on a manual device, one block at a time, checking as it
+  // goes that no more than two full blocks are ever queued.
+  void playmanually(const std::string& path) {
+    simdevice::reset(simdevice::mode::manual);
+    open(path);
+    ASSERT_TRUE(waituntil(soundready));
+    send("resume");
+    while (!workerended()) {
+      maxqueued = std::max(maxqueued, simdevice::queuedcount());
+      simdevice::playnext();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  std::size_t maxqueued = 0;
+};
+
+TEST_F(Worker, PlaysEveryFormatBitForBit) {
+  for (const char* name : {"mono22050.ogg", "mono44100.ogg", "mono48000.ogg", "stereo22050.ogg",
+                           "stereo44100.ogg", "stereo48000.ogg", "short.ogg"}) {
+    SCOPED_TRACE(name);
+    simdevice::reset(simdevice::mode::instant);
+    ASSERT_EQ(playthrough(fixture(name)), 0);
+    const reference::decoded expected = reference::decode(fixture(name));
+    ASSERT_EQ(expected.links.size(), 1u);
+    EXPECT_EQ(playedsamples(), expected.samples);
+    EXPECT_EQ(simdevice::lastformat().nSamplesPerSec, static_cast<DWORD>(expected.links[0].rate));
+    EXPECT_EQ(simdevice::lastformat().nChannels, expected.links[0].channels);
+    EXPECT_EQ(zelov::pcmbytes.load(), expected.samples.size() * 2);
+    EXPECT_EQ(send("samplerate"), expected.links[0].rate);
+    EXPECT_EQ(send("intchannels"), expected.links[0].channels);
+    EXPECT_EQ(send("flagdewave"), 1) << "stays set after the end";
+  }
+}
+
+TEST_F(Worker, GathersBlocksAndAlternatesTheTwoSlots) {
+  playmanually(fixture("long.ogg"));
+  EXPECT_EQ(send("intreturn2"), 0);
+  const auto writes = simdevice::writes();
+  ASSERT_GT(writes.size(), 10u);
+  for (std::size_t i = 0; i + 1 < writes.size(); ++i) {
+    EXPECT_NE(writes[i].header, &zelov::tailslot.header) << "the tail slot is used only last";
+    EXPECT_GT(writes[i].length, 100000u);
+    EXPECT_LE(writes[i].length, 116384u);
+    if (i > 0) {
+      EXPECT_NE(writes[i].header, writes[i - 1].header) << "block " << i;
+    }
+  }
+  EXPECT_EQ(writes.back().header, &zelov::tailslot.header);
+  EXPECT_LE(maxqueued, 3u);
+  EXPECT_EQ(playedsamples(), reference::decode(fixture("long.ogg")).samples);
+  char text[256];
+  send("getsecondsstring", text);
+  EXPECT_STREQ(text, "00:03:20");
+  send("gettimestring", text);
+  EXPECT_STREQ(text, "00:03:19");
+}
+
+TEST_F(Worker, StallsWithTwoBlocksQueuedUntilResumed) {
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("long.ogg"));
+  ASSERT_TRUE(simdevice::waitfor([] { return simdevice::queuedcount() == 2; }));
+  // The worker now waits for the first block; nothing plays while paused.
+  EXPECT_FALSE(simdevice::playnext());
+  EXPECT_EQ(send("intreturn"), 1000);
+  EXPECT_TRUE(simdevice::ispaused());
+  EXPECT_LT(zelov::pcmbytes.load(), 3u * 116384u);
+  send("cancel");
+  EXPECT_EQ(send("intreturn"), 0);
+  EXPECT_EQ(send("intreturn2"), 0);
+  EXPECT_TRUE(simdevice::played().empty());
+}
+
+TEST_F(Worker, ShortSoundGoesOutAsTheTailAndNeedsAResume) {
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("short.ogg"));
+  ASSERT_TRUE(simdevice::waitfor([] { return simdevice::queuedcount() == 1; }));
+  const auto writes = simdevice::writes();
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].header, &zelov::tailslot.header);
+  EXPECT_EQ(send("intreturn"), 1000) << "the run waits for its tail";
+
+  send("resume");
+  send("pause");
+  EXPECT_FALSE(simdevice::playnext()) << "paused during the tail wait";
+  EXPECT_EQ(send("intreturn"), 1001);
+  send("resume");
+  EXPECT_TRUE(simdevice::playnext());
+  waitend();
+  EXPECT_EQ(send("intreturn"), 0);
+  EXPECT_EQ(playedsamples(), reference::decode(fixture("short.ogg")).samples);
+}
+
+TEST_F(Worker, CancelDuringTheTailWaitEndsAtOnce) {
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("short.ogg"));
+  ASSERT_TRUE(simdevice::waitfor([] { return simdevice::queuedcount() == 1; }));
+  send("cancel");
+  EXPECT_TRUE(workerended());
+  EXPECT_EQ(send("intreturn2"), 0);
+  EXPECT_TRUE(simdevice::played().empty()) << "the close silences the queue";
+}
+
+TEST_F(Worker, ChainedLinksArePublishedAnewOnOneDevice) {
+  ASSERT_EQ(playthrough(fixture("chained.ogg")), 0);
+  const reference::decoded expected = reference::decode(fixture("chained.ogg"));
+  ASSERT_EQ(expected.links.size(), 2u);
+  EXPECT_EQ(simdevice::opencount(), 1);
+  EXPECT_EQ(simdevice::lastformat().nSamplesPerSec, 44100u) << "opened for the first link";
+  EXPECT_EQ(playedsamples(), expected.samples);
+  EXPECT_EQ(zelov::pcmbytes.load(), expected.samples.size() * 2) << "counted across links";
+  EXPECT_EQ(send("samplerate"), 22050);
+  EXPECT_EQ(send("intchannels"), 1);
+  // Both links' frames (2 s at 44100 and 2 s at 22050) over the last rate.
+  EXPECT_EQ(send("getseconds"), (2 * 44100 + 2 * 22050) / 22050);
+  const std::string err = lines.err();
+  EXPECT_NE(err.find("\nBitstream is 2 channel, 44100Hz\n"), std::string::npos);
+  EXPECT_NE(err.find("\nBitstream is 1 channel, 22050Hz\n"), std::string::npos);
+}
+
+TEST_F(Worker, FailedQueuingNeverHangsTheTailWait) {
+  simdevice::setwritefails(true);
+  EXPECT_EQ(playthrough(fixture("stereo44100.ogg")), 0);
+  EXPECT_TRUE(simdevice::played().empty());
+}
+
+TEST_F(Worker, DeviceFailuresGiveTheirCodes) {
+  simdevice::setdevicecount(0);
+  EXPECT_EQ(playthrough(fixture("stereo44100.ogg")), 9);
+  EXPECT_EQ(lines.out().find("Buffers lidos"), std::string::npos) << "no decoding without a device";
+  EXPECT_NE(lines.out().find("Devices 0 \n"), std::string::npos);
+  EXPECT_NE(lines.err().find("Done.\n"), std::string::npos);
+
+  simdevice::reset(simdevice::mode::instant);
+  zelov::setvendor("previous");
+  simdevice::setopenresult(MMSYSERR_NODRIVER);
+  EXPECT_EQ(playthrough(fixture("mono48000.ogg")), 2);
+  EXPECT_NE(lines.trace().find("MMSYSERR_NODRIVER \nError opening waveout \n"), std::string::npos);
+  EXPECT_EQ(zelov::pcmbytes.load(), 0u);
+  EXPECT_EQ(send("flagdewave"), 0);
+  EXPECT_EQ(send("samplerate"), 48000) << "the new stream's settings are published";
+  EXPECT_EQ(send("getseconds"), 3);
+}
+
+TEST_F(Worker, WritesItsProgressLines) {
+  ASSERT_EQ(playthrough(fixture("stereo44100.ogg")), 0);
+  EXPECT_EQ(lines.out().rfind("Testando *** \n", 0), 0u);
+  EXPECT_NE(lines.out().find("Buffers lidos 4096 \n"), std::string::npos);
+  EXPECT_NE(lines.err().find("TITLE=fixture\n\nBitstream is 2 channel, 44100Hz\n"), std::string::npos);
+  EXPECT_NE(lines.trace().find("Valid ogg bitstream\n"), std::string::npos);
+  EXPECT_NE(lines.trace().find("Numero de segundos 3 \n "), std::string::npos);
+  EXPECT_NE(lines.trace().find("Iniciou wave out bem \n"), std::string::npos);
+  const std::string err = lines.err();
+  EXPECT_EQ(err.substr(err.size() - 8), "Done.\n \n") << "the close's blank line comes last";
+}

@@ -1,0 +1,28 @@
+// A bare libvorbis decode of a whole file (every chained link), written
+// independently of the engine, to compare with what the device played.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace reference {
+
+struct link {
+  int rate;
+  int channels;
+};
+
+struct decoded {
+  std::vector<int16_t> samples;  // interleaved, all links one after another
+  std::vector<link> links;
+};
+
+// Decodes with the 16-bit conversion the player promises: sample x 32767,
+// cut toward zero, clamped to the 16-bit range.
+decoded decode(const std::string& path);
+
+// The floor of any decoder: synthesis only, no conversion. Returns the
+// frames decoded.
+uint64_t synthesize(const std::string& path);
+
+}  // namespace reference

@@ -1,0 +1,275 @@
+#include "tools/fixtures.h"
+
+#include <ogg/ogg.h>
+#include <vorbis/vorbisenc.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace fixtures {
+namespace {
+
+void append(bytes& out, const ogg_page& page) {
+  out.insert(out.end(), page.header, page.header + page.header_len);
+  out.insert(out.end(), page.body, page.body + page.body_len);
+}
+
+// A comment header carrying the given vendor text and one user comment.
+bytes commentpacket(const std::string& vendor) {
+  bytes p = {3, 'v', 'o', 'r', 'b', 'i', 's'};
+  auto put32 = [&p](uint32_t v) {
+    for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  put32(static_cast<uint32_t>(vendor.size()));
+  p.insert(p.end(), vendor.begin(), vendor.end());
+  const std::string title = "TITLE=fixture";
+  put32(1);
+  put32(static_cast<uint32_t>(title.size()));
+  p.insert(p.end(), title.begin(), title.end());
+  p.push_back(1);  // framing bit
+  return p;
+}
+
+// Deterministic test sound: a tone per channel plus some noise.
+struct signal {
+  uint32_t state = 12345;
+  float next_noise() {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<float>(state >> 8) / 8388608.0f - 1.0f;
+  }
+};
+
+}  // namespace
+
+stream encode(const sound& s) {
+  vorbis_info vi;
+  vorbis_info_init(&vi);
+  vorbis_encode_init_vbr(&vi, s.channels, s.rate, s.quality);
+  vorbis_comment vc;
+  vorbis_comment_init(&vc);
+  vorbis_comment_add_tag(&vc, "TITLE", "fixture");
+  vorbis_dsp_state vd;
+  vorbis_analysis_init(&vd, &vi);
+  vorbis_block vb;
+  vorbis_block_init(&vd, &vb);
+  ogg_stream_state os;
+  ogg_stream_init(&os, static_cast<int>(s.serial));
+
+  stream out;
+  ogg_packet id, comm, code;
+  vorbis_analysis_headerout(&vd, &vc, &id, &comm, &code);
+  bytes customcomment;
+  if (!s.vendor.empty()) {
+    customcomment = commentpacket(s.vendor);
+    comm.packet = customcomment.data();
+    comm.bytes = static_cast<long>(customcomment.size());
+  }
+  // Each header on pages of its own, so that files can be cut inside one.
+  ogg_page page;
+  ogg_stream_packetin(&os, &id);
+  while (ogg_stream_flush(&os, &page)) append(out.data, page);
+  out.commentpage = out.data.size();
+  ogg_stream_packetin(&os, &comm);
+  while (ogg_stream_flush(&os, &page)) append(out.data, page);
+  out.codebookpage = out.data.size();
+  ogg_stream_packetin(&os, &code);
+  while (ogg_stream_flush(&os, &page)) append(out.data, page);
+  out.audiostart = out.data.size();
+
+  signal sig;
+  const long total = static_cast<long>(s.seconds * s.rate);
+  long done = 0;
+  bool finished = false;
+  while (!finished) {
+    const long n = std::min(1024L, total - done);
+    if (n <= 0) {
+      vorbis_analysis_wrote(&vd, 0);
+    } else {
+      float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
+      for (long j = 0; j < n; ++j) {
+        const double t = static_cast<double>(done + j) / s.rate;
+        for (int k = 0; k < s.channels; ++k)
+          buffer[k][j] = static_cast<float>(0.6 * std::sin(2 * M_PI * (330.0 + 110.0 * k) * t)) +
+                         s.noise * sig.next_noise();
+      }
+      vorbis_analysis_wrote(&vd, static_cast<int>(n));
+      done += n;
+    }
+    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+      vorbis_analysis(&vb, nullptr);
+      vorbis_bitrate_addblock(&vb);
+      ogg_packet op;
+      while (vorbis_bitrate_flushpacket(&vd, &op)) {
+        ogg_stream_packetin(&os, &op);
+        while (ogg_stream_pageout(&os, &page)) {
+          out.audiopages.push_back(out.data.size());
+          append(out.data, page);
+          if (ogg_page_eos(&page)) finished = true;
+        }
+      }
+    }
+  }
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&vb);
+  vorbis_dsp_clear(&vd);
+  vorbis_comment_clear(&vc);
+  vorbis_info_clear(&vi);
+  return out;
+}
+
+bytes makepage(uint32_t serial, uint32_t sequence, int64_t granule, uint8_t flags,
+               const std::vector<uint8_t>& lacing, const bytes& body, uint8_t version) {
+  bytes header = {'O', 'g', 'g', 'S', version, flags};
+  for (int i = 0; i < 8; ++i) header.push_back(static_cast<uint8_t>(static_cast<uint64_t>(granule) >> (8 * i)));
+  for (int i = 0; i < 4; ++i) header.push_back(static_cast<uint8_t>(serial >> (8 * i)));
+  for (int i = 0; i < 4; ++i) header.push_back(static_cast<uint8_t>(sequence >> (8 * i)));
+  for (int i = 0; i < 4; ++i) header.push_back(0);  // checksum, set below
+  header.push_back(static_cast<uint8_t>(lacing.size()));
+  header.insert(header.end(), lacing.begin(), lacing.end());
+  bytes bodycopy = body;
+  ogg_page page;
+  page.header = header.data();
+  page.header_len = static_cast<long>(header.size());
+  page.body = bodycopy.data();
+  page.body_len = static_cast<long>(bodycopy.size());
+  ogg_page_checksum_set(&page);
+  header.insert(header.end(), bodycopy.begin(), bodycopy.end());
+  return header;
+}
+
+bytes garbage(std::size_t size, uint32_t seed) {
+  bytes out(size);
+  for (auto& b : out) {
+    seed = seed * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(seed >> 16);
+    if (b == 'O') b = 'o';
+  }
+  return out;
+}
+
+bool writefile(const std::string& path, const bytes& data) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+std::vector<std::string> writeall(const std::string& dir) {
+  std::vector<std::pair<std::string, bytes>> files;
+  auto add = [&files](const std::string& name, bytes data) { files.emplace_back(name, std::move(data)); };
+
+  for (int channels : {1, 2})
+    for (int rate : {22050, 44100, 48000}) {
+      sound s;
+      s.rate = rate;
+      s.channels = channels;
+      add((channels == 1 ? "mono" : "stereo") + std::to_string(rate) + ".ogg", encode(s).data);
+    }
+
+  sound shortsound;
+  shortsound.seconds = 0.2;  // well under one 100000-byte block
+  add("short.ogg", encode(shortsound).data);
+
+  sound longsound;
+  longsound.seconds = 200;
+  longsound.quality = 0.0f;
+  add("long.ogg", encode(longsound).data);
+
+  // Two links that differ in rate and channel count.
+  sound first;
+  first.seconds = 2;
+  sound second;
+  second.seconds = 2;
+  second.rate = 22050;
+  second.channels = 1;
+  second.serial = 2;
+  bytes chained = encode(first).data;
+  bytes link2 = encode(second).data;
+  chained.insert(chained.end(), link2.begin(), link2.end());
+  add("chained.ogg", chained);
+
+  const std::string notvorbis = "\x01notvorbis-but-a-valid-ogg-packet";
+  add("notvorbis.ogg", makepage(7, 0, 0, 0x02, {static_cast<uint8_t>(notvorbis.size())},
+                                bytes(notvorbis.begin(), notvorbis.end())));
+  // A first page of an unknown page version: libogg will not take it.
+  add("badversion.ogg", makepage(7, 0, 0, 0x02, {5}, bytes(5, 'x'), 1));
+  // A first page whose only packet goes on past it.
+  add("partialpacket.ogg", makepage(7, 0, 0, 0x02, {255}, bytes(255, 'y')));
+
+  stream whole = encode(sound{});
+  auto cut = [&whole](std::size_t at) { return bytes(whole.data.begin(), whole.data.begin() + static_cast<long>(at)); };
+  add("cut-comment.ogg", cut(whole.commentpage + (whole.codebookpage - whole.commentpage) / 2));
+  add("cut-codebook.ogg", cut(whole.codebookpage + (whole.audiostart - whole.codebookpage) / 2));
+
+  // Damaged secondary headers whose pages are intact. The comment header
+  // claims a vendor text longer than itself; the codebook header loses its
+  // sync pattern ("BCV" after the 7-byte preamble and the count).
+  {
+    bytes damaged = commentpacket("fixture vendor");
+    damaged[7] = 0xff;
+    damaged[10] = 0x7f;
+    bytes file(whole.data.begin(), whole.data.begin() + static_cast<long>(whole.commentpage));
+    bytes page = makepage(1, 1, 0, 0, {static_cast<uint8_t>(damaged.size())}, damaged);
+    file.insert(file.end(), page.begin(), page.end());
+    file.insert(file.end(), whole.data.begin() + static_cast<long>(whole.codebookpage), whole.data.end());
+    // Sequence numbers still line up: the replaced page was page 1.
+    add("bad-comment.ogg", file);
+  }
+  {
+    bytes file = whole.data;
+    const std::size_t at = whole.codebookpage;
+    const std::size_t headerlength = 27 + file[at + 26];
+    file[at + headerlength + 8] ^= 0xff;  // first byte of "BCV"
+    ogg_page page;
+    page.header = file.data() + at;
+    page.header_len = static_cast<long>(headerlength);
+    page.body = file.data() + at + headerlength;
+    page.body_len = static_cast<long>(whole.audiostart - at - headerlength);
+    ogg_page_checksum_set(&page);
+    add("bad-codebook.ogg", file);
+  }
+
+  add("empty.ogg", bytes{});
+  add("garbage-small.bin", garbage(1000, 1));
+  add("garbage-large.bin", garbage(10000, 2));
+
+  {
+    // More than two reads of garbage follow the last page, so a full
+    // 4096-byte read of garbage comes however the pages fall.
+    sound s;
+    s.seconds = 2;
+    bytes file = encode(s).data;
+    bytes tail = garbage(10000, 3);
+    file.insert(file.end(), tail.begin(), tail.end());
+    add("trailing-garbage.ogg", file);
+  }
+  {
+    bytes file = whole.data;
+    const std::size_t from = whole.audiopages[whole.audiopages.size() / 2];
+    const std::size_t to = whole.audiopages[whole.audiopages.size() / 2 + 1];
+    file.erase(file.begin() + static_cast<long>(from), file.begin() + static_cast<long>(to));
+    add("page-gap.ogg", file);
+  }
+  {
+    bytes file = whole.data;
+    file[whole.audiopages[whole.audiopages.size() / 2] + 40] ^= 0x55;  // checksum now fails
+    add("corrupt-page.ogg", file);
+  }
+  {
+    sound s;
+    s.seconds = 1;
+    s.vendor.assign(5000, 'v');
+    for (std::size_t i = 0; i < s.vendor.size(); i += 100) s.vendor[i] = static_cast<char>('A' + (i / 100) % 26);
+    add("long-vendor.ogg", encode(s).data);
+  }
+
+  std::vector<std::string> names;
+  for (const auto& f : files) {
+    if (!writefile(dir + "/" + f.first, f.second)) return {};
+    names.push_back(f.first);
+  }
+  return names;
+}
+
+}  // namespace fixtures

@@ -1,0 +1,45 @@
+// The test files: Ogg Vorbis streams made with libvorbisenc, and broken
+// files built from hand-made Ogg pages.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fixtures {
+
+using bytes = std::vector<uint8_t>;
+
+struct sound {
+  int rate = 44100;
+  int channels = 2;
+  double seconds = 3.0;
+  float quality = 0.3f;
+  float noise = 0.05f;  // share of white noise; more makes a denser stream
+  uint32_t serial = 1;
+  std::string vendor;   // empty: the encoder's own
+};
+
+// An encoded stream, with where its header pages lie.
+struct stream {
+  bytes data;
+  std::size_t commentpage = 0;   // offset of the page holding the comment header
+  std::size_t codebookpage = 0;  // offset of the page holding the codebook header
+  std::size_t audiostart = 0;    // offset of the first audio page
+  std::vector<std::size_t> audiopages;
+};
+
+stream encode(const sound& s);
+
+// One Ogg page with the given body and lacing values, checksum set.
+bytes makepage(uint32_t serial, uint32_t sequence, int64_t granule, uint8_t flags,
+               const std::vector<uint8_t>& lacing, const bytes& body, uint8_t version = 0);
+
+// Bytes that hold no Ogg capture pattern.
+bytes garbage(std::size_t size, uint32_t seed);
+
+bool writefile(const std::string& path, const bytes& data);
+
+// Writes every test file into dir and returns their names.
+std::vector<std::string> writeall(const std::string& dir);
+
+}  // namespace fixtures
