@@ -40,3 +40,5 @@ add_test(NAME engine COMMAND enginetests)
 
 add_executable(bench_decode bench/decode_cost.cpp)
 target_link_libraries(bench_decode PRIVATE engine fixtures)
+
+add_executable(capturecompare tests/wine/capturecompare.cpp)

@@ -13,7 +13,7 @@ if(NOT CMAKE_BUILD_TYPE)
 endif()
 add_compile_options(-Wall -Wextra)
 # Nothing beyond Windows' own DLLs at run time.
-add_link_options(-static -static-libgcc -static-libstdc++)
+add_link_options(-static -static-libgcc -static-libstdc++ -s)
 
 add_library(zelov SHARED
   engine/commands.cpp engine/diag.cpp engine/dllmain.cpp engine/queries.cpp

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The main job: builds the engine, makes a sample Ogg Vorbis file, plays it
+# through zelov.dll under Wine with a private PulseAudio daemon as the sound
+# card, prints the engine's answers as it plays, and saves what the device
+# played as build/demo/played.wav.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash tools/setup-debian.sh || exit 1
+. tools/winehost.sh
+
+build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$(nproc)" >/dev/null
+}
+build build/native -DCMAKE_BUILD_TYPE=Release || exit 1
+bash cmake/build-deps-mingw.sh build/deps || exit 1
+build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZEL_DEPS_PREFIX="$root/build/deps/i686" || exit 1
+
+demo="$root/build/demo"
+mkdir -p "$demo"
+build/native/makefixtures --dense 6 "$demo/sample.ogg" || exit 1
+echo "sample: $demo/sample.ogg"
+
+# A WAV header for 44100 Hz stereo 16-bit data of $1 bytes.
+wavheader() {
+  le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 255)))\\x$(printf %02x $((($1 >> 16) & 255)))\\x$(printf %02x $((($1 >> 24) & 255)))"; }
+  printf 'RIFF'; le32 $(($1 + 36)); printf 'WAVEfmt '; le32 16
+  printf '\x01\x00\x02\x00'; le32 44100; le32 176400; printf '\x04\x00\x10\x00'
+  printf 'data'; le32 "$1"
+}
+
+if wine_usable; then
+  run=$(mktemp -d /tmp/zeldemo.XXXXXX)
+  trap 'wine_stop; pulse_stop; rm -rf "$run"' EXIT
+  wine_prefix "$run" "$root/build/win32"
+  cp build/win32/zelov.dll build/win32/engineplay.exe "$run/"
+  pulse_start "$run" || { echo "PulseAudio did not start"; exit 1; }
+  # The engine's own progress lines go to engine.log; ours to the terminal.
+  (cd "$run" && wine engineplay.exe "$(winpath "$demo/sample.ogg")" 2>"$demo/engine-stderr.log" | grep -E '^(open|settings|vendor|time|result)')
+  result=$?
+  sleep 1
+  pulse_stop
+  size=$(stat -c %s "$run/capture.raw")
+  { wavheader "$size"; cat "$run/capture.raw"; } > "$demo/played.wav"
+  echo "saved:    $demo/played.wav (what the sound card received)"
+else
+  echo "note: this machine cannot run 32-bit Windows programs, so the engine plays"
+  echo "      natively here, on the simulated wave-out device (ZEL_WINE_EMULATED=1"
+  echo "      runs Wine under qemu-user instead, which is very slow)."
+  build/native/engineplay-native "$demo/sample.ogg" --wav "$demo/played.wav" 2>"$demo/engine-stderr.log" |
+    grep -E '^(open|settings|vendor|time|result|saved)'
+fi

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Sets up what is missing on a Debian machine (as root), builds everything
+# and runs every test: the engine's tests natively under AddressSanitizer
+# with UndefinedBehaviorSanitizer and under ThreadSanitizer, the checks of
+# the shipped Windows library, and the tests under Wine.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash tools/setup-debian.sh || exit 1
+
+passed=0; failed=0; skipped=0
+count() {  # count LOG: adds the test counts a suite printed
+  local log=$1 line
+  if line=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$log" | tail -n1) && [ -n "$line" ]; then
+    passed=$((passed + $(awk '{print $4}' <<<"$line")))
+    line=$(grep -E '^ *[0-9]+ FAILED TESTS?' "$log" | tail -n1)
+    [ -n "$line" ] && failed=$((failed + $(awk '{print $1}' <<<"$line")))
+  elif line=$(grep -E '^[a-z]+: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n1) && [ -n "$line" ]; then
+    line=${line#*: }
+    passed=$((passed + ${line%% passed*}))
+    line=${line#*passed, }
+    failed=$((failed + ${line%% failed*}))
+  fi
+}
+suite() {  # suite NAME COMMAND...: runs one suite, shows its output, counts it
+  local name=$1; shift
+  local log="build/logs/$name.log"
+  echo "== $name"
+  "$@" > "$log" 2>&1
+  local rc=$?
+  grep -v -E '^\[ +(RUN|OK) +\]' "$log" | tail -n 40
+  if [ "$rc" = 77 ]; then
+    skipped=$((skipped + 1))
+    return
+  fi
+  local before=$failed
+  count "$log"
+  if [ "$rc" != 0 ] && [ "$failed" = "$before" ]; then
+    failed=$((failed + 1))  # it broke before it could count its failures
+    echo "$name exited with $rc"
+  fi
+}
+build() {  # build DIR CMAKE-ARGS...
+  local dir=$1; shift
+  cmake -S . -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$(nproc)" >/dev/null
+}
+
+mkdir -p build/logs
+set -o pipefail
+build build/asan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=address,undefined || exit 1
+build build/tsan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=thread || exit 1
+bash cmake/build-deps-mingw.sh build/deps || exit 1
+build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZEL_DEPS_PREFIX="$root/build/deps/i686" || exit 1
+rm -rf build/fixtures && mkdir -p build/fixtures && build/asan/makefixtures build/fixtures >/dev/null || exit 1
+
+suite engine-asan-ubsan build/asan/enginetests
+# ThreadSanitizer needs the address layout it was built for.
+suite engine-tsan setarch "$(uname -m)" -R build/tsan/enginetests
+suite pe bash tests/pe/check_pe.sh build/win32/zelov.dll
+suite wine bash tests/wine/run.sh build/win32 build/asan build/fixtures
+
+echo
+echo "tests: $passed passed, $failed failed, $skipped skipped"
+[ "$failed" = 0 ]
