@@ -11,7 +11,13 @@ bash tools/setup-debian.sh || exit 1
 
 build() {
   local dir=$1; shift
-  cmake -S . -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$(nproc)" >/dev/null
+  mkdir -p build/logs
+  local log="build/logs/build-$(basename "$dir").log"
+  if ! { cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
+    tail -n 30 "$log"
+    echo "build of $dir failed (whole log: $log)"
+    return 1
+  fi
 }
 build build/native -DCMAKE_BUILD_TYPE=Release || exit 1
 bash cmake/build-deps-mingw.sh build/deps || exit 1

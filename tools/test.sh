@@ -42,7 +42,13 @@ suite() {  # suite NAME COMMAND...: runs one suite, shows its output, counts it
 }
 build() {  # build DIR CMAKE-ARGS...
   local dir=$1; shift
-  cmake -S . -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$(nproc)" >/dev/null
+  mkdir -p build/logs
+  local log="build/logs/build-$(basename "$dir").log"
+  if ! { cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
+    tail -n 30 "$log"
+    echo "build of $dir failed (whole log: $log)"
+    return 1
+  fi
 }
 
 mkdir -p build/logs
