@@ -16,14 +16,16 @@ for pkg in libogg libvorbis; do
 done
 
 build() {
-  local src=$1
+  local src=$1 log="$out/build-$(basename "$1").log"
+  {
   cmake -S "$src" -B "$out/build-$(basename "$src")" \
     -DCMAKE_TOOLCHAIN_FILE="$here/mingw-i686.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
     -DINSTALL_DOCS=OFF -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_POLICY_DEFAULT_CMP0074=NEW >/dev/null
-  cmake --build "$out/build-$(basename "$src")" -j"$(nproc)" >/dev/null
-  cmake --install "$out/build-$(basename "$src")" >/dev/null
+    -DCMAKE_POLICY_DEFAULT_CMP0074=NEW &&
+  cmake --build "$out/build-$(basename "$src")" -j"$(nproc)" &&
+  cmake --install "$out/build-$(basename "$src")"
+  } >"$log" 2>&1 || { tail -n 30 "$log"; echo "building $(basename "$src") failed"; exit 1; }
 }
 build "$(ls -d "$out"/src/libogg-*/ | head -n1)"
 build "$(ls -d "$out"/src/libvorbis-*/ | head -n1)"

@@ -7,21 +7,11 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/setup-debian.sh || exit 1
+. tools/build.sh
 . tools/winehost.sh
 
-build() {
-  local dir=$1; shift
-  mkdir -p build/logs
-  local log="build/logs/build-$(basename "$dir").log"
-  if ! { cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
-    tail -n 30 "$log"
-    echo "build of $dir failed (whole log: $log)"
-    return 1
-  fi
-}
-build build/native -DCMAKE_BUILD_TYPE=Release || exit 1
-bash cmake/build-deps-mingw.sh build/deps || exit 1
-build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZEL_DEPS_PREFIX="$root/build/deps/i686" || exit 1
+build build/native -DCMAKE_BUILD_TYPE=Release -DZEL_SANITIZE= || exit 1
+build_windows || exit 1
 
 demo="$root/build/demo"
 mkdir -p "$demo"

@@ -46,7 +46,7 @@ long call(const char* command, char* text = nullptr) {
 void pause(int ms) { Sleep(ms); }
 #else
 bool loadengine() {
-  simdevice::reset(simdevice::mode::instant);
+  simdevice::reset(simdevice::mode::realtime);
   return true;
 }
 

@@ -7,6 +7,7 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/setup-debian.sh || exit 1
+. tools/build.sh
 
 passed=0; failed=0; skipped=0
 count() {  # count LOG: adds the test counts a suite printed
@@ -40,23 +41,12 @@ suite() {  # suite NAME COMMAND...: runs one suite, shows its output, counts it
     echo "$name exited with $rc"
   fi
 }
-build() {  # build DIR CMAKE-ARGS...
-  local dir=$1; shift
-  mkdir -p build/logs
-  local log="build/logs/build-$(basename "$dir").log"
-  if ! { cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
-    tail -n 30 "$log"
-    echo "build of $dir failed (whole log: $log)"
-    return 1
-  fi
-}
 
 mkdir -p build/logs
 set -o pipefail
 build build/asan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=address,undefined || exit 1
 build build/tsan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=thread || exit 1
-bash cmake/build-deps-mingw.sh build/deps || exit 1
-build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZEL_DEPS_PREFIX="$root/build/deps/i686" || exit 1
+build_windows || exit 1
 rm -rf build/fixtures && mkdir -p build/fixtures && build/asan/makefixtures build/fixtures >/dev/null || exit 1
 
 suite engine-asan-ubsan build/asan/enginetests

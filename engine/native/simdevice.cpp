@@ -3,6 +3,9 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
+#include <algorithm>
+#include <atomic>
 
 namespace simdevice {
 namespace {
@@ -46,8 +49,39 @@ void playfront() {
 }
 
 void playwhatcan() {
-  if (playmode == mode::manual) return;
+  if (playmode == mode::manual || playmode == mode::realtime) return;
   while (!current.queue.empty() && (!current.paused || playmode == mode::nowait)) playfront();
+}
+
+// The clock of the real-time mode: plays the front block once the time its
+// sound lasts has passed on an unpaused device.
+std::atomic<bool> clockrunning{false};
+
+void realtimeclock() {
+  std::chrono::steady_clock::duration played{};
+  auto last = std::chrono::steady_clock::now();
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::lock_guard<std::recursive_mutex> held(lock);
+    const auto now = std::chrono::steady_clock::now();
+    if (playmode != mode::realtime) {
+      clockrunning = false;
+      return;
+    }
+    if (!current.open || current.paused || current.queue.empty()) {
+      last = now;
+      continue;
+    }
+    played += now - last;
+    last = now;
+    const auto length = std::chrono::microseconds(
+        1000000ull * current.queue.front()->dwBufferLength / std::max<DWORD>(format.nAvgBytesPerSec, 1));
+    if (played >= length) {
+      played -= length;
+      playfront();
+      changed.notify_all();
+    }
+  }
 }
 
 struct guard {
@@ -69,6 +103,7 @@ void reset(mode m) {
   written.clear();
   output.clear();
   playedcount = 0;
+  if (m == mode::realtime && !clockrunning.exchange(true)) std::thread(realtimeclock).detach();
 }
 
 void setdevicecount(UINT count) { guard g; devicecount = count; }

@@ -17,6 +17,7 @@ enum class mode {
   manual,   // queued blocks play only when a test calls playnext()
   instant,  // a block plays as soon as it is queued on an unpaused device
   nowait,   // every block plays at once, paused or not (for benchmarks)
+  realtime, // blocks play at the pace of their sound, as a sound card's do
 };
 
 struct write {

@@ -1,0 +1,21 @@
+# Build helpers shared by the demo and the test commands (sourced from the
+# repository's top folder).
+
+# build DIR CMAKE-ARGS...: configures and builds one tree, quietly; on
+# failure shows the end of its log.
+build() {
+  local dir=$1; shift
+  mkdir -p build/logs
+  local log="build/logs/build-$(basename "$dir").log"
+  if ! { cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
+    tail -n 30 "$log"
+    echo "build of $dir failed (whole log: $log)"
+    return 1
+  fi
+}
+
+# The 32-bit Windows build in build/win32, with the codec libraries it needs.
+build_windows() {
+  bash cmake/build-deps-mingw.sh build/deps || return 1
+  build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZEL_DEPS_PREFIX="$PWD/build/deps/i686"
+}
