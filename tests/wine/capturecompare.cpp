@@ -1,10 +1,16 @@
 // Compares what the sound sink received with the reference decode.
 //   capturecompare REFERENCE.raw CAPTURE.raw
-// Both are interleaved 16-bit stereo. The capture starts with a stretch of
+//   capturecompare --correlate MONO22050.raw CAPTURE.raw
+// In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
 // appear, in order, unchanged: nothing lost, repeated or altered.
+// In the second form the reference is 22050 Hz mono, which the sound server
+// resamples to the sink's 44100 Hz and copies to both channels: the first
+// second of it must correlate with the capture's left channel.
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <cstdint>
 #include <vector>
 
@@ -18,7 +24,41 @@ static std::vector<uint32_t> readframes(const char* path) {
   return frames;
 }
 
+static int correlate(const char* refpath, const char* cappath) {
+  std::vector<int16_t> ref;
+  FILE* f = std::fopen(refpath, "rb");
+  int16_t sample;
+  while (f && std::fread(&sample, 2, 1, f) == 1) ref.push_back(sample);
+  if (f) std::fclose(f);
+  const std::vector<uint32_t> cap = readframes(cappath);
+  auto left = [&cap](std::size_t i) { return static_cast<double>(static_cast<int16_t>(cap[i] & 0xffff)); };
+  std::size_t first = 0;
+  while (first < ref.size() && ref[first] == 0) ++first;
+  std::size_t start = 0;
+  while (start < cap.size() && cap[start] == 0) ++start;
+  const std::size_t n = std::min<std::size_t>(22050, ref.size() - first);
+  if (n < 1000 || start == cap.size()) {
+    std::printf("FAIL nothing to correlate\n");
+    return 1;
+  }
+  double best = -1;
+  const std::size_t from = start > 4000 ? start - 4000 : 0;
+  for (std::size_t lag = from; lag < start + 4000 && lag + 2 * n < cap.size(); ++lag) {
+    double xy = 0, xx = 0, yy = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double x = ref[first + i], y = left(lag + 2 * i);
+      xy += x * y;
+      xx += x * x;
+      yy += y * y;
+    }
+    if (xx > 0 && yy > 0) best = std::max(best, xy / std::sqrt(xx * yy));
+  }
+  std::printf("%s correlation %.4f\n", best >= 0.9 ? "ok" : "FAIL", best);
+  return best >= 0.9 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--correlate") == 0) return correlate(argv[2], argv[3]);
   if (argc != 3) {
     std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
     return 2;

@@ -11,6 +11,7 @@
 //   cancel-paused        "cancel" while paused ends the run: 1 and 0
 //   no-device            result 9 (run without the daemon)
 //   missing              result 10
+//   play-mono22050       plays mono22050 to its end with result 0
 #include <windows.h>
 
 #include <cstdint>
@@ -96,6 +97,12 @@ int main(int argc, char** argv) {
     check(waitfor([] { return call("gettime") >= 1; }), "plays-after-resume");
     call("pause");
     check(call("intreturn") == 1001, "paused-1001");
+    call("resume");
+    check(waitfor(ended), "ends");
+    check(call("intreturn2") == 0, "result-0", std::to_string(call("intreturn2")));
+  } else if (name == "play-mono22050") {
+    open(dir + "\\mono22050.ogg");
+    check(waitfor(waveready), "sound-ready");
     call("resume");
     check(waitfor(ended), "ends");
     check(call("intreturn2") == 0, "result-0", std::to_string(call("intreturn2")));

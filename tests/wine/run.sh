@@ -44,5 +44,18 @@ fi
 wcase cancel-paused
 pulse_stop
 
+# A 22050 Hz mono stream is resampled by the sound server: compared by
+# correlation rather than bit for bit.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+wcase play-mono22050
+sleep 1
+pulse_stop
+(cd "$run" && wine refdecode.exe "$(winpath "$fx/mono22050.ogg")" "$(winpath "$run/mono.raw")")
+if "$native/capturecompare" --correlate "$run/mono.raw" "$run/capture.raw"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+
 echo "wine: $passed passed, $failed failed"
 [ "$failed" = 0 ]
