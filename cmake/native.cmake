@@ -42,3 +42,7 @@ add_executable(bench_decode bench/decode_cost.cpp)
 target_link_libraries(bench_decode PRIVATE engine fixtures)
 
 add_executable(capturecompare tests/wine/capturecompare.cpp)
+
+add_executable(bridgetests bridge/checksum.cpp tests/bridge/checksum_test.cpp)
+target_include_directories(bridgetests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(bridgetests PRIVATE GTest::gtest_main)

@@ -50,6 +50,7 @@ build_windows || exit 1
 rm -rf build/fixtures && mkdir -p build/fixtures && build/asan/makefixtures build/fixtures >/dev/null || exit 1
 
 suite engine-asan-ubsan build/asan/enginetests
+suite bridge-asan-ubsan build/asan/bridgetests
 # ThreadSanitizer needs the address layout it was built for.
 suite engine-tsan setarch "$(uname -m)" -R build/tsan/enginetests
 suite pe bash tests/pe/check_pe.sh build/win32/zelov.dll
