@@ -18,6 +18,7 @@ wine_prefix "$run" "$win"
 cp "$win/zelov.dll" "$win/winetest.exe" "$win/refdecode.exe" "$run/"
 passed=0; failed=0
 tally() {  # adds the closing "N passed, N failed" line of a case
+  sed -i 's/\r$//' "$1"  # Wine's console ends lines with CR LF
   local line; line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$1" | tail -n1)
   if [ -z "$line" ]; then failed=$((failed + 1)); echo "FAIL $2: no result line"; cat "$1"; return; fi
   passed=$((passed + ${line%% passed*})); local f=${line#*passed, }; failed=$((failed + ${f%% failed*}))
