@@ -37,6 +37,7 @@ struct run {
   int32_t result = 0;
   uint32_t totalframes = 0;
   bool stop = false;  // a failure or a cancel ends the run
+  bool reopening = false;  // the device was closed for a link of another format
 
   ogg_sync_state sync{};
   ogg_stream_state stream{};
@@ -74,6 +75,8 @@ struct run {
     streamready = headersready = dspready = blockready = false;
   }
 };
+
+bool drainoutput();
 
 static const char* const corruptheader = "Corrupt secondary header.  Exiting.\n";
 
@@ -120,6 +123,20 @@ void publishstream(run& r) {
   for (int i = 0; i < r.comment.comments; ++i) diagerr("%s\n", r.comment.user_comments[i]);
   diagerr("\nBitstream is %d channel, %ldHz\n", r.info.channels, static_cast<long>(r.info.rate));
 
+  // A chained link of another rate or channel count cannot play on the
+  // device opened for the links before it: let that device play out, close
+  // it, and open a new one for this link at its first chunk.
+  if (waveopened && (static_cast<DWORD>(r.info.rate) != waveformat.nSamplesPerSec ||
+                     r.info.channels != waveformat.nChannels)) {
+    if (!drainoutput()) {
+      r.stop = true;
+      return;
+    }
+    waveclose();
+    waveopened = 0;
+    r.reopening = true;
+  }
+
   const uint32_t rate = static_cast<uint32_t>(r.info.rate);
   totalseconds.store(rate == 0 ? 0 : r.totalframes / rate);
   enginetrace("Numero de segundos %d \n ", static_cast<int>(totalseconds.load()));
@@ -152,6 +169,13 @@ void acceptchunk(run& r) {
     }
     enginetrace("Iniciou wave out bem \n");
     waveopened = 1;
+    // A device reopened in the middle of a run plays on unless the listener
+    // has paused it; the first device waits for the first "resume".
+    if (r.reopening && !pauseflag.load()) {
+      waveOutRestart(waveout.load());
+      if (pauseflag.load()) waveOutPause(waveout.load());  // a "pause" came meanwhile
+    }
+    r.reopening = false;
   }
   if (cancelflag.load()) {
     r.stop = true;
@@ -244,27 +268,29 @@ int32_t cantopen(const char* path) {
   return resultcantopen;
 }
 
+// Queues what is gathered and waits until the device has played everything
+// it holds. False when a cancel was seen first.
+bool drainoutput() {
+  bool tailqueued = false;
+  if (gatherfill > 0) {
+    std::memcpy(tailslot.data, gatherbuffer, gatherfill);
+    tailqueued = wavequeue(tailslot, gatherfill);
+    gatherfill = 0;
+  }
+  // Blocks play in order: the tail's end means everything before it has
+  // played. Without a tail on the device, wait for the play slots instead
+  // so that the last blocks are not cut off by the close.
+  if (tailqueued) return wavewaitdone(tailslot);
+  return wavereclaim(playslots[nextslot]) && wavereclaim(playslots[nextslot ^ 1]);
+}
+
 // The end of a run that got past opening its input.
 void finishrun(run& r) {
   if (r.syncready) ogg_sync_clear(&r.sync);
   diagerr("Done.\n");
   std::fclose(r.input);
 
-  if (waveout.load() && !cancelflag.load()) {
-    bool tailqueued = false;
-    if (gatherfill > 0) {
-      std::memcpy(tailslot.data, gatherbuffer, gatherfill);
-      tailqueued = wavequeue(tailslot, gatherfill);
-    }
-    // Blocks play in order: the tail's end means everything before it has
-    // played. Without a tail on the device, wait for the play slots instead
-    // so that the last blocks are not cut off by the close.
-    if (tailqueued) {
-      wavewaitdone(tailslot);
-    } else if (wavereclaim(playslots[nextslot])) {
-      wavereclaim(playslots[nextslot ^ 1]);
-    }
-  }
+  if (waveout.load() && !cancelflag.load()) drainoutput();
   waveclose();
 }
 

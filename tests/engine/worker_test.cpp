@@ -109,12 +109,10 @@ TEST_F(Worker, CancelDuringTheTailWaitEndsAtOnce) {
   EXPECT_TRUE(simdevice::played().empty()) << "the close silences the queue";
 }
 
-TEST_F(Worker, ChainedLinksArePublishedAnewOnOneDevice) {
+TEST_F(Worker, ChainedLinksArePublishedAnew) {
   ASSERT_EQ(playthrough(fixture("chained.ogg")), 0);
   const reference::decoded expected = reference::decode(fixture("chained.ogg"));
   ASSERT_EQ(expected.links.size(), 2u);
-  EXPECT_EQ(simdevice::opencount(), 1);
-  EXPECT_EQ(simdevice::lastformat().nSamplesPerSec, 44100u) << "opened for the first link";
   EXPECT_EQ(playedsamples(), expected.samples);
   EXPECT_EQ(zelov::pcmbytes.load(), expected.samples.size() * 2) << "counted across links";
   EXPECT_EQ(send("samplerate"), 22050);
@@ -124,6 +122,58 @@ TEST_F(Worker, ChainedLinksArePublishedAnewOnOneDevice) {
   const std::string err = lines.err();
   EXPECT_NE(err.find("\nBitstream is 2 channel, 44100Hz\n"), std::string::npos);
   EXPECT_NE(err.find("\nBitstream is 1 channel, 22050Hz\n"), std::string::npos);
+}
+
+TEST_F(Worker, ALinkOfAnotherFormatGetsADeviceOfItsOwn) {
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("chained.ogg"));
+  ASSERT_TRUE(waituntil(soundready));
+  send("resume");
+  // The first link plays out completely before its device is closed.
+  ASSERT_TRUE(waituntil([] {
+    if (simdevice::opencount() == 2 || workerended()) return true;
+    simdevice::playnext();
+    return false;
+  }));
+  const reference::decoded expected = reference::decode(fixture("chained.ogg"));
+  const std::size_t firstlink = 2 * 44100 * 2;  // samples of the first link
+  EXPECT_EQ(playedsamples(), std::vector<int16_t>(expected.samples.begin(),
+                                                  expected.samples.begin() + firstlink));
+  EXPECT_EQ(simdevice::lastformat().nSamplesPerSec, 22050u);
+  EXPECT_EQ(simdevice::lastformat().nChannels, 1);
+  EXPECT_FALSE(simdevice::ispaused()) << "a resumed playback goes on on the new device";
+  ASSERT_TRUE(waituntil([] {
+    simdevice::playnext();
+    return workerended();
+  }));
+  EXPECT_EQ(send("intreturn2"), 0);
+  EXPECT_EQ(playedsamples(), expected.samples);
+}
+
+TEST_F(Worker, APausedPlaybackStaysPausedOnTheNewDevice) {
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("chained.ogg"));
+  ASSERT_TRUE(waituntil(soundready));
+  send("resume");
+  ASSERT_TRUE(waituntil([] {
+    simdevice::playnext();
+    return simdevice::queuedcount() == 1 && simdevice::writes().back().header == &zelov::tailslot.header;
+  }));
+  send("pause");  // while the first link's last block waits to play
+  send("resume");
+  send("pause");
+  EXPECT_FALSE(simdevice::playnext());
+  send("resume");
+  ASSERT_TRUE(waituntil([] {
+    if (simdevice::opencount() == 2) return true;
+    simdevice::playnext();
+    return false;
+  }));
+  send("pause");
+  ASSERT_TRUE(waituntil([] { return simdevice::queuedcount() >= 1; }));
+  EXPECT_TRUE(simdevice::ispaused());
+  send("cancel");
+  EXPECT_EQ(send("intreturn"), 1);
 }
 
 TEST_F(Worker, FailedQueuingNeverHangsTheTailWait) {
