@@ -5,6 +5,16 @@
 
 using namespace enginetest;
 
+// Plays queued blocks one at a time until the condition holds; the
+// condition is tested before each block.
+static bool playuntil(const std::function<bool()>& done) {
+  return waituntil([&done] {
+    if (done()) return true;
+    simdevice::playnext();
+    return false;
+  });
+}
+
 class Worker : public EngineTest {
  protected:
   // Plays a file on a manual device, one block at a time, checking as it
@@ -130,11 +140,7 @@ TEST_F(Worker, ALinkOfAnotherFormatGetsADeviceOfItsOwn) {
   ASSERT_TRUE(waituntil(soundready));
   send("resume");
   // The first link plays out completely before its device is closed.
-  ASSERT_TRUE(waituntil([] {
-    if (simdevice::opencount() == 2 || workerended()) return true;
-    simdevice::playnext();
-    return false;
-  }));
+  ASSERT_TRUE(playuntil([] { return simdevice::opencount() == 2 || workerended(); }));
   const reference::decoded expected = reference::decode(fixture("chained.ogg"));
   const std::size_t firstlink = 2 * 44100 * 2;  // samples of the first link
   EXPECT_EQ(playedsamples(), std::vector<int16_t>(expected.samples.begin(),
@@ -142,10 +148,7 @@ TEST_F(Worker, ALinkOfAnotherFormatGetsADeviceOfItsOwn) {
   EXPECT_EQ(simdevice::lastformat().nSamplesPerSec, 22050u);
   EXPECT_EQ(simdevice::lastformat().nChannels, 1);
   EXPECT_FALSE(simdevice::ispaused()) << "a resumed playback goes on on the new device";
-  ASSERT_TRUE(waituntil([] {
-    simdevice::playnext();
-    return workerended();
-  }));
+  ASSERT_TRUE(playuntil(workerended));
   EXPECT_EQ(send("intreturn2"), 0);
   EXPECT_EQ(playedsamples(), expected.samples);
 }
@@ -155,8 +158,7 @@ TEST_F(Worker, APausedPlaybackStaysPausedOnTheNewDevice) {
   open(fixture("chained.ogg"));
   ASSERT_TRUE(waituntil(soundready));
   send("resume");
-  ASSERT_TRUE(waituntil([] {
-    simdevice::playnext();
+  ASSERT_TRUE(playuntil([] {
     return simdevice::queuedcount() == 1 && simdevice::writes().back().header == &zelov::tailslot.header;
   }));
   send("pause");  // while the first link's last block waits to play
@@ -164,11 +166,7 @@ TEST_F(Worker, APausedPlaybackStaysPausedOnTheNewDevice) {
   send("pause");
   EXPECT_FALSE(simdevice::playnext());
   send("resume");
-  ASSERT_TRUE(waituntil([] {
-    if (simdevice::opencount() == 2) return true;
-    simdevice::playnext();
-    return false;
-  }));
+  ASSERT_TRUE(playuntil([] { return simdevice::opencount() == 2; }));
   send("pause");
   ASSERT_TRUE(waituntil([] { return simdevice::queuedcount() >= 1; }));
   EXPECT_TRUE(simdevice::ispaused());
