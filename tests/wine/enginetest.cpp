@@ -43,7 +43,9 @@ void check(bool ok, const char* name, const std::string& why = "") {
   std::fflush(stdout);
 }
 
-bool waitfor(bool (*condition)(), DWORD limit = 60000) {
+// The limit only guards against a hang: Wine under emulation can take
+// minutes for what takes milliseconds natively.
+bool waitfor(bool (*condition)(), DWORD limit = 300000) {
   for (DWORD waited = 0; !condition(); waited += 10) {
     if (waited > limit) return false;
     Sleep(10);
@@ -77,6 +79,9 @@ bool waveready() { return call("flagdewave") == 1; }
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
+  // Unbuffered, so that the engine's progress lines (same C runtime) show
+  // how far a run got even if the process dies.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   const std::string name = argv[1];
   const std::string dir = argv[2];
   const std::string capture = argc > 3 ? argv[3] : "";
