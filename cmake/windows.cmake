@@ -36,3 +36,16 @@ target_link_libraries(engineplay PRIVATE user32)
 add_executable(winetest tests/wine/enginetest.cpp)
 target_include_directories(winetest PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(winetest PRIVATE user32)
+
+# The control's type library, and the C++ declarations of its interfaces,
+# from the IDL. Debian's mingw packages ship no .idl files; Wine's do.
+set(ZEL_WIDL_FLAGS -m32 -I/usr/include/wine/wine/windows -L/usr/lib/i386-linux-gnu/wine/i386-windows)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
+  COMMAND i686-w64-mingw32-widl ${ZEL_WIDL_FLAGS} -t -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb
+          ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
+  COMMAND i686-w64-mingw32-widl ${ZEL_WIDL_FLAGS} -h -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
+          ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
+  VERBATIM)
+add_custom_target(typelib ALL DEPENDS ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb)
