@@ -33,7 +33,7 @@ if wine_usable; then
   cp build/win32/zelov.dll build/win32/engineplay.exe "$run/"
   pulse_start "$run" || { echo "PulseAudio did not start"; exit 1; }
   # The engine's own progress lines go to engine.log; ours to the terminal.
-  (cd "$run" && wine engineplay.exe "$(winpath "$demo/sample.ogg")" 2>"$demo/engine-stderr.log" | grep -E '^(open|settings|vendor|time|result)')
+  (cd "$run" && wine engineplay.exe "$(winpath "$demo/sample.ogg")" 2>"$demo/engine-stderr.log" | grep -E '^(open|settings|vendor|time|result):')
   result=$?
   sleep 1
   pulse_stop
@@ -45,5 +45,5 @@ else
   echo "      natively here, on the simulated wave-out device (ZEL_WINE_EMULATED=1"
   echo "      runs Wine under qemu-user instead, which is very slow)."
   build/native/engineplay-native "$demo/sample.ogg" --wav "$demo/played.wav" 2>"$demo/engine-stderr.log" |
-    grep -E '^(open|settings|vendor|time|result|saved)'
+    grep -E '^(open|settings|vendor|time|result|saved):'
 fi

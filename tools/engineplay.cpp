@@ -64,6 +64,7 @@ std::string text(const char* command) {
   return buffer;
 }
 
+#ifndef _WIN32
 void put32(FILE* f, uint32_t v) { std::fwrite(&v, 4, 1, f); }
 void put16(FILE* f, uint16_t v) { std::fwrite(&v, 2, 1, f); }
 
@@ -85,6 +86,7 @@ void writewav(const char* path, const std::vector<uint8_t>& pcm, uint32_t rate, 
   std::fwrite(pcm.data(), 1, pcm.size(), f);
   std::fclose(f);
 }
+#endif
 
 }  // namespace
 
@@ -93,8 +95,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: engineplay FILE [--wav OUT.wav]\n");
     return 2;
   }
-  // The engine writes its own progress lines to standard output and error;
-  // ours go to a stream of their own so that they stay readable.
+  // The engine writes progress lines of its own to the same standard output;
+  // ours start with a word and a colon so that they can be picked out.
   FILE* show = stdout;
   if (!loadengine()) {
     std::fprintf(stderr, "engineplay: cannot load the engine\n");
@@ -103,7 +105,7 @@ int main(int argc, char** argv) {
   char path[512];
   std::snprintf(path, sizeof path, "%s", argv[1]);
   call("open", path);
-  std::fprintf(show, "open %s\n", argv[1]);
+  std::fprintf(show, "open:     %s\n", argv[1]);
   // The worker's thread takes a moment to start; until then "intreturn"
   // still shows the state before "open".
   pause(300);
@@ -134,8 +136,6 @@ int main(int argc, char** argv) {
              simdevice::lastformat().nChannels);
     std::fprintf(show, "saved:    %s\n", argv[3]);
   }
-#else
-  (void)writewav;
 #endif
   return static_cast<int>(result);
 }
