@@ -44,6 +44,18 @@ target_link_libraries(bench_decode PRIVATE engine fixtures)
 
 add_executable(capturecompare tests/wine/capturecompare.cpp)
 
-add_executable(bridgetests bridge/checksum.cpp tests/bridge/checksum_test.cpp)
-target_include_directories(bridgetests PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(bridgetests PRIVATE GTest::gtest_main)
+# The control library's logic (bridge and player) over an in-memory stand-in
+# for the Windows services it uses; the player tests drive the real engine
+# through it.
+add_library(controlcore STATIC
+  bridge/checksum.cpp bridge/dllinterface2.cpp control/errors.cpp control/player.cpp
+  tests/bridge/fakesystem.cpp)
+target_include_directories(controlcore PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(controlcore PUBLIC Threads::Threads)
+
+add_executable(bridgetests tests/bridge/checksum_test.cpp tests/bridge/dllinterface2_test.cpp)
+target_link_libraries(bridgetests PRIVATE controlcore GTest::gtest_main)
+
+add_executable(controltests
+  tests/engine/support.cpp tests/control/errors_test.cpp tests/control/player_test.cpp)
+target_link_libraries(controltests PRIVATE controlcore engine fixtures GTest::gtest_main)

@@ -1,0 +1,61 @@
+// The control library's way to the engine: deployment of the engine it
+// carries into the user's temporary folder, loading, the calls of
+// interface1, and the checks on a path before it is opened.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "bridge/failure.h"
+#include "bridge/text.h"
+
+namespace bridge {
+
+constexpr int16_t True = -1;
+constexpr int16_t False = 0;
+
+// One per apartment thread, shared by the controls of that thread.
+struct LinkState {
+  int16_t EngineLoaded = False;
+  void* EngineModule = nullptr;
+  void* EngineEntry = nullptr;
+  std::string EnginePath;
+  int controls = 0;  // controls alive on the thread
+};
+
+// The link state of the calling thread.
+LinkState& Link();
+
+// Makes sure the engine file in the temporary folder holds the carried
+// bytes, loads it and finds interface1. Throws AutomationError 5001 when the
+// folder cannot be made or the deployed file cannot be read; a library that
+// does not load or lacks interface1 is told by message box instead.
+void EnsureEngineLoaded(const int16_t& force);
+// Releases the engine library of this thread, if it was loaded.
+void UnloadEngine();
+
+// Every control counts itself in when it is created and out when it ends.
+// Only the last control of a thread releases the engine: it cancels a
+// playback that still runs, unloads the library and forgets the link, so
+// that a later control loads the engine afresh.
+void AttachControl();
+void DetachControl();
+
+int32_t CallEngine(const wtext& command, const wtext& text, const wtext& third, const wtext& fourth);
+// For the commands that answer in text: each text comes back as the whole
+// buffer the engine saw, its NUL included.
+int32_t CallEngineText(wtext& command, wtext& text, wtext& third, int32_t fourth);
+
+int16_t IsEmptyText(const wtext& value);
+int16_t FileReadable(const wtext& path);
+// The path to hand the engine: itself, or its short form when the ANSI code
+// page cannot carry it (the engine opens files by ANSI name).
+wtext AnsiPath(const wtext& path);
+
+// The deployed file's name under the temporary folder, and the description
+// of the general deployment failure.
+extern const char* const EngineFolder;
+extern const char* const EngineFileName;
+constexpr int32_t DeploymentFailure = 5001;
+wtext DeploymentFailureText();
+
+}  // namespace bridge

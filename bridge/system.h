@@ -1,0 +1,58 @@
+// The operating-system services the bridge uses, kept behind a few plain
+// functions: Win32 in system_win32.cpp, an in-memory stand-in for the native
+// tests. Paths here are byte strings in the ANSI code page.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bridge/text.h"
+
+namespace bridge::sys {
+
+using bytes = std::vector<uint8_t>;
+
+// The user's temporary folder as the system gives it ("" when it cannot).
+std::string temppath();
+// CreateDirectoryA on one folder; whether it worked does not matter.
+void createdirectory(const std::string& path);
+// Whether a listing of exactly this path finds a folder.
+bool folderexists(const std::string& path);
+// Whether a listing of exactly this path finds an ordinary file: not a
+// folder, not hidden, not a system file.
+bool plainfileexists(const std::string& path);
+// The whole content of a file; false when it cannot be read.
+bool readfile(const std::string& path, bytes& content);
+// Creates or truncates the file and writes the bytes; false on failure.
+bool writefile(const std::string& path, const bytes& content);
+void deletefile(const std::string& path);
+
+// The control library's own data resource (type 10) with this identifier.
+bool resource(int id, bytes& content);
+
+void* loadlibrary(const std::string& path);
+void* getprocaddress(void* module, const char* name);
+void freelibrary(void* module);
+// Calls a four-argument callback of the window-procedure shape.
+intptr_t callentry(void* entry, void* first, void* second, void* third, void* fourth);
+
+// A modal message box with an OK button and the application title.
+void messagebox(const char* text);
+
+// UTF-16 to the ANSI code page and back, byte for character.
+std::string toansi(const wtext& text);
+wtext fromansi(const std::string& bytes);
+// A path that the ANSI code page can carry: the path itself when it can,
+// otherwise its short (8.3) form when the file system has one.
+wtext ansiform(const wtext& path);
+// Opens the file and reads up to `most` bytes from its start; false when it
+// cannot be opened or read.
+bool readhead(const wtext& path, std::size_t most);
+
+// An identifier of the calling thread, and a lock around the table of
+// per-thread link states.
+uint32_t threadid();
+void locktable();
+void unlocktable();
+
+}  // namespace bridge::sys

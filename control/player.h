@@ -1,0 +1,75 @@
+// The control's playback logic: its six playback methods, the ticks of its
+// three timers, and the state they keep. The COM object owns one Player and
+// gives it the host side: timers and events.
+#pragma once
+#include <cstdint>
+
+#include "bridge/text.h"
+
+namespace control {
+
+using bridge::wtext;
+
+constexpr int Timer1 = 1;  // run state, end of playback
+constexpr int Timer2 = 2;  // settings and times
+constexpr int Timer3 = 3;  // starts the output for PlayFile
+constexpr unsigned TimerInterval[] = {0, 500, 1000, 100};
+
+// What the player needs from the object that hosts it. Event parameters are
+// by reference: a handler may change them.
+class PlayerHost {
+ public:
+  virtual void SetTimer(int timer, bool enabled) = 0;
+  virtual void Status(wtext& Statusvalue) = 0;
+  virtual void Finished() = 0;
+  virtual void OggVorbisSettings(int32_t& Samplerate, int32_t& Bitrate, int32_t& Channels,
+                                 int32_t& Version, wtext& Vendor) = 0;
+  virtual void Progress(int32_t& ProgressAsLong, wtext& ProgressAsString) = 0;
+  virtual void TimePosition(int32_t& TimeAsSeconds, wtext& TimeAsString) = 0;
+  virtual void ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) = 0;
+
+ protected:
+  ~PlayerHost() = default;
+};
+
+class Player {
+ public:
+  explicit Player(PlayerHost& host) : host_(host) {}
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+
+  // The methods throw bridge::AutomationError when the engine cannot be
+  // deployed; the host's call then fails with it.
+  void OpenFile(const wtext& Inputfile);
+  void PlayFile(const wtext& Inputfile);
+  wtext GetStatus();
+  void PausePlayback();
+  void ResumePlayback();
+  void CancelPlayback();
+
+  // One tick of a timer. A tick of a timer that is off does nothing, and a
+  // tick is never re-entered by its own timer (a handler that runs a modal
+  // loop lets timer messages through).
+  void Tick(int timer);
+  bool TimerEnabled(int timer) const { return enabled_[timer]; }
+
+  int32_t LastStatus = 0;
+  int32_t LastBitrate = 0;
+  wtext VendorText;
+  wtext TimeText;
+  wtext SecondsText;
+
+ private:
+  bool Open(const wtext& Inputfile);
+  void Timer1Tick();
+  void Timer2Tick();
+  void Timer3Tick();
+  void RaiseErrorCode(const int32_t& number);
+  void Enable(int timer, bool on);
+
+  PlayerHost& host_;
+  bool enabled_[4] = {};
+  bool ticking_[4] = {};
+};
+
+}  // namespace control

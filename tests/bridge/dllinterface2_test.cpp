@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "bridge/dllinterface2.h"
+#include "tests/bridge/fakesystem.h"
+
+using namespace bridge;
+using fakesystem::now;
+
+namespace {
+
+// A stand-in engine entry that answers "gettimestring" like the engine and
+// remembers what it was given.
+std::vector<std::string> received;
+intptr_t fakeentry(const char* command, char* text, void* third, void* fourth) {
+  received = {command, text ? text : "", static_cast<const char*>(third)};
+  if (std::strcmp(command, "gettimestring") == 0) std::memcpy(text, "00:01:02", 9);
+  if (std::strcmp(command, "open") == 0) received.push_back(static_cast<const char*>(fourth));
+  return 77;
+}
+
+const std::string Folder = "C:\\Users\\me\\Temp\\ZelSoftware\\";
+const std::string Deployed = Folder + "zelov.dll";
+
+class Bridge : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fakesystem::reset();
+    Link() = LinkState{};
+    now().resources[1] = fakesystem::engineimage();
+    now().entry = fakeentry;
+  }
+  void TearDown() override { Link() = LinkState{}; }
+  static void ensure() { EnsureEngineLoaded(False); }
+};
+
+}  // namespace
+
+TEST_F(Bridge, FirstUseCreatesTheFolderWritesTheEngineAndLoadsIt) {
+  ensure();
+  EXPECT_TRUE(now().folders.count(Folder));
+  ASSERT_TRUE(now().files.count(Deployed));
+  EXPECT_EQ(now().files[Deployed].content, now().resources[1]);
+  EXPECT_EQ(Link().EngineLoaded, True);
+  EXPECT_EQ(Link().EnginePath, Deployed);
+  EXPECT_EQ(now().loads[Deployed], 1);
+  EXPECT_NE(Link().EngineEntry, nullptr);
+  EXPECT_TRUE(now().messageboxes.empty());
+}
+
+TEST_F(Bridge, CreatesEveryMissingFolderOfTheChain) {
+  now().temp = "C:\\Users\\me\\Temp\\a\\b";  // no trailing backslash, two folders missing
+  ensure();
+  EXPECT_TRUE(now().folders.count("C:\\Users\\me\\Temp\\a\\"));
+  EXPECT_EQ(Link().EnginePath, "C:\\Users\\me\\Temp\\a\\b\\ZelSoftware\\zelov.dll");
+  EXPECT_EQ(Link().EngineLoaded, True);
+}
+
+TEST_F(Bridge, AnIdenticalDeployedFileIsLeftUntouched) {
+  now().folders.insert(Folder);
+  now().files[Deployed].content = now().resources[1];
+  ensure();
+  EXPECT_EQ(now().files[Deployed].writes, 0);
+  EXPECT_EQ(Link().EngineLoaded, True);
+}
+
+TEST_F(Bridge, ADeployedFileThatDiffersAnywhereIsRewritten) {
+  const auto image = now().resources[1];
+  auto changed = image;
+  changed[3000] ^= 1;
+  auto longer = image;
+  longer.push_back(0);
+  auto shorter = image;
+  shorter.pop_back();
+  for (const auto& content : {changed, longer, shorter, sys::bytes{}}) {
+    SCOPED_TRACE(content.size());
+    Link() = LinkState{};
+    now().folders.insert(Folder);
+    now().files[Deployed] = fakesystem::file{content};
+    ensure();
+    EXPECT_EQ(now().files[Deployed].content, image);
+    EXPECT_EQ(now().files[Deployed].writes, 1);
+    EXPECT_EQ(Link().EngineLoaded, True);
+  }
+}
+
+TEST_F(Bridge, AFolderThatCannotBeMadeFailsWith5001) {
+  now().readonlyfolders.insert("C:\\Users\\me\\Temp\\");
+  try {
+    ensure();
+    FAIL() << "no failure raised";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number, 5001);
+    EXPECT_EQ(e.description, u"Unexpected error , please contact the developer support@zelsoftware.com");
+  }
+  EXPECT_EQ(Link().EnginePath, Deployed);
+  EXPECT_EQ(Link().EngineLoaded, False);
+  EXPECT_EQ(Link().EngineModule, nullptr);
+}
+
+TEST_F(Bridge, AnUnreadableDeployedFileFailsWith5001) {
+  now().folders.insert(Folder);
+  now().files[Deployed].content = now().resources[1];
+  now().files[Deployed].unreadable = true;
+  EXPECT_THROW(ensure(), AutomationError);
+  EXPECT_EQ(Link().EngineLoaded, False);
+}
+
+TEST_F(Bridge, NoTemporaryFolderFailsWith5001) {
+  now().temp.clear();
+  EXPECT_THROW(ensure(), AutomationError);
+}
+
+TEST_F(Bridge, ALockedDifferentFileIsLoadedAsItIs) {
+  // Another process holds the old engine: neither delete nor write works.
+  now().folders.insert(Folder);
+  now().files[Deployed] = fakesystem::file{fakesystem::engineimage(4096, 9)};
+  now().files[Deployed].locked = true;
+  ensure();
+  EXPECT_EQ(now().files[Deployed].content, fakesystem::engineimage(4096, 9));
+  EXPECT_EQ(Link().EngineLoaded, True);
+}
+
+TEST_F(Bridge, ALibraryThatDoesNotLoadIsToldTwicePerMethodAndRetried) {
+  now().resources[1] = {'n', 'o', 't', ' ', 'a', ' ', 'd', 'l', 'l'};
+  ensure();
+  EXPECT_EQ(now().messageboxes, std::vector<std::string>{"error loading the dll"});
+  EXPECT_EQ(Link().EngineLoaded, False);
+  EXPECT_EQ(CallEngine(u"intreturn", u" ", u" ", u" "), 0);
+  EXPECT_EQ(now().messageboxes.size(), 2u);
+  EXPECT_EQ(now().entrycalls, 0);
+  ensure();  // not loaded: the whole pass again, with its message
+  EXPECT_EQ(now().messageboxes.size(), 3u);
+}
+
+TEST_F(Bridge, ALibraryWithoutInterface1IsToldAndStaysUnloaded) {
+  now().resources[1] = {'M', 'Z', 0, 0, 'n', 'o', 'n', 'e'};
+  ensure();
+  EXPECT_EQ(now().messageboxes, std::vector<std::string>{"error locating the interface1 function "});
+  EXPECT_EQ(Link().EngineLoaded, False);
+  wtext command = u"intvendor", text(255, u'\0'), third = u" ";
+  EXPECT_EQ(CallEngineText(command, text, third, 0), 0);
+  EXPECT_EQ(now().messageboxes.back(), "error locating the interface1 function ");
+  EXPECT_EQ(text, wtext(255, u'\0'));  // untouched
+  ensure();
+  EXPECT_EQ(now().messageboxes.size(), 3u);
+}
+
+TEST_F(Bridge, OnceLoadedOnlyForceRunsThePassAgain) {
+  ensure();
+  const int listings = now().listings;
+  ensure();
+  ensure();
+  EXPECT_EQ(now().listings, listings);
+  EXPECT_EQ(now().loads[Deployed], 1);
+  EnsureEngineLoaded(True);
+  EXPECT_GT(now().listings, listings);
+  EXPECT_EQ(now().loads[Deployed], 2);  // loading again adds a reference
+}
+
+TEST_F(Bridge, CallEngineHandsNulTerminatedAnsiBuffers) {
+  ensure();
+  EXPECT_EQ(CallEngine(u"open", u"C:\\music\\caf\u00e9.ogg", u" ", u"4"), 77);
+  EXPECT_EQ(received, (std::vector<std::string>{"open", "C:\\music\\caf\xe9.ogg", " ", "4"}));
+}
+
+TEST_F(Bridge, CallEngineTextHandsBackTheWholeBuffer) {
+  ensure();
+  wtext command = u"gettimestring", text(255, u' '), third = u" ";
+  EXPECT_EQ(CallEngineText(command, text, third, 0), 77);
+  ASSERT_EQ(text.size(), 256u);
+  EXPECT_EQ(text.substr(0, 9), wtext(u"00:01:02\0", 9));
+  EXPECT_EQ(text.substr(9, 246), wtext(246, u' '));
+  EXPECT_EQ(text.back(), u'\0');
+  EXPECT_EQ(command, wtext(u"gettimestring\0", 14));
+  EXPECT_EQ(third, wtext(u" \0", 2));
+}
+
+TEST_F(Bridge, EmptyTextIsOnlyTheEmptyString) {
+  EXPECT_EQ(IsEmptyText(u""), True);
+  EXPECT_EQ(IsEmptyText(u" "), False);
+}
+
+TEST_F(Bridge, FileReadableOpensAndReadsAtMost255Bytes) {
+  now().files["C:\\a\\empty.ogg"].content = {};
+  now().files["C:\\a\\ten.ogg"].content = sys::bytes(10, 1);
+  now().files["C:\\a\\big.ogg"].content = sys::bytes(1 << 20, 1);
+  now().files["C:\\a\\locked.ogg"].unreadable = true;
+  EXPECT_EQ(FileReadable(u"C:\\a\\missing.ogg"), False);
+  EXPECT_EQ(FileReadable(u"C:\\a\\locked.ogg"), False);
+  EXPECT_EQ(FileReadable(u"C:\\a\\empty.ogg"), True);
+  EXPECT_EQ(now().lastheadread, 0u);
+  EXPECT_EQ(FileReadable(u"C:\\a\\ten.ogg"), True);
+  EXPECT_EQ(now().lastheadread, 10u);
+  EXPECT_EQ(FileReadable(u"C:\\a\\big.ogg"), True);
+  EXPECT_EQ(now().lastheadread, 255u);
+}
+
+TEST_F(Bridge, APathTheCodePageCannotCarryGoesByItsShortForm) {
+  now().shortnames[u"C:\\music\\\u4e2d\u6587.ogg"] = u"C:\\music\\3F2A~1.OGG";
+  EXPECT_EQ(AnsiPath(u"C:\\music\\\u4e2d\u6587.ogg"), u"C:\\music\\3F2A~1.OGG");
+  EXPECT_EQ(AnsiPath(u"C:\\music\\caf\u00e9.ogg"), u"C:\\music\\caf\u00e9.ogg");
+  EXPECT_EQ(AnsiPath(u"C:\\music\\\u4e2d.ogg"), u"C:\\music\\\u4e2d.ogg");  // no short form: as it is
+}
+
+TEST_F(Bridge, OnlyTheLastControlOfAThreadReleasesTheEngine) {
+  AttachControl();
+  AttachControl();
+  ensure();
+  DetachControl();
+  EXPECT_EQ(now().loads[Deployed], 1);
+  EXPECT_EQ(Link().EngineLoaded, True);
+  const int calls = now().entrycalls;
+  DetachControl();
+  EXPECT_EQ(now().entrycalls, calls + 1);
+  EXPECT_EQ(received[0], "cancel");  // playback ends before its code goes
+  EXPECT_FALSE(now().loads.count(Deployed));
+  EXPECT_EQ(Link().EngineLoaded, False);
+  EXPECT_EQ(Link().EngineModule, nullptr);
+  AttachControl();
+  ensure();  // a later control loads the engine again
+  EXPECT_EQ(now().loads[Deployed], 1);
+  DetachControl();
+}
+
+TEST_F(Bridge, EachThreadHasItsOwnLink) {
+  ensure();
+  int16_t other = True;
+  std::thread([&] { other = Link().EngineLoaded; }).join();
+  EXPECT_EQ(other, False);
+  EXPECT_EQ(Link().EngineLoaded, True);
+}

@@ -1,0 +1,164 @@
+#include "tests/bridge/fakesystem.h"
+
+#include <algorithm>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace fakesystem {
+
+namespace {
+
+world* current = new world;
+std::mutex tablemutex;
+
+std::string parent(const std::string& path) {
+  std::string p = path;
+  if (!p.empty() && p.back() == '\\') p.pop_back();
+  const std::size_t cut = p.rfind('\\');
+  return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
+}
+
+bool contains(const bridge::sys::bytes& content, const std::string& text) {
+  return std::search(content.begin(), content.end(), text.begin(), text.end()) != content.end();
+}
+
+}  // namespace
+
+world& now() { return *current; }
+
+void reset() {
+  delete current;
+  current = new world;
+}
+
+bridge::sys::bytes engineimage(std::size_t size, uint8_t salt) {
+  bridge::sys::bytes image(size, 0);
+  const std::string marks = "MZ interface1";
+  std::copy(marks.begin(), marks.end(), image.begin());
+  for (std::size_t i = marks.size(); i < size; ++i) image[i] = static_cast<uint8_t>(i * 31 + salt);
+  return image;
+}
+
+}  // namespace fakesystem
+
+namespace bridge::sys {
+
+using fakesystem::now;
+
+std::string temppath() { return now().temp; }
+
+void createdirectory(const std::string& path) {
+  auto& w = now();
+  std::string folder = path;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  const std::string up = fakesystem::parent(folder);
+  if (w.folders.count(folder) || !w.folders.count(up) || w.readonlyfolders.count(up)) return;
+  w.folders.insert(folder);
+}
+
+bool folderexists(const std::string& path) {
+  ++now().listings;
+  std::string folder = path;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return now().folders.count(folder) > 0;
+}
+
+bool plainfileexists(const std::string& path) {
+  ++now().listings;
+  auto found = now().files.find(path);
+  return found != now().files.end() && !found->second.hidden;
+}
+
+bool readfile(const std::string& path, bytes& content) {
+  auto found = now().files.find(path);
+  if (found == now().files.end() || found->second.unreadable) return false;
+  content = found->second.content;
+  return true;
+}
+
+bool writefile(const std::string& path, const bytes& content) {
+  auto& w = now();
+  auto found = w.files.find(path);
+  if (found != w.files.end() && found->second.locked) return false;
+  if (!w.folders.count(fakesystem::parent(path)) || w.readonlyfolders.count(fakesystem::parent(path)))
+    return false;
+  auto& f = w.files[path];
+  f.content = content;
+  ++f.writes;
+  return true;
+}
+
+void deletefile(const std::string& path) {
+  auto found = now().files.find(path);
+  if (found != now().files.end() && !found->second.locked) now().files.erase(found);
+}
+
+bool resource(int id, bytes& content) {
+  auto found = now().resources.find(id);
+  if (found == now().resources.end()) return false;
+  content = found->second;
+  return true;
+}
+
+void* loadlibrary(const std::string& path) {
+  auto found = now().files.find(path);
+  if (found == now().files.end() || found->second.content.size() < 2 || found->second.content[0] != 'M' ||
+      found->second.content[1] != 'Z')
+    return nullptr;
+  ++now().loads[path];
+  return const_cast<std::string*>(&found->first);  // stable while the file exists
+}
+
+void* getprocaddress(void* module, const char* name) {
+  const auto* path = static_cast<const std::string*>(module);
+  auto found = now().files.find(*path);
+  if (found == now().files.end() || !fakesystem::contains(found->second.content, name)) return nullptr;
+  return reinterpret_cast<void*>(now().entry);
+}
+
+void freelibrary(void* module) {
+  const auto* path = static_cast<const std::string*>(module);
+  auto found = now().loads.find(*path);
+  if (found != now().loads.end() && --found->second == 0) now().loads.erase(found);
+}
+
+intptr_t callentry(void* entry, void* first, void* second, void* third, void* fourth) {
+  ++now().entrycalls;
+  auto fn = reinterpret_cast<fakesystem::entryfn>(entry);
+  return fn(static_cast<const char*>(first), static_cast<char*>(second), third, fourth);
+}
+
+void messagebox(const char* text) { now().messageboxes.push_back(text); }
+
+std::string toansi(const wtext& text) {
+  std::string out;
+  for (char16_t c : text) out.push_back(c < 256 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+wtext fromansi(const std::string& text) {
+  wtext out;
+  for (char c : text) out.push_back(static_cast<unsigned char>(c));
+  return out;
+}
+
+wtext ansiform(const wtext& path) {
+  if (toansi(path).find('?') == std::string::npos) return path;
+  auto found = now().shortnames.find(path);
+  return found == now().shortnames.end() ? path : found->second;
+}
+
+bool readhead(const wtext& path, std::size_t most) {
+  const std::string name = toansi(ansiform(path));
+  auto found = now().files.find(name);
+  if (found == now().files.end() || found->second.unreadable) return false;
+  now().lastheadread = std::min(most, found->second.content.size());
+  return true;
+}
+
+uint32_t threadid() { return static_cast<uint32_t>(std::hash<std::thread::id>()(std::this_thread::get_id())); }
+void locktable() { fakesystem::tablemutex.lock(); }
+void unlocktable() { fakesystem::tablemutex.unlock(); }
+
+}  // namespace bridge::sys

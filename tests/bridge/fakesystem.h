@@ -1,0 +1,52 @@
+// An in-memory stand-in for the bridge's system services, for the native
+// tests: a file system of folders and files, the control library's
+// resources, libraries that "load" from files, and the message boxes shown.
+// A file loads as a library when its bytes start with "MZ"; it exports
+// interface1 when its bytes contain that name, and the entry is then the
+// function the test chose.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bridge/system.h"
+
+namespace fakesystem {
+
+using entryfn = intptr_t (*)(const char*, char*, void*, void*);
+
+struct file {
+  bridge::sys::bytes content;
+  bool hidden = false;
+  bool unreadable = false;  // exists, but reading it fails
+  bool locked = false;      // cannot be deleted or rewritten
+  int writes = 0;
+};
+
+struct world {
+  std::string temp = "C:\\Users\\me\\Temp\\";
+  std::set<std::string> folders{"C:\\", "C:\\Users\\", "C:\\Users\\me\\", "C:\\Users\\me\\Temp\\"};
+  std::set<std::string> readonlyfolders;  // nothing can be created inside
+  std::map<std::string, file> files;
+  std::map<int, bridge::sys::bytes> resources;
+  std::map<std::u16string, std::u16string> shortnames;
+  entryfn entry = nullptr;
+
+  // What happened.
+  std::vector<std::string> messageboxes;
+  std::map<std::string, int> loads;  // library references held, by path
+  int listings = 0;
+  int entrycalls = 0;
+  std::size_t lastheadread = 0;
+};
+
+// The world the system functions see; reset() gives a fresh one.
+world& now();
+void reset();
+
+// A carried engine of `size` bytes that loads and exports interface1.
+bridge::sys::bytes engineimage(std::size_t size = 4096, uint8_t salt = 0);
+
+}  // namespace fakesystem
