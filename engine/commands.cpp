@@ -14,9 +14,7 @@ namespace {
 // Text answers go into the bridge's 256-byte buffers.
 constexpr std::size_t answersize = 256;
 
-// Ends the worker that lives (or is about to start) and waits for it. The
-// request is repeated on every pass because a worker that had not yet
-// started clears it when it does.
+// Ends the worker that lives (or is about to start) and waits for it.
 void stopworker() {
   for (;;) {
     cancelflag.store(1);
@@ -34,12 +32,22 @@ LRESULT cmdopen(char* text) {
   if (kept) std::memcpy(filepath, text, kept);
   filepath[kept] = '\0';
 
+  // The new run is visible as running, with no sound yet and no pause or
+  // cancel pending, before its thread exists: a poll in between must not
+  // read the previous run's end or its wave-out flag, and a "pause" or
+  // "cancel" sent in between must hold.
+  pauseflag.store(0);
+  cancelflag.store(0);
+  waveflag.store(0);
+  playstate.store(running);
   workerlive.store(1);
   HANDLE thread = CreateThread(nullptr, 0, playthread, reinterpret_cast<LPVOID>(1), 0, nullptr);
-  if (thread)
+  if (thread) {
     CloseHandle(thread);
-  else
+  } else {
+    playstate.store(lastresult.load());
     workerlive.store(0);
+  }
   return 0;
 }
 

@@ -297,8 +297,6 @@ void finishrun(run& r) {
 }  // namespace
 
 int32_t playworker(const char* path) {
-  pauseflag.store(0);
-  cancelflag.store(0);
   pcmbytes.store(0);
   totalseconds.store(0);
   gatherfill = 0;
@@ -343,8 +341,6 @@ int32_t playworker(const char* path) {
 }
 
 DWORD WINAPI playthread(LPVOID) {
-  waveflag.store(0);
-  playstate.store(running);
   lastresult.store(0);
   const int32_t result = playworker(filepath);
   playstate.store(result);

@@ -67,6 +67,21 @@ TEST_F(Commands, CancelRightAfterOpenIsNotLost) {
   EXPECT_TRUE(simdevice::played().empty());
 }
 
+TEST_F(Commands, ANewRunIsVisibleAsRunningBeforeItsThreadStarts) {
+  // A poll right after "open" must not see the previous run's end (the
+  // control would end the new file) nor its wave-out flag (the control
+  // would resume before the new device exists, and it would stay silent).
+  ASSERT_EQ(playthrough(fixture("short.ogg")), 0);
+  ASSERT_EQ(send("flagdewave"), 1);
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("long.ogg"));
+  EXPECT_EQ(send("intreturn"), 1000);
+  EXPECT_EQ(send("flagdewave"), 0);
+  send("pause");  // also before the thread runs: it holds
+  ASSERT_TRUE(waituntil(soundready));
+  EXPECT_EQ(send("intreturn"), 1001);
+}
+
 TEST_F(Commands, OpenWhilePlayingEndsTheRunningWorkerFirst) {
   startpaused();
   open(fixture("stereo44100.ogg"));
