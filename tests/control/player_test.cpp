@@ -1,0 +1,339 @@
+// The control's methods and timer ticks, driven against the real engine on
+// the simulated device, with the bridge over the in-memory system.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bridge/dllinterface2.h"
+#include "control/player.h"
+#include "tests/bridge/fakesystem.h"
+#include "tests/engine/support.h"
+
+using namespace control;
+using bridge::wtext;
+using fakesystem::now;
+using enginetest::fixture;
+
+namespace {
+
+std::string narrow(const wtext& text) { return std::string(text.begin(), text.end()); }
+
+intptr_t engineentry(const char* command, char* text, void* third, void* fourth) {
+  return interface1(command, text, third, fourth);
+}
+
+// Records every event as a line, and lets a test act inside a handler.
+class Recorder : public PlayerHost {
+ public:
+  std::vector<std::string> events;
+  std::function<void(const std::string&)> onevent;
+  int32_t newbitrate = -1;  // written into Bitrate by the settings handler when set
+
+  void SetTimer(int, bool) override {}
+  void Status(wtext& value) override { add("Status " + narrow(value)); }
+  void Finished() override { add("Finished"); }
+  void OggVorbisSettings(int32_t& rate, int32_t& bitrate, int32_t& channels, int32_t& version,
+                         wtext& vendor) override {
+    if (newbitrate >= 0) bitrate = newbitrate;
+    add("Settings " + std::to_string(rate) + " " + std::to_string(channels) + " " + std::to_string(version) +
+        " " + narrow(vendor));
+  }
+  void Progress(int32_t& seconds, wtext& text) override {
+    add("Progress " + std::to_string(seconds) + " " + narrow(text));
+  }
+  void TimePosition(int32_t& seconds, wtext& text) override {
+    add("TimePosition " + std::to_string(seconds) + " " + narrow(text));
+  }
+  void ErrorCode(int32_t& number, wtext& description) override {
+    add("ErrorCode " + std::to_string(number) + " " + narrow(description));
+  }
+
+  std::vector<std::string> take() { return std::exchange(events, {}); }
+
+ private:
+  void add(const std::string& line) {
+    events.push_back(line);
+    if (onevent) onevent(line);
+  }
+};
+
+class PlayerTest : public enginetest::EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    fakesystem::reset();
+    bridge::Link() = bridge::LinkState{};
+    now().resources[1] = fakesystem::engineimage();
+    now().entry = engineentry;
+  }
+  void TearDown() override {
+    bridge::Link() = bridge::LinkState{};
+    EngineTest::TearDown();
+  }
+
+  // A fixture as the control's file checks see it.
+  wtext file(const std::string& name) {
+    const std::string path = name.empty() ? std::string() : fixture(name);
+    if (!name.empty() && name.find("missing") == std::string::npos) now().files[path].content = {1, 2, 3};
+    return wtext(path.begin(), path.end());
+  }
+  // Ticks Timer3 until it has started the output.
+  void startoutput() {
+    ASSERT_TRUE(enginetest::waituntil([&] {
+      player.Tick(Timer3);
+      return !player.TimerEnabled(Timer3);
+    }));
+  }
+  void waitend() { ASSERT_TRUE(enginetest::waituntil(enginetest::workerended)); }
+
+  Recorder host;
+  Player player{host};
+};
+
+}  // namespace
+
+TEST_F(PlayerTest, StatusBeforeAnyFileIsStopAndLoadsTheEngine) {
+  EXPECT_EQ(player.GetStatus(), u"stop");
+  EXPECT_EQ(bridge::Link().EngineLoaded, bridge::True);
+  EXPECT_TRUE(host.events.empty());
+}
+
+TEST_F(PlayerTest, APlayedFileEndsWithStopFinishedAndNoError) {
+  player.PlayFile(file("stereo44100.ogg"));
+  EXPECT_TRUE(player.TimerEnabled(Timer1) && player.TimerEnabled(Timer2) && player.TimerEnabled(Timer3));
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), std::vector<std::string>{"Status playing"});
+  startoutput();
+  EXPECT_FALSE(simdevice::ispaused());
+  waitend();
+  player.Tick(Timer2);
+  const auto settings = host.take();
+  ASSERT_EQ(settings.size(), 3u);
+  EXPECT_EQ(settings[0].rfind("Settings 44100 2 0 Xiph.Org libVorbis", 0), 0u) << settings[0];
+  EXPECT_EQ(settings[1], "Progress 2 00:00:02");  // the engine counts a second behind
+  EXPECT_EQ(settings[2], "TimePosition 3 00:00:03");
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status stop", "Finished", "ErrorCode 0 No error"}));
+  EXPECT_FALSE(player.TimerEnabled(Timer1));
+  EXPECT_FALSE(player.TimerEnabled(Timer2));
+  player.Tick(Timer2);  // switched off: no more times
+  EXPECT_TRUE(host.events.empty());
+}
+
+TEST_F(PlayerTest, OpenFileStaysSilentUntilResumed) {
+  player.OpenFile(file("stereo44100.ogg"));
+  EXPECT_FALSE(player.TimerEnabled(Timer3));
+  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
+  EXPECT_TRUE(simdevice::ispaused());
+  EXPECT_EQ(simdevice::playedbytes(), 0u);
+  EXPECT_EQ(player.GetStatus(), u"playing");
+  player.ResumePlayback();
+  EXPECT_FALSE(simdevice::ispaused());
+  waitend();
+}
+
+TEST_F(PlayerTest, PauseAndResumeReachTheHostAsStatus) {
+  simdevice::reset(simdevice::mode::manual);
+  player.PlayFile(file("stereo44100.ogg"));
+  player.Tick(Timer1);
+  startoutput();
+  player.PausePlayback();
+  player.Tick(Timer1);
+  EXPECT_EQ(player.GetStatus(), u"paused");
+  player.ResumePlayback();
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status paused", "Status playing"}));
+  player.CancelPlayback();
+  EXPECT_TRUE(enginetest::workerended());
+  EXPECT_FALSE(player.TimerEnabled(Timer1));
+  player.Tick(Timer1);
+  EXPECT_TRUE(host.events.empty());  // a cancelled file raises nothing
+}
+
+TEST_F(PlayerTest, AnEmptyPathCancelsThePlayingFileAndReports3) {
+  simdevice::reset(simdevice::mode::manual);
+  player.PlayFile(file("stereo44100.ogg"));
+  player.OpenFile(u"");
+  EXPECT_TRUE(enginetest::workerended());
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Finished", "ErrorCode 3 The input file is empty "}));
+  EXPECT_FALSE(player.TimerEnabled(Timer1));
+  EXPECT_FALSE(player.TimerEnabled(Timer2));
+}
+
+TEST_F(PlayerTest, AnUnreadablePathReports5AndNeverReachesTheEngine) {
+  const int calls = [&] { player.GetStatus(); return now().entrycalls; }();
+  player.PlayFile(file("missing.ogg"));
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Finished", "ErrorCode 5 The input file or path is invalid"}));
+  EXPECT_EQ(now().entrycalls, calls + 1);  // only the "cancel"
+  EXPECT_FALSE(player.TimerEnabled(Timer3));
+}
+
+TEST_F(PlayerTest, EngineFailuresArriveAsFinishedAndErrors20To29) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"garbage-large.bin", "ErrorCode 23 Input does not appear to be an Ogg bitstream"},
+      {"badversion.ogg", "ErrorCode 24 Error reading first page of Ogg bitstream data"},
+      {"partialpacket.ogg", "ErrorCode 25 Error reading initial header packet"},
+      {"notvorbis.ogg", "ErrorCode 26 This Ogg bitstream does not contain Vorbis"},
+      {"bad-comment.ogg", "ErrorCode 27 Corrupt secondary header"},
+      {"cut-codebook.ogg", "ErrorCode 28 End of file before finding all Vorbis headers!"},
+      {"empty.ogg", "ErrorCode 0 No error"},
+  };
+  for (auto [name, error] : cases) {
+    SCOPED_TRACE(name);
+    player.OpenFile(file(name));
+    waitend();
+    player.Tick(Timer1);
+    auto events = host.take();
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2], "Finished");
+    EXPECT_EQ(events.back(), error);
+  }
+}
+
+TEST_F(PlayerTest, NoDeviceGives29AndAnUnopenableDeviceGives22) {
+  simdevice::setdevicecount(0);
+  player.PlayFile(file("stereo44100.ogg"));
+  waitend();
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take().back(), "ErrorCode 29 No valid devices in the system");
+  simdevice::reset(simdevice::mode::instant);
+  simdevice::setopenresult(MMSYSERR_ALLOCATED);
+  player.PlayFile(file("stereo44100.ogg"));
+  waitend();
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status stop", "Finished", "ErrorCode 22 Error opening waveout"}));
+}
+
+TEST_F(PlayerTest, TheSameFailureTwiceRaisesNoSecondStatus) {
+  for (int round = 0; round < 2; ++round) {
+    player.OpenFile(file("garbage-large.bin"));
+    waitend();
+    player.Tick(Timer1);
+  }
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status stop", "Finished", "ErrorCode 23 Input does not appear to be an Ogg bitstream",
+                                                   "Finished", "ErrorCode 23 Input does not appear to be an Ogg bitstream"}));
+}
+
+TEST_F(PlayerTest, AfterACancelTheNextFileRaisesNoPlaying) {
+  simdevice::reset(simdevice::mode::manual);
+  player.PlayFile(file("stereo44100.ogg"));
+  player.Tick(Timer1);
+  player.CancelPlayback();
+  player.PlayFile(file("mono22050.ogg"));
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), std::vector<std::string>{"Status playing"});
+  player.CancelPlayback();
+}
+
+TEST_F(PlayerTest, SettingsAreRaisedOnlyWhenTheBitrateChanges) {
+  for (const char* name : {"stereo44100.ogg", "stereo44100.ogg", "mono22050.ogg"}) {
+    player.OpenFile(file(name));
+    ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
+    player.Tick(Timer2);
+  }
+  int settings = 0;
+  for (const auto& line : host.take()) settings += line.rfind("Settings", 0) == 0;
+  EXPECT_EQ(settings, 2);
+}
+
+TEST_F(PlayerTest, AHandlerThatWritesTheBitrateChangesWhatIsRemembered) {
+  host.newbitrate = 12345;
+  player.OpenFile(file("stereo44100.ogg"));
+  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
+  player.Tick(Timer2);
+  EXPECT_EQ(player.LastBitrate, 12345);
+  player.Tick(Timer2);  // the stream's own bitrate differs from 12345: raised again
+  int settings = 0;
+  for (const auto& line : host.take()) settings += line.rfind("Settings", 0) == 0;
+  EXPECT_EQ(settings, 2);
+}
+
+TEST_F(PlayerTest, CancelledWhilePausedEndsWithoutAnError) {
+  simdevice::reset(simdevice::mode::manual);
+  player.OpenFile(file("stereo44100.ogg"));
+  player.Tick(Timer1);
+  player.PausePlayback();
+  enginetest::send("cancel");  // ended underneath the control: run state 1
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished"}));
+}
+
+TEST_F(PlayerTest, APlaylistDrivenFromFinishedIsMonitored) {
+  const wtext second = file("mono22050.ogg");
+  bool started = false;
+  host.onevent = [&](const std::string& line) {
+    if (line == "Finished" && !started) {
+      started = true;
+      player.PlayFile(second);
+    }
+  };
+  player.PlayFile(file("short.ogg"));
+  player.Tick(Timer1);
+  startoutput();
+  waitend();
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"}));
+  ASSERT_TRUE(player.TimerEnabled(Timer1) && player.TimerEnabled(Timer2) && player.TimerEnabled(Timer3));
+  startoutput();
+  player.Tick(Timer1);
+  waitend();
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"}));
+}
+
+TEST_F(PlayerTest, ATimer3LeftRunningStartsTheNextOpenedFile) {
+  simdevice::reset(simdevice::mode::manual);
+  simdevice::setdevicecount(0);
+  player.PlayFile(file("stereo44100.ogg"));  // fails before any sound
+  waitend();
+  EXPECT_TRUE(player.TimerEnabled(Timer3));
+  simdevice::setdevicecount(1);
+  player.OpenFile(file("stereo44100.ogg"));
+  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
+  EXPECT_TRUE(simdevice::ispaused());
+  startoutput();
+  EXPECT_FALSE(simdevice::ispaused());
+  player.CancelPlayback();
+}
+
+TEST_F(PlayerTest, ATickIsNotReenteredFromItsOwnHandler) {
+  int nested = 0;
+  host.onevent = [&](const std::string& line) {
+    if (line.rfind("Progress", 0) == 0 && nested++ == 0) player.Tick(Timer2);
+  };
+  player.OpenFile(file("stereo44100.ogg"));
+  player.Tick(Timer2);
+  int progress = 0;
+  for (const auto& line : host.take()) progress += line.rfind("Progress", 0) == 0;
+  EXPECT_EQ(progress, 1);
+  player.CancelPlayback();
+}
+
+TEST_F(PlayerTest, DeploymentFailureFailsTheMethodAndSkipsTheTick) {
+  now().readonlyfolders.insert(now().temp);
+  EXPECT_THROW(player.PlayFile(file("stereo44100.ogg")), bridge::AutomationError);
+  EXPECT_TRUE(host.events.empty());
+}
+
+TEST_F(PlayerTest, WithoutAnEngineStatusIsStopAndAnOpenedFileEndsAtOnce) {
+  now().resources[1] = {'n', 'o', 'p', 'e'};
+  EXPECT_EQ(player.GetStatus(), u"stop");
+  EXPECT_EQ(now().messageboxes.size(), 2u);  // once loading, once calling
+  player.OpenFile(file("stereo44100.ogg"));
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Finished", "ErrorCode 0 No error"}));
+}
+
+TEST_F(PlayerTest, APathTheCodePageCannotCarryPlaysByItsShortForm) {
+  const wtext shortform = file("stereo44100.ogg");
+  const wtext wide = u"C:\\music\\\u4e2d\u6587.ogg";
+  now().shortnames[wide] = shortform;
+  player.PlayFile(wide);
+  startoutput();
+  waitend();
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take().back(), "ErrorCode 0 No error");
+  EXPECT_GT(simdevice::writes().size(), 0u);
+}
