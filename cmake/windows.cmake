@@ -49,3 +49,33 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
   VERBATIM)
 add_custom_target(typelib ALL DEPENDS ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb)
+
+# The control's pictures, drawn by a small program of the build machine.
+set(ZEL_PICTURES ${CMAKE_BINARY_DIR}/face.bmp ${CMAKE_BINARY_DIR}/toolbox.bmp)
+add_custom_command(
+  OUTPUT ${ZEL_PICTURES}
+  COMMAND c++ -std=c++17 -O1 -o ${CMAKE_BINARY_DIR}/drawpictures ${CMAKE_SOURCE_DIR}/tools/drawpictures.cpp
+  COMMAND ${CMAKE_BINARY_DIR}/drawpictures ${ZEL_PICTURES}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/drawpictures.cpp
+  VERBATIM)
+
+# The control library zeloggplays100.ocx, carrying the engine, the type
+# library and the pictures as resources.
+add_library(zeloggplays100 SHARED
+  com/guids.cpp com/module.cpp com/factory.cpp com/registration.cpp com/zeloggplays100.def
+  bridge/checksum.cpp bridge/dllinterface2.cpp bridge/system_win32.cpp
+  control/errors.cpp control/player.cpp control/zeloggplay.cpp control/dispatch.cpp control/events.cpp
+  control/oleobject.cpp control/inplace.cpp control/view.cpp control/persist.cpp control/timers.cpp
+  control/about.cpp
+  resources/zeloggplays100.rc)
+set_target_properties(zeloggplays100 PROPERTIES PREFIX "" SUFFIX ".ocx" OUTPUT_NAME zeloggplays100)
+target_include_directories(zeloggplays100 PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+target_compile_definitions(zeloggplays100 PRIVATE UNICODE _UNICODE)
+target_link_libraries(zeloggplays100 PRIVATE ole32 oleaut32 uuid user32 gdi32 advapi32 shell32)
+target_link_options(zeloggplays100 PRIVATE -Wl,--enable-stdcall-fixup)
+set_source_files_properties(resources/zeloggplays100.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb;${CMAKE_BINARY_DIR}/zelov.dll;${ZEL_PICTURES}")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}")
+add_dependencies(zeloggplays100 typelib zelov)
+add_custom_target(pictures DEPENDS ${ZEL_PICTURES})
+add_dependencies(zeloggplays100 pictures)

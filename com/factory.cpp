@@ -1,0 +1,42 @@
+// The class factory of ZelOggPlay, the one creatable class.
+#include <new>
+
+#include "ZelOggPlayer100.h"
+#include "com/ptr.h"
+#include "com/unknown.h"
+#include "control/zeloggplay.h"
+
+namespace com {
+
+namespace {
+
+class Factory final : public implements<IClassFactory> {
+ public:
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    com_ptr<IUnknown> control;
+    *control.put() = control::NewZelOggPlay();
+    if (!control) return E_OUTOFMEMORY;
+    return control->QueryInterface(iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    LockModule(lock != FALSE);
+    return S_OK;
+  }
+};
+
+}  // namespace
+
+}  // namespace com
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (clsid != CLSID_ZelOggPlay) return CLASS_E_CLASSNOTAVAILABLE;
+  com::com_ptr<IClassFactory> factory;
+  *factory.put() = new (std::nothrow) com::Factory;
+  if (!factory) return E_OUTOFMEMORY;
+  return factory->QueryInterface(iid, out);
+}

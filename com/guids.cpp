@@ -1,0 +1,4 @@
+// Defines the type library's GUIDs (LIBID, IID, DIID, CLSID) once.
+#include "com/win.h"
+#include <initguid.h>
+#include "ZelOggPlayer100.h"

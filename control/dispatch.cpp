@@ -1,0 +1,161 @@
+// The control's methods, as the dual interface _ZelOggPlay and through
+// IDispatch on the type library; failures of the engine deployment become
+// the call's error, with an error object.
+#include <new>
+
+#include "bridge/dllinterface2.h"
+#include "control/product.h"
+#include "control/zeloggplay.h"
+
+#include <shellapi.h>
+
+namespace control {
+
+namespace {
+
+// VB reads an HRESULT of FACILITY_CONTROL as Err.Number = its code.
+HRESULT ControlHresult(int32_t number) { return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number & 0xffff); }
+
+}  // namespace
+
+IUnknown* NewZelOggPlay() {
+  auto* control = new (std::nothrow) ZelOggPlayControl;
+  if (control && !control->Ready()) {
+    static_cast<_ZelOggPlay*>(control)->Release();
+    return nullptr;
+  }
+  return static_cast<_ZelOggPlay*>(control);
+}
+
+void* ZelOggPlayControl::extrainterface(REFIID iid) {
+  if (iid == IID_IDispatch) return static_cast<_ZelOggPlay*>(this);
+  if (iid == IID_IOleWindow) return static_cast<IOleInPlaceObject*>(this);
+  if (iid == IID_IViewObject) return static_cast<IViewObject2*>(this);
+  if (iid == IID_IPersist) return static_cast<IPersistStreamInit*>(this);
+  if (iid == IID_IProvideClassInfo) return static_cast<IProvideClassInfo2*>(this);
+  return nullptr;
+}
+
+HRESULT ZelOggPlayControl::Fail(const bridge::AutomationError& error) {
+  failed_ = true;
+  failure_ = error;
+  com::com_ptr<ICreateErrorInfo> create;
+  if (SUCCEEDED(CreateErrorInfo(create.put()))) {
+    com::bstr description(error.description);
+    create->SetDescription(description.get());
+    create->SetGUID(IID__ZelOggPlay);
+    if (auto info = create.as<IErrorInfo>()) SetErrorInfo(0, info.get());
+  }
+  return ControlHresult(error.number);
+}
+
+template <typename Body>
+HRESULT ZelOggPlayControl::Call(VARIANT* result, Body body) {
+  if (result) VariantInit(result);
+  com::keepalive alive(unknown());
+  failed_ = false;
+  try {
+    body();
+    return S_OK;
+  } catch (const bridge::AutomationError& error) {
+    return Fail(error);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT ZelOggPlayControl::OpenFile(BSTR Inputfile, VARIANT* result) {
+  return Call(result, [&] { player_.OpenFile(com::text(Inputfile)); });
+}
+
+HRESULT ZelOggPlayControl::PlayFile(BSTR Inputfile, VARIANT* result) {
+  return Call(result, [&] { player_.PlayFile(com::text(Inputfile)); });
+}
+
+HRESULT ZelOggPlayControl::GetStatus(BSTR* result) {
+  if (!result) return E_POINTER;
+  *result = nullptr;
+  return Call(nullptr, [&] { *result = com::bstr(player_.GetStatus()).detach(); });
+}
+
+HRESULT ZelOggPlayControl::PausePlayback(VARIANT* result) {
+  return Call(result, [&] { player_.PausePlayback(); });
+}
+
+HRESULT ZelOggPlayControl::ResumePlayback(VARIANT* result) {
+  return Call(result, [&] { player_.ResumePlayback(); });
+}
+
+HRESULT ZelOggPlayControl::CancelPlayback(VARIANT* result) {
+  return Call(result, [&] { player_.CancelPlayback(); });
+}
+
+HRESULT ZelOggPlayControl::ControlName(BSTR* result) {
+  if (!result) return E_POINTER;
+  *result = com::bstr(bridge::widen(product::AppTitle)).detach();
+  return *result ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT ZelOggPlayControl::About(VARIANT* result) {
+  if (result) VariantInit(result);
+  com::keepalive alive(unknown());
+  ShowAboutBox();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::Goto_ZelSoftware(VARIANT* result) {
+  if (result) VariantInit(result);
+  ShellExecuteA(nullptr, "open", product::WebSite, "", "C:\\", SW_SHOWNORMAL);
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::InterfaceSupportsErrorInfo(REFIID iid) {
+  return iid == IID__ZelOggPlay ? S_OK : S_FALSE;
+}
+
+HRESULT ZelOggPlayControl::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = typeinfo_ ? 1 : 0;
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  if (!typeinfo_) return TYPE_E_CANTLOADLIBRARY;
+  *out = com::com_ptr<ITypeInfo>(typeinfo_).detach();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  if (!typeinfo_) return TYPE_E_CANTLOADLIBRARY;
+  return DispGetIDsOfNames(typeinfo_.get(), names, count, ids);
+}
+
+HRESULT ZelOggPlayControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                  EXCEPINFO* exception, UINT* argerror) {
+  if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  if (!typeinfo_) return TYPE_E_CANTLOADLIBRARY;
+  com::keepalive alive(unknown());
+  failed_ = false;
+  // Script hosts ask for a result even from methods called as statements.
+  if (flags & DISPATCH_PROPERTYGET) flags |= DISPATCH_METHOD;
+  const HRESULT hr = DispInvoke(static_cast<_ZelOggPlay*>(this), typeinfo_.get(), id, flags, params, result,
+                                exception, argerror);
+  if (!failed_) return hr;
+  // The method failed with its own error: the caller gets it as an
+  // exception with that number and description.
+  if (exception) {
+    SysFreeString(exception->bstrSource);
+    SysFreeString(exception->bstrDescription);
+    SysFreeString(exception->bstrHelpFile);
+    *exception = EXCEPINFO{};
+    exception->scode = ControlHresult(failure_.number);
+    exception->bstrDescription = com::bstr(failure_.description).detach();
+  }
+  return DISP_E_EXCEPTION;
+}
+
+}  // namespace control

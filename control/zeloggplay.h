@@ -1,0 +1,203 @@
+// The ActiveX control ZelOggPlay: one COM object with the interfaces that
+// containers and script hosts use. Each OLE concern has its own file:
+// dispatch.cpp (the methods, through the type library), events.cpp (the
+// connection point), oleobject.cpp (embedding), inplace.cpp (activation and
+// the design-time face), view.cpp (drawing), persist.cpp (persistence and
+// class information), timers.cpp (the three timers).
+#pragma once
+#include <vector>
+
+#include "ZelOggPlayer100.h"
+#include "bridge/failure.h"
+#include "com/ptr.h"
+#include "com/unknown.h"
+#include "control/player.h"
+
+namespace control {
+
+// Creates a control (one reference), or null when out of memory.
+IUnknown* NewZelOggPlay();
+// Shows the About box modally on the calling thread (about.cpp).
+void ShowAboutBox();
+
+class ZelOggPlayControl;
+
+// The connection point of __ZelOggPlay. It lives inside the control and
+// shares its reference count.
+class EventPoint final : public IConnectionPoint {
+ public:
+  explicit EventPoint(ZelOggPlayControl& owner) : owner_(owner) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
+  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override;
+  HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
+  HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
+  HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override;
+
+  // Calls every sink's Invoke with the arguments, given in their declared
+  // order; by-reference values come back changed by the handlers.
+  void Fire(DISPID dispid, std::vector<VARIANT>& arguments);
+  void ReleaseSinks();
+
+ private:
+  struct Sink {
+    DWORD cookie;
+    com::com_ptr<IDispatch> dispatch;
+  };
+  ZelOggPlayControl& owner_;
+  std::vector<Sink> sinks_;
+  DWORD nextcookie_ = 1;
+};
+
+class ZelOggPlayControl final
+    : public com::implements<_ZelOggPlay, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
+                             IViewObject2, IPersistStreamInit, IPersistPropertyBag, IProvideClassInfo2,
+                             IConnectionPointContainer, ISupportErrorInfo>,
+      private PlayerHost {
+ public:
+  ZelOggPlayControl();
+  bool Ready() const { return timerwindow_ != nullptr; }
+
+  // IDispatch (dispatch.cpp)
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** out) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argerror) override;
+  // _ZelOggPlay (dispatch.cpp)
+  HRESULT STDMETHODCALLTYPE OpenFile(BSTR Inputfile, VARIANT* result) override;
+  HRESULT STDMETHODCALLTYPE PlayFile(BSTR Inputfile, VARIANT* result) override;
+  HRESULT STDMETHODCALLTYPE GetStatus(BSTR* result) override;
+  HRESULT STDMETHODCALLTYPE PausePlayback(VARIANT* result) override;
+  HRESULT STDMETHODCALLTYPE ResumePlayback(VARIANT* result) override;
+  HRESULT STDMETHODCALLTYPE CancelPlayback(VARIANT* result) override;
+  HRESULT STDMETHODCALLTYPE ControlName(BSTR* result) override;
+  HRESULT STDMETHODCALLTYPE About(VARIANT* result) override;
+  HRESULT STDMETHODCALLTYPE Goto_ZelSoftware(VARIANT* result) override;
+  // ISupportErrorInfo (dispatch.cpp)
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
+
+  // IOleObject (oleobject.cpp)
+  HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite* site) override;
+  HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite** site) override;
+  HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR app, LPCOLESTR object) override;
+  HRESULT STDMETHODCALLTYPE Close(DWORD saveoption) override;
+  HRESULT STDMETHODCALLTYPE SetMoniker(DWORD which, IMoniker* moniker) override;
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
+  HRESULT STDMETHODCALLTYPE InitFromData(IDataObject* data, BOOL creation, DWORD reserved) override;
+  HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD reserved, IDataObject** data) override;
+  HRESULT STDMETHODCALLTYPE DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index, HWND parent,
+                                   LPCRECT rect) override;
+  HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB** verbs) override;
+  HRESULT STDMETHODCALLTYPE Update() override;
+  HRESULT STDMETHODCALLTYPE IsUpToDate() override;
+  HRESULT STDMETHODCALLTYPE GetUserClassID(CLSID* clsid) override;
+  HRESULT STDMETHODCALLTYPE GetUserType(DWORD form, LPOLESTR* type) override;
+  HRESULT STDMETHODCALLTYPE SetExtent(DWORD aspect, SIZEL* size) override;
+  HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, SIZEL* size) override;
+  HRESULT STDMETHODCALLTYPE Advise(IAdviseSink* sink, DWORD* connection) override;
+  HRESULT STDMETHODCALLTYPE Unadvise(DWORD connection) override;
+  HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA** advise) override;
+  HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD aspect, DWORD* status) override;
+  HRESULT STDMETHODCALLTYPE SetColorScheme(LOGPALETTE* palette) override;
+
+  // IOleControl (oleobject.cpp)
+  HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO* info) override;
+  HRESULT STDMETHODCALLTYPE OnMnemonic(MSG* msg) override;
+  HRESULT STDMETHODCALLTYPE OnAmbientPropertyChange(DISPID id) override;
+  HRESULT STDMETHODCALLTYPE FreezeEvents(BOOL freeze) override;
+
+  // IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject (inplace.cpp)
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter) override;
+  HRESULT STDMETHODCALLTYPE InPlaceDeactivate() override;
+  HRESULT STDMETHODCALLTYPE UIDeactivate() override;
+  HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT position, LPCRECT clip) override;
+  HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override;
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override;
+  HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL activate) override;
+  HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL activate) override;
+  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frame) override;
+  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override;
+
+  // IViewObject2 (view.cpp)
+  HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspectinfo, DVTARGETDEVICE* device, HDC target,
+                                 HDC draw, LPCRECTL bounds, LPCRECTL wbounds, BOOL(STDMETHODCALLTYPE* cont)(ULONG_PTR),
+                                 ULONG_PTR contarg) override;
+  HRESULT STDMETHODCALLTYPE GetColorSet(DWORD aspect, LONG index, void* aspectinfo, DVTARGETDEVICE* device, HDC target,
+                                        LOGPALETTE** colors) override;
+  HRESULT STDMETHODCALLTYPE Freeze(DWORD aspect, LONG index, void* aspectinfo, DWORD* freeze) override;
+  HRESULT STDMETHODCALLTYPE Unfreeze(DWORD freeze) override;
+  HRESULT STDMETHODCALLTYPE SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override;
+  HRESULT STDMETHODCALLTYPE GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override;
+  HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device, LPSIZEL size) override;
+
+  // IPersist, IPersistStreamInit, IPersistPropertyBag, IProvideClassInfo2 (persist.cpp)
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+  HRESULT STDMETHODCALLTYPE IsDirty() override;
+  HRESULT STDMETHODCALLTYPE Load(LPSTREAM stream) override;
+  HRESULT STDMETHODCALLTYPE Save(LPSTREAM stream, BOOL cleardirty) override;
+  HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
+  HRESULT STDMETHODCALLTYPE InitNew() override;
+  HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog* log) override;
+  HRESULT STDMETHODCALLTYPE Save(IPropertyBag* bag, BOOL cleardirty, BOOL saveall) override;
+  HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* guid) override;
+
+  // IConnectionPointContainer (events.cpp)
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override;
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+  // A WM_TIMER of the control's timer window (timers.cpp).
+  void OnTimer(int timer);
+
+ private:
+  ~ZelOggPlayControl() override;
+  void* extrainterface(REFIID iid) override;
+
+  // PlayerHost: timers (timers.cpp) and events (events.cpp).
+  void SetTimer(int timer, bool enabled) override;
+  void Status(wtext& Statusvalue) override;
+  void Finished() override;
+  void OggVorbisSettings(int32_t& Samplerate, int32_t& Bitrate, int32_t& Channels, int32_t& Version,
+                         wtext& Vendor) override;
+  void Progress(int32_t& ProgressAsLong, wtext& ProgressAsString) override;
+  void TimePosition(int32_t& TimeAsSeconds, wtext& TimeAsString) override;
+  void ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) override;
+
+  // Runs a method of the player; a deployment failure becomes the call's
+  // error (dispatch.cpp).
+  template <typename Body>
+  HRESULT Call(VARIANT* result, Body body);
+  HRESULT Fail(const bridge::AutomationError& error);
+
+  // In-place activation (inplace.cpp).
+  HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect);
+  bool UserMode();
+
+  Player player_{*this};
+  HWND timerwindow_ = nullptr;
+  EventPoint events_{*this};
+  LONG frozen_ = 0;
+  com::com_ptr<ITypeInfo> typeinfo_;
+  bool failed_ = false;  // the last method failed with failure_
+  bridge::AutomationError failure_{};
+
+  com::com_ptr<IOleClientSite> site_;
+  com::com_ptr<IOleAdviseHolder> oleadvise_;
+  com::com_ptr<IAdviseSink> viewadvise_;
+  DWORD viewadviseaspects_ = 0, viewadviseflags_ = 0;
+  com::com_ptr<IOleInPlaceSite> inplacesite_;
+  HWND face_ = nullptr;  // the design-time picture's window while in place
+  bool inplace_ = false;
+  bool snapping_ = false;
+
+  friend class EventPoint;
+};
+
+// The control's fixed size: 560 by 560 twips, in HIMETRIC units.
+constexpr LONG ExtentHimetric = (560 * 2540 + 720) / 1440;
+
+}  // namespace control
