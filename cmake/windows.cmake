@@ -79,3 +79,11 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}")
 add_dependencies(zeloggplays100 typelib zelov)
 add_custom_target(pictures DEPENDS ${ZEL_PICTURES})
 add_dependencies(zeloggplays100 pictures)
+
+# The main job's host: plays a file through the control and prints its events.
+add_executable(zelplay tools/zelplay.cpp com/guids.cpp)
+target_include_directories(zelplay PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+target_compile_definitions(zelplay PRIVATE UNICODE _UNICODE)
+target_link_options(zelplay PRIVATE -municode)
+target_link_libraries(zelplay PRIVATE ole32 oleaut32 uuid user32)
+add_dependencies(zelplay typelib)

@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   wine wine32:i386 libwine-dev
   pulseaudio pulseaudio-utils
-  valgrind
+  valgrind python3
 )
 
 need_update=0

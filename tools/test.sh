@@ -51,9 +51,12 @@ rm -rf build/fixtures && mkdir -p build/fixtures && build/asan/makefixtures buil
 
 suite engine-asan-ubsan build/asan/enginetests
 suite bridge-asan-ubsan build/asan/bridgetests
+suite control-asan-ubsan build/asan/controltests
 # ThreadSanitizer needs the address layout it was built for.
 suite engine-tsan setarch "$(uname -m)" -R build/tsan/enginetests
+suite control-tsan setarch "$(uname -m)" -R build/tsan/controltests
 suite pe bash tests/pe/check_pe.sh build/win32/zelov.dll
+suite ocx bash tests/pe/check_ocx.sh build/win32/zeloggplays100.ocx build/win32/zelov.dll
 suite wine bash tests/wine/run.sh build/win32 build/asan build/fixtures
 
 echo
