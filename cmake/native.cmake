@@ -49,9 +49,12 @@ add_executable(capturecompare tests/wine/capturecompare.cpp)
 # through it.
 add_library(controlcore STATIC
   bridge/checksum.cpp bridge/dllinterface2.cpp control/errors.cpp control/player.cpp
-  tests/bridge/fakesystem.cpp)
+  bridge/native/memorysystem.cpp)
 target_include_directories(controlcore PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(controlcore PUBLIC Threads::Threads)
+
+add_executable(zelplay-native tools/zelplay_native.cpp)
+target_link_libraries(zelplay-native PRIVATE controlcore engine)
 
 add_executable(bridgetests tests/bridge/checksum_test.cpp tests/bridge/dllinterface2_test.cpp)
 target_link_libraries(bridgetests PRIVATE controlcore GTest::gtest_main)

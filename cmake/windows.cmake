@@ -87,3 +87,11 @@ target_compile_definitions(zelplay PRIVATE UNICODE _UNICODE)
 target_link_options(zelplay PRIVATE -municode)
 target_link_libraries(zelplay PRIVATE ole32 oleaut32 uuid user32)
 add_dependencies(zelplay typelib)
+
+# The test container that uses the control as real containers do.
+add_executable(controltest tests/wine/controltest.cpp com/guids.cpp)
+target_include_directories(controltest PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+target_compile_definitions(controltest PRIVATE UNICODE _UNICODE)
+target_link_options(controltest PRIVATE -municode)
+target_link_libraries(controltest PRIVATE ole32 oleaut32 uuid user32 gdi32 advapi32)
+add_dependencies(controltest typelib)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The main job: builds the engine, makes a sample Ogg Vorbis file, plays it
-# through zelov.dll under Wine with a private PulseAudio daemon as the sound
-# card, prints the engine's answers as it plays, and saves what the device
-# played as build/demo/played.wav.
+# The main job: builds the control library, makes a sample Ogg Vorbis file,
+# registers zeloggplays100.ocx under Wine (a private PulseAudio daemon is the
+# sound card), plays the sample through the control with the small host
+# zelplay.exe, prints every event the control raises, and saves what the
+# device played as build/demo/played.wav.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -26,24 +27,28 @@ wavheader() {
   printf 'data'; le32 "$1"
 }
 
+events='^(Status|Finished|OggVorbisSettings|Progress|TimePosition|ErrorCode|PlayFile|saved)'
 if wine_usable; then
   run=$(mktemp -d /tmp/zeldemo.XXXXXX)
   trap 'wine_stop; pulse_stop; rm -rf "$run"' EXIT
   wine_prefix "$run" "$root/build/win32"
-  cp build/win32/zelov.dll build/win32/engineplay.exe "$run/"
+  cp build/win32/zeloggplays100.ocx build/win32/zelplay.exe "$run/"
   pulse_start "$run" || { echo "PulseAudio did not start"; exit 1; }
-  # The engine's own progress lines go to engine.log; ours to the terminal.
-  (cd "$run" && wine engineplay.exe "$(winpath "$demo/sample.ogg")" 2>"$demo/engine-stderr.log" | grep -E '^(open|settings|vendor|time|result):')
-  result=$?
+  (cd "$run" && wine regsvr32 /s zeloggplays100.ocx) || { echo "regsvr32 failed"; exit 1; }
+  # The engine's own progress lines go to engine-stderr.log; the events to the terminal.
+  (cd "$run" && wine zelplay.exe "$(winpath "$demo/sample.ogg")" 2>"$demo/engine-stderr.log") | tr -d '\r' | grep -E "$events"
+  result=${PIPESTATUS[0]}
   sleep 1
   pulse_stop
   size=$(stat -c %s "$run/capture.raw")
   { wavheader "$size"; cat "$run/capture.raw"; } > "$demo/played.wav"
   echo "saved:    $demo/played.wav (what the sound card received)"
 else
-  echo "note: this machine cannot run 32-bit Windows programs, so the engine plays"
-  echo "      natively here, on the simulated wave-out device (ZEL_WINE_EMULATED=1"
+  echo "note: this machine cannot run 32-bit Windows programs, so the control's"
+  echo "      playback logic and the engine run natively here, the engine on the"
+  echo "      simulated wave-out device playing in real time (ZEL_WINE_EMULATED=1"
   echo "      runs Wine under qemu-user instead, which is very slow)."
-  build/native/engineplay-native "$demo/sample.ogg" --wav "$demo/played.wav" 2>"$demo/engine-stderr.log" |
-    grep -E '^(open|settings|vendor|time|result|saved):'
+  build/native/zelplay-native "$demo/sample.ogg" "$demo/played.wav" 2>"$demo/engine-stderr.log" | grep -E "$events"
+  result=${PIPESTATUS[0]}
 fi
+echo "last error number: $result"

@@ -25,12 +25,18 @@ wine_usable() {
 
 # A fresh prefix for this run in $1, copied from a template made once per
 # build folder ($2).
+# Message boxes need a display driver; Wine's null driver needs no display.
 wine_prefix() {
   local run=$1 cache=$2
   if [ ! -f "$cache/wine-template/system.reg" ]; then
     rm -rf "$cache/wine-template"
     WINEPREFIX="$cache/wine-template" wineboot -i >/dev/null 2>&1
     WINEPREFIX="$cache/wine-template" wineserver -w
+  fi
+  if [ ! -f "$cache/wine-template/null-display" ]; then
+    WINEPREFIX="$cache/wine-template" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    WINEPREFIX="$cache/wine-template" wineserver -w
+    touch "$cache/wine-template/null-display"
   fi
   cp -a "$cache/wine-template" "$run/prefix"
   export WINEPREFIX="$run/prefix"

@@ -4,10 +4,10 @@
 #include <thread>
 
 #include "bridge/dllinterface2.h"
-#include "tests/bridge/fakesystem.h"
+#include "bridge/native/memorysystem.h"
 
 using namespace bridge;
-using fakesystem::now;
+using memorysystem::now;
 
 namespace {
 
@@ -27,9 +27,9 @@ const std::string Deployed = Folder + "zelov.dll";
 class Bridge : public ::testing::Test {
  protected:
   void SetUp() override {
-    fakesystem::reset();
+    memorysystem::reset();
     Link() = LinkState{};
-    now().resources[1] = fakesystem::engineimage();
+    now().resources[1] = memorysystem::engineimage();
     now().entry = fakeentry;
   }
   void TearDown() override { Link() = LinkState{}; }
@@ -78,7 +78,7 @@ TEST_F(Bridge, ADeployedFileThatDiffersAnywhereIsRewritten) {
     SCOPED_TRACE(content.size());
     Link() = LinkState{};
     now().folders.insert(Folder);
-    now().files[Deployed] = fakesystem::file{content};
+    now().files[Deployed] = memorysystem::file{content};
     ensure();
     EXPECT_EQ(now().files[Deployed].content, image);
     EXPECT_EQ(now().files[Deployed].writes, 1);
@@ -116,10 +116,10 @@ TEST_F(Bridge, NoTemporaryFolderFailsWith5001) {
 TEST_F(Bridge, ALockedDifferentFileIsLoadedAsItIs) {
   // Another process holds the old engine: neither delete nor write works.
   now().folders.insert(Folder);
-  now().files[Deployed] = fakesystem::file{fakesystem::engineimage(4096, 9)};
+  now().files[Deployed] = memorysystem::file{memorysystem::engineimage(4096, 9)};
   now().files[Deployed].locked = true;
   ensure();
-  EXPECT_EQ(now().files[Deployed].content, fakesystem::engineimage(4096, 9));
+  EXPECT_EQ(now().files[Deployed].content, memorysystem::engineimage(4096, 9));
   EXPECT_EQ(Link().EngineLoaded, True);
 }
 

@@ -8,12 +8,12 @@
 
 #include "bridge/dllinterface2.h"
 #include "control/player.h"
-#include "tests/bridge/fakesystem.h"
+#include "bridge/native/memorysystem.h"
 #include "tests/engine/support.h"
 
 using namespace control;
 using bridge::wtext;
-using fakesystem::now;
+using memorysystem::now;
 using enginetest::fixture;
 
 namespace {
@@ -63,9 +63,9 @@ class PlayerTest : public enginetest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    fakesystem::reset();
+    memorysystem::reset();
     bridge::Link() = bridge::LinkState{};
-    now().resources[1] = fakesystem::engineimage();
+    now().resources[1] = memorysystem::engineimage();
     now().entry = engineentry;
   }
   void TearDown() override {

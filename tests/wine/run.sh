@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The engine under Wine with the real WINMM and a PulseAudio pipe sink.
+# The engine and the control library under Wine, with the real WINMM and a
+# PulseAudio pipe sink.
 #   tests/wine/run.sh WIN32-BUILD NATIVE-BUILD FIXTURES
 # Exits 77 (skipped) where 32-bit Windows programs cannot run.
 set -u
@@ -57,6 +58,37 @@ if "$native/capturecompare" --correlate "$run/mono.raw" "$run/capture.raw"; then
 else
   failed=$((failed + 1))
 fi
+
+# The control library, registered as an installer would, used by our test
+# container, by Wine's AtlAxWin and by a VBScript.
+cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$here/script.vbs" "$run/"
+ocx=$(winpath "$run/zeloggplays100.ocx")
+expect() {  # expect NAME EXIT-CODE COMMAND...: one check of a command's exit code
+  local name=$1 want=$2; shift 2
+  (cd "$run" && timeout 900 "$@" > "$run/cmd.log" 2>&1)
+  local got=$?
+  if [ "$got" = "$want" ]; then passed=$((passed + 1)); echo "ok $name"
+  else failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$run/cmd.log"; fi
+}
+control() {  # control CASE...: our container, in one process
+  (cd "$run" && timeout 1800 wine controltest.exe "$(winpath "$fx")" "$(winpath "$run/capture.raw")" "$@" \
+     > "$run/control.log" 2>&1)
+  tally "$run/control.log" control
+}
+expect "regsvr32 registers the control" 0 wine regsvr32 /s "$ocx"
+expect "registering again is harmless" 0 wine regsvr32 /s "$ocx"
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control registry typelib create openfile container play paths playlist deploy unloadable unwritable \
+  twocontrols release-playing atl
+expect "a VBScript plays a file to its end by polling" 0 wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")"
+pulse_stop
+control nodevice
+expect "regsvr32 /n /i:user registers for the user" 0 wine regsvr32 /s /n /i:user "$ocx"
+expect "the user's classes hold the ProgID" 0 wine reg query 'HKCU\Software\Classes\ZelOggPlayer100.ZelOggPlay\CLSID'
+expect "and unregister from there" 0 wine regsvr32 /s /u /n /i:user "$ocx"
+expect "leaving nothing in the user's classes" 1 wine reg query 'HKCU\Software\Classes\ZelOggPlayer100.ZelOggPlay'
+expect "regsvr32 /u unregisters" 0 wine regsvr32 /s /u "$ocx"
+control unregistered
 
 echo "wine: $passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -1,9 +1,9 @@
 // An in-memory stand-in for the bridge's system services, for the native
-// tests: a file system of folders and files, the control library's
+// build (its tests and its demo): a file system of folders and files, the control library's
 // resources, libraries that "load" from files, and the message boxes shown.
 // A file loads as a library when its bytes start with "MZ"; it exports
 // interface1 when its bytes contain that name, and the entry is then the
-// function the test chose.
+// function the caller chose.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -13,7 +13,7 @@
 
 #include "bridge/system.h"
 
-namespace fakesystem {
+namespace memorysystem {
 
 using entryfn = intptr_t (*)(const char*, char*, void*, void*);
 
@@ -49,4 +49,4 @@ void reset();
 // A carried engine of `size` bytes that loads and exports interface1.
 bridge::sys::bytes engineimage(std::size_t size = 4096, uint8_t salt = 0);
 
-}  // namespace fakesystem
+}  // namespace memorysystem

@@ -1,11 +1,11 @@
-#include "tests/bridge/fakesystem.h"
+#include "bridge/native/memorysystem.h"
 
 #include <algorithm>
 #include <functional>
 #include <mutex>
 #include <thread>
 
-namespace fakesystem {
+namespace memorysystem {
 
 namespace {
 
@@ -40,11 +40,11 @@ bridge::sys::bytes engineimage(std::size_t size, uint8_t salt) {
   return image;
 }
 
-}  // namespace fakesystem
+}  // namespace memorysystem
 
 namespace bridge::sys {
 
-using fakesystem::now;
+using memorysystem::now;
 
 std::string temppath() { return now().temp; }
 
@@ -52,7 +52,7 @@ void createdirectory(const std::string& path) {
   auto& w = now();
   std::string folder = path;
   if (folder.empty() || folder.back() != '\\') folder += '\\';
-  const std::string up = fakesystem::parent(folder);
+  const std::string up = memorysystem::parent(folder);
   if (w.folders.count(folder) || !w.folders.count(up) || w.readonlyfolders.count(up)) return;
   w.folders.insert(folder);
 }
@@ -81,7 +81,7 @@ bool writefile(const std::string& path, const bytes& content) {
   auto& w = now();
   auto found = w.files.find(path);
   if (found != w.files.end() && found->second.locked) return false;
-  if (!w.folders.count(fakesystem::parent(path)) || w.readonlyfolders.count(fakesystem::parent(path)))
+  if (!w.folders.count(memorysystem::parent(path)) || w.readonlyfolders.count(memorysystem::parent(path)))
     return false;
   auto& f = w.files[path];
   f.content = content;
@@ -113,7 +113,7 @@ void* loadlibrary(const std::string& path) {
 void* getprocaddress(void* module, const char* name) {
   const auto* path = static_cast<const std::string*>(module);
   auto found = now().files.find(*path);
-  if (found == now().files.end() || !fakesystem::contains(found->second.content, name)) return nullptr;
+  if (found == now().files.end() || !memorysystem::contains(found->second.content, name)) return nullptr;
   return reinterpret_cast<void*>(now().entry);
 }
 
@@ -125,7 +125,7 @@ void freelibrary(void* module) {
 
 intptr_t callentry(void* entry, void* first, void* second, void* third, void* fourth) {
   ++now().entrycalls;
-  auto fn = reinterpret_cast<fakesystem::entryfn>(entry);
+  auto fn = reinterpret_cast<memorysystem::entryfn>(entry);
   return fn(static_cast<const char*>(first), static_cast<char*>(second), third, fourth);
 }
 
@@ -158,7 +158,7 @@ bool readhead(const wtext& path, std::size_t most) {
 }
 
 uint32_t threadid() { return static_cast<uint32_t>(std::hash<std::thread::id>()(std::this_thread::get_id())); }
-void locktable() { fakesystem::tablemutex.lock(); }
-void unlocktable() { fakesystem::tablemutex.unlock(); }
+void locktable() { memorysystem::tablemutex.lock(); }
+void unlocktable() { memorysystem::tablemutex.unlock(); }
 
 }  // namespace bridge::sys

@@ -1,0 +1,896 @@
+// The control library under Wine: a test container of our own that uses
+// zeloggplays100.ocx as real containers do, with the real engine, WINMM and
+// a PulseAudio pipe sink. The shell driver (tests/wine/run.sh) registers
+// the library first. Each check prints "ok NAME" or "FAIL NAME: why"; the
+// last line counts them.
+//   controltest FIXTURES-DIR CAPTURE-FILE CASE...
+// Cases (run in the order given, in one process):
+//   registry       the registration data, read back
+//   typelib        the registered type library against the interface table
+//   create         creation by CLSID and by ProgID; unsited use
+//   container      site, activation, extent snap, picture drawn, persistence
+//   play           events at a normal end, in order and on this thread
+//   openfile       silent until ResumePlayback; pause and resume as Status
+//   paths          empty and missing paths; a failing file gives 23
+//   playlist       the next file started from Finished is monitored
+//   deploy         first use, identical file kept, changed file rewritten
+//   unloadable     the message boxes when the engine cannot be loaded
+//   unwritable     a temporary folder that cannot hold the engine: 5001
+//   twocontrols    two controls on one thread; releasing one keeps the engine
+//   release-playing  releasing the last control while playing
+//   atl            Wine's AtlAxWin container hosting the control by CLSID
+//   nodevice       no sound server: ErrorCode 29 (run without the daemon)
+//   unregistered   after regsvr32 /u: nothing left, creation fails
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ZelOggPlayer100.h"
+#include "com/ptr.h"
+#include "com/win.h"
+
+namespace {
+
+int passed = 0, failed = 0;
+std::wstring fixtures;
+std::string capture;
+
+void check(bool ok, const std::string& name, const std::string& why = "") {
+  if (ok) {
+    ++passed;
+    std::printf("ok %s\n", name.c_str());
+  } else {
+    ++failed;
+    std::printf("FAIL %s: %s\n", name.c_str(), why.c_str());
+  }
+  std::fflush(stdout);
+}
+
+std::string narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::wstring fixture(const wchar_t* name) { return fixtures + L"\\" + name; }
+
+// Pumps this thread's messages until the condition holds. The limit only
+// guards against a hang: Wine under emulation is very slow.
+bool pumpuntil(const std::function<bool()>& condition, DWORD limit = 300000) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > limit) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  return true;
+}
+
+// Whether the sink has played anything but silence so far.
+bool soundcaptured() {
+  FILE* f = std::fopen(capture.c_str(), "rb");
+  if (!f) return false;
+  short buffer[4096];
+  std::size_t n;
+  bool any = false;
+  while (!any && (n = std::fread(buffer, 2, 4096, f)) > 0)
+    for (std::size_t i = 0; i < n; ++i) any |= buffer[i] != 0;
+  std::fclose(f);
+  return any;
+}
+
+// ---- the event sink ----
+
+class Sink final : public IDispatch {
+ public:
+  std::vector<std::string> events;
+  DWORD thread = GetCurrentThreadId();
+  bool wrongthread = false;
+  std::function<void(const std::string&)> onevent;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___ZelOggPlay) {
+      *out = static_cast<IDispatch*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
+    if (GetCurrentThreadId() != thread) wrongthread = true;
+    std::string line;
+    auto arg = [&](UINT i) -> VARIANT& { return p->rgvarg[p->cArgs - 1 - i]; };
+    auto num = [&](UINT i) {
+      return V_VT(&arg(i)) == (VT_BYREF | VT_I4) ? std::to_string(*V_I4REF(&arg(i))) : std::string("<not byref long>");
+    };
+    auto txt = [&](UINT i) {
+      if (V_VT(&arg(i)) != (VT_BYREF | VT_BSTR)) return std::string("<not byref string>");
+      const BSTR s = *V_BSTRREF(&arg(i));
+      return narrow(s ? std::wstring(s, SysStringLen(s)) : std::wstring());
+    };
+    switch (id) {
+      case 1: line = "Status " + txt(0); break;
+      case 2: line = "Finished"; break;
+      case 3: line = "Settings " + num(0) + " " + num(1) + " " + num(2) + " " + num(3) + " " + txt(4); break;
+      case 4: line = "Progress " + num(0) + " " + txt(1); break;
+      case 5: line = "TimePosition " + num(0) + " " + txt(1); break;
+      case 6: line = "ErrorCode " + num(0) + " " + txt(1); break;
+      default: return DISP_E_MEMBERNOTFOUND;
+    }
+    events.push_back(line);
+    if (onevent) onevent(line);
+    return S_OK;
+  }
+
+  bool has(const std::string& line) const {
+    for (const auto& e : events)
+      if (e == line) return true;
+    return false;
+  }
+  // The events that are not times or settings, in order.
+  std::vector<std::string> milestones() const {
+    std::vector<std::string> out;
+    for (const auto& e : events)
+      if (e.rfind("Status", 0) == 0 || e == "Finished" || e.rfind("ErrorCode", 0) == 0) out.push_back(e);
+    return out;
+  }
+  bool ended() const { return !events.empty() && events.back().rfind("ErrorCode", 0) == 0; }
+};
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& l : lines) out += (out.empty() ? "" : " | ") + l;
+  return out;
+}
+
+// ---- a control and its connection ----
+
+struct Control {
+  com::com_ptr<IUnknown> unknown;
+  com::com_ptr<IDispatch> dispatch;
+  com::com_ptr<IConnectionPoint> point;
+  DWORD cookie = 0;
+  Sink sink;
+
+  bool create() {
+    if (FAILED(CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.put_void())))
+      return false;
+    dispatch = unknown.as<IDispatch>();
+    auto container = unknown.as<IConnectionPointContainer>();
+    if (!dispatch || !container || FAILED(container->FindConnectionPoint(DIID___ZelOggPlay, point.put()))) return false;
+    return SUCCEEDED(point->Advise(&sink, &cookie));
+  }
+  void release() {
+    if (point) point->Unadvise(cookie);
+    point.reset();
+    dispatch.reset();
+    unknown.reset();
+  }
+  ~Control() { release(); }
+
+  // Calls a method by name through IDispatch, as script and late-bound
+  // callers do; the text result, if any, goes to *text.
+  HRESULT call(const wchar_t* method, const std::wstring* argument = nullptr, std::wstring* text = nullptr,
+               EXCEPINFO* exception = nullptr) {
+    LPOLESTR name = const_cast<LPOLESTR>(method);
+    DISPID id;
+    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    com::bstr value(argument ? argument->c_str() : L"");
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_BSTR;
+    V_BSTR(&arg) = value.get();
+    DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
+    com::variant result;
+    EXCEPINFO local = {};
+    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(),
+                          exception ? exception : &local, nullptr);
+    if (text && V_VT(result.get()) == VT_BSTR) *text = V_BSTR(result.get()) ? V_BSTR(result.get()) : L"";
+    if (!exception) {
+      SysFreeString(local.bstrSource);
+      SysFreeString(local.bstrDescription);
+      SysFreeString(local.bstrHelpFile);
+    }
+    return hr;
+  }
+  HRESULT play(const wchar_t* name) {
+    const std::wstring path = fixture(name);
+    return call(L"PlayFile", &path);
+  }
+  HRESULT open(const wchar_t* name) {
+    const std::wstring path = fixture(name);
+    return call(L"OpenFile", &path);
+  }
+  std::string status() {
+    std::wstring text;
+    call(L"GetStatus", nullptr, &text);
+    return narrow(text);
+  }
+  bool waitend() { return pumpuntil([&] { return sink.ended(); }); }
+};
+
+// ---- registry ----
+
+std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name = nullptr) {
+  wchar_t data[1024];
+  DWORD size = sizeof data;
+  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) return L"<none>";
+  return data;
+}
+
+bool regkey(HKEY root, const std::wstring& key) {
+  HKEY k;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+std::wstring guid(REFGUID g) {
+  wchar_t text[40];
+  StringFromGUID2(g, text, 40);
+  return text;
+}
+
+void caseregistry() {
+  const std::wstring clsid = L"CLSID\\" + guid(CLSID_ZelOggPlay);
+  const std::wstring server = regvalue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32");
+  check(server.size() > 18 && _wcsicmp(server.c_str() + server.size() - 18, L"zeloggplays100.ocx") == 0,
+        "registry: InprocServer32 names the library", narrow(server));
+  check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel") == L"Apartment",
+        "registry: apartment threaded");
+  check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\ProgID") == L"ZelOggPlayer100.ZelOggPlay", "registry: ProgID");
+  check(regvalue(HKEY_CLASSES_ROOT, L"ZelOggPlayer100.ZelOggPlay\\CLSID") == guid(CLSID_ZelOggPlay),
+        "registry: ProgID leads to the CLSID");
+  check(regkey(HKEY_CLASSES_ROOT, clsid + L"\\Control"), "registry: marked as a control");
+  check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\MiscStatus\\1") == L"132497", "registry: misc status 0x20591");
+  const std::wstring bitmap = regvalue(HKEY_CLASSES_ROOT, clsid + L"\\ToolboxBitmap32");
+  check(bitmap.size() > 7 && bitmap.substr(bitmap.size() - 7) == L", 30000", "registry: toolbox bitmap 30000",
+        narrow(bitmap));
+  check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib") == guid(LIBID_ZelOggPlayer100), "registry: type library");
+  check(regkey(HKEY_CLASSES_ROOT, clsid + L"\\Implemented Categories\\{40FC6ED4-2438-11CF-A3DB-080036F12502}"),
+        "registry: implements the control category");
+  check(regkey(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayer100) + L"\\17.0"),
+        "registry: type library version 23.0 (hex 17.0)");
+}
+
+// ---- type library ----
+
+struct Method {
+  const wchar_t* name;
+  MEMBERID id;
+  VARTYPE argument;  // VT_EMPTY: none
+  VARTYPE result;
+};
+
+const Method Methods[] = {
+    {L"OpenFile", 0x60030000, VT_BSTR, VT_VARIANT},   {L"PlayFile", 0x60030001, VT_BSTR, VT_VARIANT},
+    {L"GetStatus", 0x60030002, VT_EMPTY, VT_BSTR},    {L"PausePlayback", 0x60030003, VT_EMPTY, VT_VARIANT},
+    {L"ResumePlayback", 0x60030004, VT_EMPTY, VT_VARIANT}, {L"CancelPlayback", 0x60030005, VT_EMPTY, VT_VARIANT},
+    {L"ControlName", 0x6003000B, VT_EMPTY, VT_BSTR},  {L"About", 0x6003000C, VT_EMPTY, VT_VARIANT},
+    {L"Goto_ZelSoftware", 0x6003000E, VT_EMPTY, VT_VARIANT},
+};
+
+struct Event {
+  const wchar_t* name;
+  std::vector<VARTYPE> parameters;  // all by reference
+};
+
+const Event Events[] = {
+    {L"Status", {VT_BSTR}},
+    {L"Finished", {}},
+    {L"OggVorbisSettings", {VT_I4, VT_I4, VT_I4, VT_I4, VT_BSTR}},
+    {L"Progress", {VT_I4, VT_BSTR}},
+    {L"TimePosition", {VT_I4, VT_BSTR}},
+    {L"ErrorCode", {VT_I4, VT_BSTR}},
+};
+
+std::wstring membername(ITypeInfo* info, MEMBERID id) {
+  com::bstr name;
+  info->GetDocumentation(id, name.put(), nullptr, nullptr, nullptr);
+  return name.get() ? name.get() : L"";
+}
+
+void casetypelib() {
+  com::com_ptr<ITypeLib> lib;
+  HRESULT hr = LoadRegTypeLib(LIBID_ZelOggPlayer100, 23, 0, 0x0409, lib.put());
+  check(SUCCEEDED(hr), "typelib: registered library loads");
+  if (!lib) return;
+  TLIBATTR* attr;
+  lib->GetLibAttr(&attr);
+  check(attr->wMajorVerNum == 23 && attr->wMinorVerNum == 0 && attr->lcid == 0x0409 &&
+            (attr->wLibFlags & LIBFLAG_FCONTROL),
+        "typelib: version 23.0, LCID 0x0409, control library");
+  lib->ReleaseTLibAttr(attr);
+  com::bstr name, help;
+  lib->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr);
+  check(std::wstring(name.get()) == L"ZelOggPlayer100" && std::wstring(help.get()) == L"Zel OGG Vorbis Player OCX 1.0.0",
+        "typelib: name and help string");
+
+  com::com_ptr<ITypeInfo> coclass, iface, events;
+  lib->GetTypeInfoOfGuid(CLSID_ZelOggPlay, coclass.put());
+  lib->GetTypeInfoOfGuid(IID__ZelOggPlay, iface.put());
+  lib->GetTypeInfoOfGuid(DIID___ZelOggPlay, events.put());
+  check(coclass && iface && events, "typelib: coclass, interface and events present");
+  if (!coclass || !iface || !events) return;
+  TYPEATTR* ta;
+  coclass->GetTypeAttr(&ta);
+  const bool coclassok = ta->typekind == TKIND_COCLASS && (ta->wTypeFlags & TYPEFLAG_FCONTROL) &&
+                         (ta->wTypeFlags & TYPEFLAG_FCANCREATE) && ta->wMajorVerNum == 1 && ta->cImplTypes == 2;
+  coclass->ReleaseTypeAttr(ta);
+  check(coclassok, "typelib: coclass ZelOggPlay 1.0, a creatable control with two interfaces");
+  bool defaults = true;
+  for (UINT i = 0; i < 2; ++i) {
+    INT flags = 0;
+    HREFTYPE ref;
+    com::com_ptr<ITypeInfo> impl;
+    coclass->GetImplTypeFlags(i, &flags);
+    coclass->GetRefTypeOfImplType(i, &ref);
+    coclass->GetRefTypeInfo(ref, impl.put());
+    TYPEATTR* ia;
+    impl->GetTypeAttr(&ia);
+    const bool source = flags & IMPLTYPEFLAG_FSOURCE;
+    defaults &= (flags & IMPLTYPEFLAG_FDEFAULT) && ia->guid == (source ? DIID___ZelOggPlay : IID__ZelOggPlay);
+    impl->ReleaseTypeAttr(ia);
+  }
+  check(defaults, "typelib: default interface _ZelOggPlay, default source __ZelOggPlay");
+
+  iface->GetTypeAttr(&ta);
+  const WORD wanted = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+  const bool ifaceok = ta->typekind == TKIND_DISPATCH && (ta->wTypeFlags & wanted) == wanted && ta->cVars == 0;
+  const UINT functions = ta->cFuncs;
+  iface->ReleaseTypeAttr(ta);
+  check(ifaceok, "typelib: _ZelOggPlay is dual, hidden, non-extensible, automation");
+  // The dispatch view lists IDispatch's seven methods first.
+  std::string mismatch;
+  UINT seen = 0;
+  for (UINT i = 0; i < functions; ++i) {
+    FUNCDESC* fd;
+    iface->GetFuncDesc(i, &fd);
+    const std::wstring name = membername(iface.get(), fd->memid);
+    for (const Method& m : Methods) {
+      if (name != m.name) continue;
+      ++seen;
+      const bool argok = m.argument == VT_EMPTY ? fd->cParams == 0
+                                                : fd->cParams == 1 && fd->lprgelemdescParam[0].tdesc.vt == m.argument;
+      if (fd->memid != m.id || !argok || fd->elemdescFunc.tdesc.vt != m.result || fd->invkind != INVOKE_FUNC)
+        mismatch += narrow(name) + " ";
+    }
+    iface->ReleaseFuncDesc(fd);
+  }
+  check(seen == 9 && mismatch.empty(), "typelib: the nine methods with their DISPIDs, parameters and results",
+        "seen " + std::to_string(seen) + ", wrong: " + mismatch);
+
+  events->GetTypeAttr(&ta);
+  const bool eventsok = ta->typekind == TKIND_DISPATCH && (ta->wTypeFlags & TYPEFLAG_FHIDDEN) && ta->cFuncs == 6;
+  events->ReleaseTypeAttr(ta);
+  check(eventsok, "typelib: __ZelOggPlay is a hidden dispinterface of six events");
+  mismatch.clear();
+  for (UINT i = 0; i < 6; ++i) {
+    FUNCDESC* fd;
+    events->GetFuncDesc(i, &fd);
+    const Event& e = Events[fd->memid >= 1 && fd->memid <= 6 ? fd->memid - 1 : 0];
+    bool ok = membername(events.get(), fd->memid) == e.name && fd->cParams == static_cast<SHORT>(e.parameters.size()) &&
+              fd->elemdescFunc.tdesc.vt == VT_VOID;
+    for (SHORT p = 0; ok && p < fd->cParams; ++p) {
+      const TYPEDESC& t = fd->lprgelemdescParam[p].tdesc;
+      ok = t.vt == VT_PTR && t.lptdesc->vt == e.parameters[p];
+    }
+    if (!ok) mismatch += narrow(e.name) + " ";
+    events->ReleaseFuncDesc(fd);
+  }
+  check(mismatch.empty(), "typelib: events 1 to 6 with every parameter by reference", mismatch);
+}
+
+// ---- creation ----
+
+void casecreate() {
+  com::com_ptr<IUnknown> byclsid, byprogid;
+  check(SUCCEEDED(CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, byclsid.put_void())),
+        "create: by CLSID");
+  CLSID clsid;
+  const bool known = SUCCEEDED(CLSIDFromProgID(L"ZelOggPlayer100.ZelOggPlay", &clsid)) && clsid == CLSID_ZelOggPlay;
+  check(known && SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, byprogid.put_void())),
+        "create: by ProgID");
+  auto dual = byclsid.as<_ZelOggPlay>();
+  com::bstr name;
+  check(dual && SUCCEEDED(dual->ControlName(name.put())) && std::wstring(name.get()) == L"Zel OGG Vorbis Player OCX 1.0.0",
+        "create: ControlName through the dual interface");
+  // Unsited, as a script creates it: methods and events still work.
+  Control c;
+  check(c.create() && c.status() == "stop", "create: unsited control answers GetStatus with stop");
+  auto info = c.unknown.as<IProvideClassInfo2>();
+  GUID events = GUID_NULL;
+  check(info && SUCCEEDED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events)) && events == DIID___ZelOggPlay,
+        "create: IProvideClassInfo2 names the event interface");
+  auto support = c.unknown.as<ISupportErrorInfo>();
+  check(support && support->InterfaceSupportsErrorInfo(IID__ZelOggPlay) == S_OK, "create: supports error info");
+}
+
+// ---- container ----
+
+class Site final : public IOleClientSite, public IOleInPlaceSite, public IDispatch {
+ public:
+  HWND window;
+  bool activated = false;
+  RECT posrect = {};
+  int posrectchanges = 0;
+  explicit Site(HWND w) : window(w) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
+    else if (iid == IID_IOleInPlaceSite || iid == IID_IOleWindow) *out = static_cast<IOleInPlaceSite*>(this);
+    else if (iid == IID_IDispatch) *out = static_cast<IDispatch*>(this);
+    else return *out = nullptr, E_NOINTERFACE;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE SaveObject() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** m) override { return *m = nullptr, E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override { return *c = nullptr, E_NOINTERFACE; }
+  HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override { return *w = window, S_OK; }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return activated = true, S_OK; }
+  HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** f, IOleInPlaceUIWindow** d, LPRECT pos, LPRECT clip,
+                                             LPOLEINPLACEFRAMEINFO) override {
+    *f = nullptr;
+    *d = nullptr;
+    SetRect(pos, 10, 10, 143, 77);  // 2000 by 1000 twips at 96 dpi
+    *clip = *pos;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return activated = false, S_OK; }
+  HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT r) override {
+    ++posrectchanges;
+    posrect = *r;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    if (id != DISPID_AMBIENT_USERMODE || !result) return DISP_E_MEMBERNOTFOUND;
+    V_VT(result) = VT_BOOL;
+    V_BOOL(result) = VARIANT_FALSE;  // a form in design mode
+    return S_OK;
+  }
+};
+
+void casecontainer() {
+  HWND form = CreateWindowExW(0, L"STATIC", L"form", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
+                              nullptr);
+  Site site(form);
+  Control c;
+  check(c.create(), "container: created");
+  auto object = c.unknown.as<IOleObject>();
+  DWORD misc = 0;
+  check(object && SUCCEEDED(object->GetMiscStatus(DVASPECT_CONTENT, &misc)) && misc == 0x20591,
+        "container: misc status 0x20591");
+  check(SUCCEEDED(object->SetClientSite(&site)), "container: client site set first");
+  auto persist = c.unknown.as<IPersistStreamInit>();
+  CLSID clsid = GUID_NULL;
+  check(persist && SUCCEEDED(persist->InitNew()) && SUCCEEDED(persist->GetClassID(&clsid)) && clsid == CLSID_ZelOggPlay,
+        "container: InitNew and the class id from IPersistStreamInit");
+  check(c.unknown.as<IPersistPropertyBag>() && persist->IsDirty() == S_FALSE, "container: property bag, never dirty");
+  SIZEL asked = {3528, 1764};  // 2000 by 1000 twips
+  SIZEL extent = {};
+  check(SUCCEEDED(object->SetExtent(DVASPECT_CONTENT, &asked)) && SUCCEEDED(object->GetExtent(DVASPECT_CONTENT, &extent)) &&
+            extent.cx == 988 && extent.cy == 988,
+        "container: SetExtent keeps 560 by 560 twips", std::to_string(extent.cx) + "x" + std::to_string(extent.cy));
+  RECT rect = {10, 10, 143, 77};
+  check(SUCCEEDED(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, form, &rect)) && site.activated,
+        "container: in-place activation");
+  auto inplace = c.unknown.as<IOleInPlaceObject>();
+  HWND face = nullptr;
+  check(inplace && SUCCEEDED(inplace->GetWindow(&face)) && face && GetParent(face) == form && IsWindowVisible(face),
+        "container: design-time face window on the form");
+  if (inplace) inplace->SetObjectRects(&rect, &rect);
+  const int width = site.posrect.right - site.posrect.left, height = site.posrect.bottom - site.posrect.top;
+  check(site.posrectchanges > 0 && width == height && width >= 36 && width <= 38,
+        "container: a resize snaps back to 560 by 560 twips",
+        std::to_string(width) + "x" + std::to_string(height));
+
+  // The picture, drawn into a white bitmap.
+  auto view = c.unknown.as<IViewObject2>();
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP target = CreateCompatibleBitmap(screen, 100, 100);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(dc, target);
+  RECT all = {0, 0, 100, 100};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  RECTL bounds = {0, 0, 100, 100};
+  const HRESULT drawn = view ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0)
+                             : E_NOINTERFACE;
+  const COLORREF corner = GetPixel(dc, 0, 0), magnet = GetPixel(dc, 8, 18), outside = GetPixel(dc, 60, 60);
+  check(SUCCEEDED(drawn) && corner == RGB(192, 192, 192) && magnet == RGB(64, 64, 64) && outside == RGB(255, 255, 255),
+        "container: IViewObject::Draw paints the 39 by 37 loudspeaker at the top left");
+  SelectObject(dc, old);
+  DeleteObject(target);
+  DeleteDC(dc);
+
+  c.play(L"short.ogg");
+  check(c.waitend() && c.sink.has("ErrorCode 0 No error"), "container: a sited control plays to its end");
+  check(SUCCEEDED(inplace->InPlaceDeactivate()) && !site.activated && !IsWindow(face),
+        "container: deactivation removes the face");
+  object->Close(OLECLOSE_NOSAVE);
+  object->SetClientSite(nullptr);
+  DestroyWindow(form);
+}
+
+// ---- playback ----
+
+void caseplay() {
+  Control c;
+  c.create();
+  check(SUCCEEDED(c.play(L"stereo44100.ogg")), "play: PlayFile");
+  check(c.waitend(), "play: ends");
+  const std::vector<std::string> expected = {"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"};
+  check(c.sink.milestones() == expected, "play: Status playing, stop, Finished, ErrorCode 0 in order",
+        joined(c.sink.milestones()));
+  bool settings = false;
+  for (const auto& e : c.sink.events) settings |= e.rfind("Settings 44100 ", 0) == 0 && e.find(" 2 0 Xiph.Org") != std::string::npos;
+  check(settings, "play: OggVorbisSettings 44100 Hz, 2 channels, version 0, the vendor", joined(c.sink.events));
+  check(c.sink.has("TimePosition 3 00:00:03"), "play: TimePosition gives the length");
+  check(!c.sink.wrongthread, "play: events arrive on the calling thread");
+  check(soundcaptured(), "play: the sink received sound");
+  const std::size_t count = c.sink.events.size();
+  pumpuntil([] { return false; }, 1500);
+  check(c.sink.events.size() == count, "play: nothing after the end");
+}
+
+void caseopenfile() {
+  Control c;
+  c.create();
+  // The capture is still silent: this case runs before any other sound.
+  c.open(L"long.ogg");
+  pumpuntil([&] { return c.sink.has("Status playing"); });
+  pumpuntil([] { return false; }, 3000);
+  check(c.status() == "playing" && !soundcaptured(), "openfile: playing yet silent until ResumePlayback");
+  c.call(L"ResumePlayback");
+  check(pumpuntil([] { return soundcaptured(); }), "openfile: sound after ResumePlayback");
+  c.call(L"PausePlayback");
+  check(pumpuntil([&] { return c.sink.has("Status paused"); }) && c.status() == "paused", "openfile: paused");
+  c.call(L"ResumePlayback");
+  check(pumpuntil([&] { return c.sink.milestones().back() == "Status playing"; }), "openfile: playing again");
+  c.call(L"CancelPlayback");
+  const std::size_t count = c.sink.milestones().size();
+  pumpuntil([] { return false; }, 1500);
+  check(c.status() == "stop" && c.sink.milestones().size() == count, "openfile: cancel raises nothing");
+}
+
+void casepaths() {
+  Control c;
+  c.create();
+  const std::wstring empty;
+  c.call(L"OpenFile", &empty);
+  check(c.sink.milestones() == std::vector<std::string>{"Finished", "ErrorCode 3 The input file is empty "},
+        "paths: empty path gives Finished and 3", joined(c.sink.milestones()));
+  c.sink.events.clear();
+  c.play(L"no-such-file.ogg");
+  check(c.sink.milestones() == std::vector<std::string>{"Finished", "ErrorCode 5 The input file or path is invalid"},
+        "paths: missing file gives Finished and 5", joined(c.sink.milestones()));
+  c.sink.events.clear();
+  c.play(L"garbage-large.bin");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 23 Input does not appear to be an Ogg bitstream",
+        "paths: the engine's failure arrives as 23", joined(c.sink.events));
+}
+
+void caseplaylist() {
+  Control c;
+  c.create();
+  int started = 0;
+  c.sink.onevent = [&](const std::string& line) {
+    if (line == "Finished" && started++ == 0) c.play(L"short.ogg");
+  };
+  c.play(L"short.ogg");
+  const bool both = pumpuntil([&] {
+    int ends = 0;
+    for (const auto& e : c.sink.events) ends += e == "ErrorCode 0 No error";
+    return ends == 2;
+  });
+  check(both, "playlist: the file started from Finished plays and is monitored to its end", joined(c.sink.milestones()));
+}
+
+// ---- deployment and loading ----
+
+std::wstring deployedpath() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"ZelSoftware\\zelov.dll";
+}
+
+FILETIME written(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+// Runs a body on a new apartment thread: each thread has its own link to
+// the engine, so it deploys again.
+DWORD WINAPI RunBody(void* body) {
+  CoInitialize(nullptr);
+  (*static_cast<const std::function<void()>*>(body))();
+  CoUninitialize();
+  return 0;
+}
+
+void onnewthread(const std::function<void()>& body) {
+  HANDLE thread = CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  CloseHandle(thread);
+}
+
+void casedeploy() {
+  const std::wstring path = deployedpath();
+  // Earlier cases deployed the engine; begin again from nothing.
+  DeleteFileW(path.c_str());
+  RemoveDirectoryW(path.substr(0, path.size() - 9).c_str());
+  onnewthread([&] {
+    Control c;
+    c.create();
+    check(c.status() == "stop" && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES,
+          "deploy: first use writes the engine into ZelSoftware");
+  });
+  const FILETIME first = written(path);
+  Sleep(1100);
+  onnewthread([&] {
+    Control c;
+    c.create();
+    c.status();
+  });
+  const FILETIME again = written(path);
+  check(CompareFileTime(&first, &again) == 0, "deploy: an identical file is left untouched");
+  // One byte more: the file differs and is written anew.
+  HANDLE f = CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD put;
+  WriteFile(f, "x", 1, &put, nullptr);
+  CloseHandle(f);
+  onnewthread([&] {
+    Control c;
+    c.create();
+    check(c.status() == "stop", "deploy: a changed file is rewritten and loads");
+  });
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  HMODULE self = GetModuleHandleW(L"zeloggplays100.ocx");
+  HRSRC engine = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10));
+  check(engine && data.nFileSizeLow == SizeofResource(self, engine), "deploy: the rewritten file has the carried size");
+}
+
+// Finds the message boxes the watched thread shows, reads them and
+// presses OK.
+struct BoxWatcher {
+  DWORD thread;
+  HANDLE handle = nullptr;
+  std::vector<std::string> texts;
+  std::vector<std::string> captions;
+  volatile bool stop = false;
+
+  explicit BoxWatcher(DWORD t) : thread(t) { handle = CreateThread(nullptr, 0, Watch, this, 0, nullptr); }
+  ~BoxWatcher() {
+    stop = true;
+    WaitForSingleObject(handle, INFINITE);
+    CloseHandle(handle);
+  }
+
+  static BOOL CALLBACK Found(HWND w, LPARAM p) {
+    auto* self = reinterpret_cast<BoxWatcher*>(p);
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::string(cls) != "#32770" || !IsWindowVisible(w)) return TRUE;
+    char text[256] = {}, caption[256] = {};
+    GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+    GetWindowTextA(w, caption, sizeof caption);
+    self->texts.push_back(text);
+    self->captions.push_back(caption);
+    PostMessageA(w, WM_COMMAND, IDOK, 0);
+    while (IsWindow(w)) Sleep(20);
+    return FALSE;
+  }
+  static DWORD WINAPI Watch(void* p) {
+    auto* self = static_cast<BoxWatcher*>(p);
+    while (!self->stop) {
+      EnumThreadWindows(self->thread, Found, reinterpret_cast<LPARAM>(p));
+      Sleep(20);
+    }
+    return 0;
+  }
+};
+
+void caseunloadable() {
+  // A folder where the engine file should be: it cannot be written or loaded.
+  const std::wstring path = deployedpath();
+  onnewthread([&] {
+    DeleteFileW(path.c_str());
+    CreateDirectoryW(path.c_str(), nullptr);
+    BoxWatcher watcher(GetCurrentThreadId());
+    Control c;
+    c.create();
+    const std::string status = c.status();
+    Sleep(500);
+    watcher.stop = true;
+    check(status == "stop" && watcher.texts == std::vector<std::string>{"error loading the dll", "error loading the dll"},
+          "unloadable: the load failure is told twice for one method", joined(watcher.texts));
+    check(!watcher.captions.empty() && watcher.captions[0] == "Zel OGG Vorbis Player OCX 1.0.0",
+          "unloadable: the boxes carry the application title");
+    RemoveDirectoryW(path.c_str());
+  });
+}
+
+void caseunwritable() {
+  onnewthread([&] {
+    wchar_t saved[MAX_PATH];
+    GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+    // A temporary folder below an ordinary file cannot be created.
+    const std::wstring blocker = fixture(L"short.ogg") + L"\\below\\";
+    SetEnvironmentVariableW(L"TMP", blocker.c_str());
+    SetEnvironmentVariableW(L"TEMP", blocker.c_str());
+    Control c;
+    c.create();
+    EXCEPINFO exception = {};
+    const std::wstring path = fixture(L"short.ogg");
+    const HRESULT hr = c.call(L"PlayFile", &path, nullptr, &exception);
+    const std::wstring description = exception.bstrDescription ? exception.bstrDescription : L"";
+    check(hr == DISP_E_EXCEPTION && exception.scode == MAKE_HRESULT(1, FACILITY_CONTROL, 5001) &&
+              (exception.scode & 0xffff) == 5001,
+          "unwritable: PlayFile fails with error 5001");
+    check(description == L"Unexpected error , please contact the developer support@zelsoftware.com",
+          "unwritable: with the unexpected-error description", narrow(description));
+    auto dual = c.unknown.as<_ZelOggPlay>();
+    VARIANT result;
+    com::bstr p(path.c_str());
+    const HRESULT direct = dual->PlayFile(p.get(), &result);
+    com::com_ptr<IErrorInfo> info;
+    com::bstr text;
+    check(direct == MAKE_HRESULT(1, FACILITY_CONTROL, 5001) && GetErrorInfo(0, info.put()) == S_OK &&
+              SUCCEEDED(info->GetDescription(text.put())) && std::wstring(text.get()) == description,
+          "unwritable: the dual interface returns it with an error object");
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    SetEnvironmentVariableW(L"TMP", saved);
+    SetEnvironmentVariableW(L"TEMP", saved);
+  });
+}
+
+// ---- lifetimes ----
+
+void casetwocontrols() {
+  onnewthread([&] {
+    Control first, second;
+    first.create();
+    second.create();
+    first.status();
+    check(GetModuleHandleW(L"zelov.dll") != nullptr, "twocontrols: the engine is loaded");
+    first.release();
+    second.play(L"short.ogg");
+    check(second.waitend() && second.sink.has("ErrorCode 0 No error"),
+          "twocontrols: the other control plays after the first ended");
+    second.release();
+    check(GetModuleHandleW(L"zelov.dll") == nullptr, "twocontrols: the last one releases the engine");
+  });
+}
+
+void casereleaseplaying() {
+  onnewthread([&] {
+    Control c;
+    c.create();
+    c.play(L"long.ogg");
+    pumpuntil([&] { return c.sink.has("Status playing"); });
+    c.release();
+    check(GetModuleHandleW(L"zelov.dll") == nullptr, "release-playing: the engine is released after cancelling");
+    Control again;
+    again.create();
+    check(again.status() == "stop", "release-playing: a later control loads the engine again");
+  });
+}
+
+// ---- Wine's own container ----
+
+void caseatl() {
+  HMODULE atl = LoadLibraryW(L"atl.dll");
+  auto init = reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
+  auto get = reinterpret_cast<HRESULT(WINAPI*)(HWND, IUnknown**)>(
+      reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
+  check(init && get && init(), "atl: AtlAxWin available");
+  if (!init || !get) return;
+  const std::wstring name = guid(CLSID_ZelOggPlay);
+  HWND host = CreateWindowExW(0, L"AtlAxWin", name.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr, nullptr,
+                              nullptr, nullptr);
+  com::com_ptr<IUnknown> control;
+  check(host && SUCCEEDED(get(host, control.put())) && control, "atl: AtlAxWin hosts the control by CLSID");
+  if (!control) return;
+  Control c;
+  c.unknown = control;
+  c.dispatch = control.as<IDispatch>();
+  auto container = control.as<IConnectionPointContainer>();
+  if (container && SUCCEEDED(container->FindConnectionPoint(DIID___ZelOggPlay, c.point.put())))
+    c.point->Advise(&c.sink, &c.cookie);
+  c.play(L"short.ogg");
+  check(c.waitend() && c.sink.milestones().back() == "ErrorCode 0 No error", "atl: plays a file to its end with events",
+        joined(c.sink.milestones()));
+  c.release();
+  DestroyWindow(host);
+}
+
+// ---- without a device, and after unregistering ----
+
+void casenodevice() {
+  Control c;
+  c.create();
+  c.play(L"short.ogg");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 29 No valid devices in the system",
+        "nodevice: ErrorCode 29", joined(c.sink.events));
+}
+
+void caseunregistered() {
+  com::com_ptr<IUnknown> control;
+  const HRESULT hr =
+      CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
+  check(hr == REGDB_E_CLASSNOTREG, "unregistered: creation fails as not registered");
+  CLSID clsid;
+  check(FAILED(CLSIDFromProgID(L"ZelOggPlayer100.ZelOggPlay", &clsid)), "unregistered: the ProgID is gone");
+  check(!regkey(HKEY_CLASSES_ROOT, L"CLSID\\" + guid(CLSID_ZelOggPlay)), "unregistered: the class key is gone");
+  com::com_ptr<ITypeLib> lib;
+  check(FAILED(LoadRegTypeLib(LIBID_ZelOggPlayer100, 23, 0, 0x0409, lib.put())),
+        "unregistered: the type library is no longer registered");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: controltest FIXTURES-DIR CAPTURE-FILE CASE...\n");
+    return 2;
+  }
+  fixtures = argv[1];
+  capture = narrow(argv[2]);
+  CoInitialize(nullptr);
+  const std::pair<const wchar_t*, void (*)()> cases[] = {
+      {L"registry", caseregistry},       {L"typelib", casetypelib},       {L"create", casecreate},
+      {L"container", casecontainer},     {L"openfile", caseopenfile},     {L"play", caseplay},
+      {L"paths", casepaths},             {L"playlist", caseplaylist},     {L"deploy", casedeploy},
+      {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable}, {L"twocontrols", casetwocontrols},
+      {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"nodevice", casenodevice},
+      {L"unregistered", caseunregistered},
+  };
+  for (int i = 3; i < argc; ++i) {
+    bool known = false;
+    for (const auto& [name, run] : cases) {
+      if (std::wstring(argv[i]) == name) {
+        known = true;
+        run();
+      }
+    }
+    if (!known) check(false, narrow(argv[i]), "no such case");
+  }
+  CoUninitialize();
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}

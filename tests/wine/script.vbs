@@ -1,0 +1,25 @@
+' The control driven by a script host: created by ProgID, with no events
+' and no message loop (so no timer ticks), the script starts the sound
+' itself and polls GetStatus until the file has ended.
+'   cscript //nologo script.vbs FILE.ogg
+Option Explicit
+Dim player, started, status
+Set player = CreateObject("ZelOggPlayer100.ZelOggPlay")
+If player.ControlName() <> "Zel OGG Vorbis Player OCX 1.0.0" Then
+  WScript.Echo "wrong ControlName"
+  WScript.Quit 3
+End If
+player.OpenFile WScript.Arguments(0)
+started = Timer
+Do
+  ' The sound starts once decoded sound has reached the device; until then
+  ' a resume has nothing to start, so it is repeated.
+  player.ResumePlayback
+  status = player.GetStatus()
+  If Timer - started > 600 Or Timer < started Then
+    WScript.Echo "no end after 600 s"
+    WScript.Quit 4
+  End If
+Loop While status <> "stop"
+WScript.Echo "ended: " & status
+WScript.Quit 0
