@@ -8,8 +8,19 @@ HWND CreateTimerWindow(ZelOggPlayControl* control);
 
 ZelOggPlayControl::ZelOggPlayControl() {
   timerwindow_ = CreateTimerWindow(this);
-  typeinfo_ = com::com_ptr<ITypeInfo>();
   *typeinfo_.put() = com::TypeInfoOf(IID__ZelOggPlay);
+  // For a dual interface the library answers with its dispatch view; calls
+  // are made through the vtable view behind it.
+  TYPEATTR* attributes = nullptr;
+  if (typeinfo_ && SUCCEEDED(typeinfo_->GetTypeAttr(&attributes))) {
+    const bool dispatchview = attributes->typekind == TKIND_DISPATCH;
+    typeinfo_->ReleaseTypeAttr(attributes);
+    HREFTYPE vtableview;
+    com::com_ptr<ITypeInfo> behind;
+    if (dispatchview && SUCCEEDED(typeinfo_->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableview)) &&
+        SUCCEEDED(typeinfo_->GetRefTypeInfo(vtableview, behind.put())))
+      typeinfo_ = behind;
+  }
   bridge::AttachControl();
 }
 
