@@ -27,16 +27,17 @@ wine_usable() {
 # build folder ($2).
 # Message boxes need a display driver; Wine's null driver needs no display.
 wine_prefix() {
-  local run=$1 cache=$2
+  local run=$1 cache
+  cache=$(cd "$2" && pwd) || return 1
   if [ ! -f "$cache/wine-template/system.reg" ]; then
     rm -rf "$cache/wine-template"
     WINEPREFIX="$cache/wine-template" wineboot -i >/dev/null 2>&1
     WINEPREFIX="$cache/wine-template" wineserver -w
   fi
   if [ ! -f "$cache/wine-template/null-display" ]; then
-    WINEPREFIX="$cache/wine-template" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    WINEPREFIX="$cache/wine-template" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 &&
+      touch "$cache/wine-template/null-display"
     WINEPREFIX="$cache/wine-template" wineserver -w
-    touch "$cache/wine-template/null-display"
   fi
   cp -a "$cache/wine-template" "$run/prefix"
   export WINEPREFIX="$run/prefix"
