@@ -1,11 +1,12 @@
 // The product's names and the maker's addresses, as the host and the user
-// see them.
+// see them. The addresses are under a reserved example domain, so that
+// nothing points at a real party.
 #pragma once
 
 namespace product {
 
 constexpr const char* AppTitle = "Zel OGG Vorbis Player OCX 1.0.0";
-constexpr const char* WebSite = "http://www.zelsoftware.com";
-constexpr const char* SupportEmail = "support@zelsoftware.com";
+constexpr const char* WebSite = "http://www.zelsoftware.example";
+constexpr const char* SupportEmail = "support@zelsoftware.example";
 
 }  // namespace product

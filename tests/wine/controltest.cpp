@@ -759,7 +759,7 @@ void caseunwritable() {
     check(hr == DISP_E_EXCEPTION && exception.scode == MAKE_HRESULT(1, FACILITY_CONTROL, 5001) &&
               (exception.scode & 0xffff) == 5001,
           "unwritable: PlayFile fails with error 5001");
-    check(description == L"Unexpected error , please contact the developer support@zelsoftware.com",
+    check(description == L"Unexpected error , please contact the developer support@zelsoftware.example",
           "unwritable: with the unexpected-error description", narrow(description));
     auto dual = c.unknown.as<_ZelOggPlay>();
     VARIANT result;
