@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds libogg and libvorbis as static libraries for i686-w64-mingw32 from
+# Builds libogg and libvorbis as static libraries for mingw-w64 from
 # Debian's source packages. The result is cached in the given build folder:
-#   cmake/build-deps-mingw.sh build/deps
-# leaves headers and libraries under build/deps/i686.
+#   cmake/build-deps-mingw.sh build/deps [i686|x86_64]
+# leaves headers and libraries under build/deps/ARCH (i686 by default).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 out=$(mkdir -p "$1" && cd "$1" && pwd)
-prefix="$out/i686"
+arch=${2:-i686}
+prefix="$out/$arch"
 [ -f "$prefix/lib/libvorbisfile.a" ] && [ -f "$prefix/lib/libogg.a" ] && exit 0
 
 mkdir -p "$out/src"
@@ -16,15 +17,15 @@ for pkg in libogg libvorbis; do
 done
 
 build() {
-  local src=$1 log="$out/build-$(basename "$1").log"
+  local src=$1 log="$out/build-$arch-$(basename "$1").log" tree="$out/build-$arch-$(basename "$1")"
   {
-  cmake -S "$src" -B "$out/build-$(basename "$src")" \
-    -DCMAKE_TOOLCHAIN_FILE="$here/mingw-i686.cmake" \
+  cmake -S "$src" -B "$tree" \
+    -DCMAKE_TOOLCHAIN_FILE="$here/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
     -DINSTALL_DOCS=OFF -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_POLICY_DEFAULT_CMP0074=NEW &&
-  cmake --build "$out/build-$(basename "$src")" -j"$(nproc)" &&
-  cmake --install "$out/build-$(basename "$src")"
+  cmake --build "$tree" -j"$(nproc)" &&
+  cmake --install "$tree"
   } >"$log" 2>&1 || { tail -n 30 "$log"; echo "building $(basename "$src") failed"; exit 1; }
 }
 build "$(ls -d "$out"/src/libogg-*/ | head -n1)"

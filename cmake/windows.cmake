@@ -1,6 +1,6 @@
 # The shipped 32-bit Windows build: zelov.dll and the programs that drive it
 # under Wine. libogg and libvorbis come from cmake/build-deps-mingw.sh.
-set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/i686" CACHE PATH "mingw builds of libogg and libvorbis")
+set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH "mingw builds of libogg and libvorbis")
 find_path(VORBIS_INCLUDE vorbis/codec.h PATHS ${ZEL_DEPS_PREFIX}/include NO_DEFAULT_PATH REQUIRED)
 find_library(VORBISFILE_LIB libvorbisfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(VORBIS_LIB libvorbis.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
@@ -39,12 +39,18 @@ target_link_libraries(winetest PRIVATE user32)
 
 # The control's type library, and the C++ declarations of its interfaces,
 # from the IDL. Debian's mingw packages ship no .idl files; Wine's do.
-set(ZEL_WIDL_FLAGS -m32 -I/usr/include/wine/wine/windows -L/usr/lib/i386-linux-gnu/wine/i386-windows)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(ZEL_WIDL x86_64-w64-mingw32-widl)
+  set(ZEL_WIDL_FLAGS -m64 -I/usr/include/wine/wine/windows -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+else()
+  set(ZEL_WIDL i686-w64-mingw32-widl)
+  set(ZEL_WIDL_FLAGS -m32 -I/usr/include/wine/wine/windows -L/usr/lib/i386-linux-gnu/wine/i386-windows)
+endif()
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
-  COMMAND i686-w64-mingw32-widl ${ZEL_WIDL_FLAGS} -t -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb
+  COMMAND ${ZEL_WIDL} ${ZEL_WIDL_FLAGS} -t -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb
           ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
-  COMMAND i686-w64-mingw32-widl ${ZEL_WIDL_FLAGS} -h -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
+  COMMAND ${ZEL_WIDL} ${ZEL_WIDL_FLAGS} -h -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
           ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
   DEPENDS ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
   VERBATIM)

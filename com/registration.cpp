@@ -40,6 +40,11 @@ const wchar_t* const OwnedKeys[] = {L"CLSID\\{CLSID}", L"ZelOggPlayer100.ZelOggP
 
 constexpr WORD TypeLibMajor = 23, TypeLibMinor = 0;
 constexpr LCID TypeLibLcid = 0x0409;
+#ifdef _WIN64
+constexpr SYSKIND TypeLibKind = SYS_WIN64;
+#else
+constexpr SYSKIND TypeLibKind = SYS_WIN32;
+#endif
 
 std::wstring guidtext(REFGUID guid) {
   wchar_t text[40];
@@ -104,9 +109,9 @@ HRESULT unregister(bool peruser) {
   ClassesRoot root(peruser);
   if (root.key) deleteentries(root.key);
   const HRESULT typelib = peruser ? UnRegisterTypeLibForUser(LIBID_ZelOggPlayer100, TypeLibMajor, TypeLibMinor,
-                                                             TypeLibLcid, SYS_WIN32)
+                                                             TypeLibLcid, TypeLibKind)
                                   : UnRegisterTypeLib(LIBID_ZelOggPlayer100, TypeLibMajor, TypeLibMinor, TypeLibLcid,
-                                                      SYS_WIN32);
+                                                      TypeLibKind);
   (void)typelib;  // not registered is as good as removed
   return S_OK;
 }

@@ -29,10 +29,17 @@ wavheader() {
 
 events='^(Status|Finished|OggVorbisSettings|Progress|TimePosition|ErrorCode|PlayFile|saved)'
 if wine_usable; then
+  win=build/win32
+  if [ "$ZEL_WINE_BUILD" = win64 ]; then
+    echo "note: this machine cannot execute 32-bit code; the same sources built"
+    echo "      for 64-bit Windows play under 64-bit Wine instead."
+    build_windows64 || exit 1
+    win=build/win64
+  fi
   run=$(mktemp -d /tmp/zeldemo.XXXXXX)
   trap 'wine_stop; pulse_stop; rm -rf "$run"' EXIT
-  wine_prefix "$run" "$root/build/win32"
-  cp build/win32/zeloggplays100.ocx build/win32/zelplay.exe "$run/"
+  wine_prefix "$run" "$root/$win"
+  cp $win/zeloggplays100.ocx $win/zelplay.exe "$run/"
   pulse_start "$run" || { echo "PulseAudio did not start"; exit 1; }
   (cd "$run" && wine regsvr32 /s zeloggplays100.ocx) || { echo "regsvr32 failed"; exit 1; }
   # The engine's own progress lines go to engine-stderr.log; the events to the terminal.
@@ -44,10 +51,9 @@ if wine_usable; then
   { wavheader "$size"; cat "$run/capture.raw"; } > "$demo/played.wav"
   echo "saved:    $demo/played.wav (what the sound card received)"
 else
-  echo "note: this machine cannot run 32-bit Windows programs, so the control's"
-  echo "      playback logic and the engine run natively here, the engine on the"
-  echo "      simulated wave-out device playing in real time (ZEL_WINE_EMULATED=1"
-  echo "      runs Wine under qemu-user instead, which is very slow)."
+  echo "note: Wine cannot run here, so the control's playback logic and the"
+  echo "      engine run natively, the engine on the simulated wave-out device"
+  echo "      playing in real time."
   build/native/zelplay-native "$demo/sample.ogg" "$demo/played.wav" 2>"$demo/engine-stderr.log" | grep -E "$events"
   result=${PIPESTATUS[0]}
 fi

@@ -7,7 +7,8 @@ packages=(
   cmake make g++ pkg-config dpkg-dev
   libgtest-dev libogg-dev libvorbis-dev
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
-  wine wine32:i386 libwine-dev
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 libwine-dev
   pulseaudio pulseaudio-utils
   valgrind python3
 )

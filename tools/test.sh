@@ -47,6 +47,10 @@ set -o pipefail
 build build/asan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=address,undefined || exit 1
 build build/tsan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=thread || exit 1
 build_windows || exit 1
+. tools/winehost.sh
+if wine_usable && [ "$ZEL_WINE_BUILD" = win64 ]; then
+  build_windows64 || exit 1
+fi
 rm -rf build/fixtures && mkdir -p build/fixtures && build/asan/makefixtures build/fixtures >/dev/null || exit 1
 
 suite engine-asan-ubsan build/asan/enginetests

@@ -1,26 +1,47 @@
-# Shell functions for running the 32-bit Windows build under Wine with a
-# private PulseAudio daemon as the sound card. Sourced by the demo and the
+# Shell functions for running the Windows build under Wine with a private
+# PulseAudio daemon as the sound card. Sourced by the demo and the
 # Wine tests; every function works inside one run folder of the caller's.
 
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Whether 32-bit Windows programs can run here. Some virtual machines cannot
-# execute 32-bit x86 code at all; there Wine works only under qemu-user
-# emulation, which takes many minutes a start, so it is used only when
-# ZEL_WINE_EMULATED=1 asks for it.
+# Whether Windows programs can run here, and which build runs: sets
+# ZEL_WINE_BUILD to win32 (the shipped 32-bit build) or win64 (the same
+# sources built for 64-bit Windows). Some virtual machines cannot execute
+# 32-bit x86 code at all; there 64-bit Wine still runs natively, so the
+# tests run the 64-bit build. ZEL_WINE_EMULATED=1 runs the 32-bit build
+# under qemu-user emulation instead, which takes many minutes a start.
 wine_usable() {
-  [ -x /usr/lib/wine/wine ] || return 1
-  if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
-    [ "${ZEL_WINE_EMULATED:-}" = 1 ]
-    return
+  [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/wine/wine64 ] || return 1
+  if /lib/ld-linux.so.2 --version >/dev/null 2>&1 && ! grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+    export ZEL_WINE_BUILD=win32 WINEARCH=win32
+    return 0
   fi
-  /lib/ld-linux.so.2 --version >/dev/null 2>&1 && return 0
-  [ "${ZEL_WINE_EMULATED:-}" = 1 ] || return 1
-  # Run 32-bit programs through qemu-user from now on (needs root).
-  command -v qemu-i386-static >/dev/null || apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
-  mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-  echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
-    > /proc/sys/fs/binfmt_misc/register
+  if [ "${ZEL_WINE_EMULATED:-}" = 1 ]; then
+    # Run 32-bit programs through qemu-user from now on (needs root).
+    command -v qemu-i386-static >/dev/null || apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+      echo 1 > /proc/sys/fs/binfmt_misc/qemu-i386
+    else
+      echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+        > /proc/sys/fs/binfmt_misc/register
+    fi
+    export ZEL_WINE_BUILD=win32 WINEARCH=win32
+    return 0
+  fi
+  # Emulation left switched on by an earlier run would make 64-bit Wine
+  # start its 32-bit helpers under qemu: minutes instead of seconds.
+  [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && echo 0 > /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
+  [ -x /usr/lib/wine/wine64 ] && /usr/lib/wine/wine64 --version >/dev/null 2>&1 || return 1
+  # "wine" and "wineserver" become the 64-bit ones for this shell and its
+  # children.
+  local shims="${TMPDIR:-/tmp}/zelwine64-bin"
+  mkdir -p "$shims"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$shims/wine"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wineserver64 "$@"\n' > "$shims/wineserver"
+  chmod +x "$shims/wine" "$shims/wineserver"
+  case ":$PATH:" in *":$shims:"*) ;; *) export PATH="$shims:$PATH" ;; esac
+  export ZEL_WINE_BUILD=win64 WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
 }
 
 # A fresh prefix for this run in $1, copied from a template made once per

@@ -2,15 +2,22 @@
 # The engine and the control library under Wine, with the real WINMM and a
 # PulseAudio pipe sink.
 #   tests/wine/run.sh WIN32-BUILD NATIVE-BUILD FIXTURES
-# Exits 77 (skipped) where 32-bit Windows programs cannot run.
+# Where 32-bit programs cannot run it tests the 64-bit build beside
+# WIN32-BUILD (build/win64); exits 77 (skipped) where Wine cannot run.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 win=$(cd "$1" && pwd); native=$(cd "$2" && pwd); fx=$(cd "$3" && pwd)
 . "$here/../../tools/winehost.sh"
 
 if ! wine_usable; then
-  echo "wine: skipped: this machine cannot run 32-bit x86 programs (set ZEL_WINE_EMULATED=1 to use qemu-user)"
+  echo "wine: skipped: Wine cannot run here"
   exit 77
+fi
+if [ "$ZEL_WINE_BUILD" = win64 ]; then
+  # This machine cannot execute 32-bit code: the same sources, built for
+  # 64-bit Windows, run under 64-bit Wine.
+  win=$(cd "$win/../win64" && pwd)
+  echo "wine: 32-bit programs cannot run here; testing the 64-bit build of the same sources"
 fi
 
 run=$(mktemp -d /tmp/zelwine.XXXXXX)
