@@ -345,12 +345,26 @@ void casetypelib() {
   }
   check(defaults, "typelib: default interface _ZelOggPlay, default source __ZelOggPlay");
 
+  // Its dispatch view, and the vtable view behind it.
   iface->GetTypeAttr(&ta);
-  const WORD wanted = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
-  const bool ifaceok = ta->typekind == TKIND_DISPATCH && (ta->wTypeFlags & wanted) == wanted && ta->cVars == 0;
+  const WORD wanted = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE;
+  bool ifaceok = ta->typekind == TKIND_DISPATCH && (ta->wTypeFlags & wanted) == wanted && ta->cVars == 0;
   const UINT functions = ta->cFuncs;
+  std::string seenflags = "dispatch view flags " + std::to_string(ta->wTypeFlags);
   iface->ReleaseTypeAttr(ta);
-  check(ifaceok, "typelib: _ZelOggPlay is dual, hidden, non-extensible, automation");
+  HREFTYPE vtableref;
+  com::com_ptr<ITypeInfo> vtable;
+  if (SUCCEEDED(iface->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableref)) &&
+      SUCCEEDED(iface->GetRefTypeInfo(vtableref, vtable.put()))) {
+    vtable->GetTypeAttr(&ta);
+    ifaceok = ifaceok && ta->typekind == TKIND_INTERFACE && (ta->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) &&
+              (ta->wTypeFlags & wanted) == wanted && ta->cFuncs == 9;
+    seenflags += ", vtable view flags " + std::to_string(ta->wTypeFlags);
+    vtable->ReleaseTypeAttr(ta);
+  } else {
+    ifaceok = false;
+  }
+  check(ifaceok, "typelib: _ZelOggPlay is dual, hidden, non-extensible, automation", seenflags);
   // The dispatch view lists IDispatch's seven methods first.
   std::string mismatch;
   UINT seen = 0;
@@ -503,7 +517,8 @@ void casecontainer() {
         "container: in-place activation");
   auto inplace = c.unknown.as<IOleInPlaceObject>();
   HWND face = nullptr;
-  check(inplace && SUCCEEDED(inplace->GetWindow(&face)) && face && GetParent(face) == form && IsWindowVisible(face),
+  check(inplace && SUCCEEDED(inplace->GetWindow(&face)) && face && GetParent(face) == form &&
+            (GetWindowLongW(face, GWL_STYLE) & WS_VISIBLE),
         "container: design-time face window on the form");
   if (inplace) inplace->SetObjectRects(&rect, &rect);
   const int width = site.posrect.right - site.posrect.left, height = site.posrect.bottom - site.posrect.top;
