@@ -9,7 +9,8 @@
 //   typelib        the registered type library against the interface table
 //   create         creation by CLSID and by ProgID; unsited use
 //   container      site, activation, extent snap, picture drawn, persistence
-//   play           events at a normal end, in order and on this thread
+//   play           events at a normal end, in order and on this thread (the
+//                  driver compares what the sink received with the file)
 //   openfile       silent until ResumePlayback; pause and resume as Status
 //   paths          empty and missing paths; a failing file gives 23
 //   playlist       the next file started from Finished is monitored
@@ -569,7 +570,6 @@ void caseplay() {
   check(settings, "play: OggVorbisSettings 44100 Hz, 2 channels, version 0, the vendor", joined(c.sink.events));
   check(c.sink.has("TimePosition 3 00:00:03"), "play: TimePosition gives the length");
   check(!c.sink.wrongthread, "play: events arrive on the calling thread");
-  check(soundcaptured(), "play: the sink received sound");
   const std::size_t count = c.sink.events.size();
   pumpuntil([] { return false; }, 1500);
   check(c.sink.events.size() == count, "play: nothing after the end");
