@@ -57,7 +57,7 @@ add_custom_command(
 add_custom_target(typelib ALL DEPENDS ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb)
 
 # The control's pictures, drawn by a small program of the build machine.
-set(ZEL_PICTURES ${CMAKE_BINARY_DIR}/face.bmp ${CMAKE_BINARY_DIR}/toolbox.bmp)
+set(ZEL_PICTURES ${CMAKE_BINARY_DIR}/face.bmp ${CMAKE_BINARY_DIR}/toolbox.bmp ${CMAKE_BINARY_DIR}/about.ico)
 add_custom_command(
   OUTPUT ${ZEL_PICTURES}
   COMMAND c++ -std=c++17 -O1 -o ${CMAKE_BINARY_DIR}/drawpictures ${CMAKE_SOURCE_DIR}/tools/drawpictures.cpp

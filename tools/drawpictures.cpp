@@ -1,6 +1,7 @@
-// Draws the control's pictures as 24-bit BMP files: the loudspeaker of the
-// design-time face (39 by 37) and the toolbox bitmap (16 by 15).
-// Usage: drawpictures FACE.bmp TOOLBOX.bmp
+// Draws the control's pictures: the loudspeaker of the design-time face
+// (39 by 37, 24-bit BMP), the toolbox bitmap (16 by 15, 24-bit BMP) and the
+// About box's icon (32 by 32, 16 colours, with a transparent background).
+// Usage: drawpictures FACE.bmp TOOLBOX.bmp ICON.ico
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -73,15 +74,66 @@ bool writebmp(const char* path, const Picture& p) {
   return std::fclose(out) == 0 && ok;
 }
 
+// The 16 colours of the standard VGA palette.
+const Colour Vga[16] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},    {128, 0, 128},
+                        {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},  {255, 255, 0},
+                        {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+
+uint8_t nearest(Colour c) {
+  int best = 0, bestdistance = 1 << 30;
+  for (int i = 0; i < 16; ++i) {
+    const int dr = c.r - Vga[i].r, dg = c.g - Vga[i].g, db = c.b - Vga[i].b;
+    const int distance = dr * dr + dg * dg + db * db;
+    if (distance < bestdistance) best = i, bestdistance = distance;
+  }
+  return static_cast<uint8_t>(best);
+}
+
+// A 32 by 32, 4-bit icon; the background colour is transparent.
+bool writeicon(const char* path, const Picture& p) {
+  std::vector<uint8_t> file;
+  auto put16 = [&](uint32_t v) { file.push_back(v & 0xff), file.push_back((v >> 8) & 0xff); };
+  auto put32 = [&](uint32_t v) { put16(v & 0xffff), put16(v >> 16); };
+  const uint32_t xorbytes = 16 * 32, andbytes = 4 * 32, imagebytes = 40 + 64 + xorbytes + andbytes;
+  put16(0), put16(1), put16(1);                                              // ICONDIR: one icon
+  file.push_back(32), file.push_back(32), file.push_back(16), file.push_back(0);  // ICONDIRENTRY
+  put16(1), put16(4), put32(imagebytes), put32(6 + 16);
+  put32(40), put32(32), put32(64), put16(1), put16(4), put32(0), put32(xorbytes + andbytes);  // header,
+  put32(0), put32(0), put32(16), put32(0);                                    // height counts both masks
+  for (const Colour& c : Vga) file.push_back(c.b), file.push_back(c.g), file.push_back(c.r), file.push_back(0);
+  auto at = [&](int x, int y) { return p.pixels[static_cast<std::size_t>(y * p.width + x)]; };
+  auto background = [&](int x, int y) {
+    const Colour c = at(x, y);
+    return c.r == Face.r && c.g == Face.g && c.b == Face.b;
+  };
+  for (int y = 31; y >= 0; --y)
+    for (int x = 0; x < 32; x += 2) {
+      const uint8_t hi = background(x, y) ? 0 : nearest(at(x, y));
+      const uint8_t lo = background(x + 1, y) ? 0 : nearest(at(x + 1, y));
+      file.push_back(static_cast<uint8_t>(hi << 4 | lo));
+    }
+  for (int y = 31; y >= 0; --y)
+    for (int x = 0; x < 32; x += 8) {
+      uint8_t bits = 0;
+      for (int b = 0; b < 8; ++b) bits |= (background(x + b, y) ? 1 : 0) << (7 - b);
+      file.push_back(bits);
+    }
+  FILE* out = std::fopen(path, "wb");
+  if (!out) return false;
+  const bool ok = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+  return std::fclose(out) == 0 && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: drawpictures FACE.bmp TOOLBOX.bmp\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: drawpictures FACE.bmp TOOLBOX.bmp ICON.ico\n");
     return 2;
   }
-  Picture face(39, 37), toolbox(16, 15);
+  Picture face(39, 37), toolbox(16, 15), icon(32, 32);
   speaker(face, 1.0);
   speaker(toolbox, 16.0 / 39.0);
-  return writebmp(argv[1], face) && writebmp(argv[2], toolbox) ? 0 : 1;
+  speaker(icon, 32.0 / 39.0);
+  return writebmp(argv[1], face) && writebmp(argv[2], toolbox) && writeicon(argv[3], icon) ? 0 : 1;
 }

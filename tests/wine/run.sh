@@ -77,8 +77,15 @@ expect() {  # expect NAME EXIT-CODE COMMAND...: one check of a command's exit co
   if [ "$got" = "$want" ]; then passed=$((passed + 1)); echo "ok $name"
   else failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$run/cmd.log"; fi
 }
+# The shell's handler of http: and mailto: addresses becomes a recorder, so
+# that the About box's links can be followed.
+opened=$(winpath "$run/opened.txt")
+for scheme in http mailto; do
+  (cd "$run" && wine reg add "HKCR\\$scheme\\shell\\open\\command" /ve \
+     /d "\"$(winpath "$run/controltest.exe")\" record \"$opened\" \"%1\"" /f >/dev/null 2>&1)
+done
 control() {  # control CASE...: our container, in one process
-  (cd "$run" && timeout 1800 wine controltest.exe "$(winpath "$fx")" "$(winpath "$run/capture.raw")" "$@" \
+  (cd "$run" && ZEL_OPENED="$opened" timeout 1800 wine controltest.exe "$(winpath "$fx")" "$(winpath "$run/capture.raw")" "$@" \
      > "$run/control.log" 2>&1)
   tally "$run/control.log" control
 }
@@ -86,7 +93,7 @@ expect "regsvr32 registers the control" 0 wine regsvr32 /s "$ocx"
 expect "registering again is harmless" 0 wine regsvr32 /s "$ocx"
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 control registry typelib create openfile container paths playlist deploy unloadable unwritable \
-  twocontrols release-playing atl
+  twocontrols release-playing atl about
 pulse_stop
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
