@@ -69,7 +69,8 @@ HRESULT ZelOggPlayControl::ActivateInPlace(IOleClientSite* site, HWND parent, LP
   com::com_ptr<IOleInPlaceFrame> frame;
   com::com_ptr<IOleInPlaceUIWindow> document;
   RECT position = {}, clip = {};
-  OLEINPLACEFRAMEINFO frameinfo = {sizeof frameinfo};
+  OLEINPLACEFRAMEINFO frameinfo = {};
+  frameinfo.cb = sizeof frameinfo;
   if (SUCCEEDED(inplacesite->GetWindowContext(frame.put(), document.put(), &position, &clip, &frameinfo))) {
     if (rect) position = *rect;
   } else if (rect) {

@@ -861,6 +861,7 @@ void caseatl() {
 
 // What a watcher thread saw of the About box, and what it did.
 struct AboutWatch {
+  explicit AboutWatch(DWORD t) : thread(t) {}
   DWORD thread;
   std::vector<std::string> failures;  // checks of the form that failed
   std::string caption;
@@ -1004,7 +1005,7 @@ void caseabout() {
   Control c;
   c.create();
   c.call(L"ControlName");
-  AboutWatch first{GetCurrentThreadId()};
+  AboutWatch first(GetCurrentThreadId());
   first.clicklinks = true;
   c.sink.onevent = [&](const std::string& line) {
     if (line.rfind("ErrorCode", 0) == 0) first.playbackended = true;
@@ -1020,7 +1021,7 @@ void caseabout() {
   check(first.endedwhileopen && c.sink.milestones().back() == "ErrorCode 0 No error",
         "about: the control's timers and events go on while it is open", joined(c.sink.milestones()));
 
-  AboutWatch second{GetCurrentThreadId()};
+  AboutWatch second(GetCurrentThreadId());
   second.useclosebox = true;
   watcher = CreateThread(nullptr, 0, WatchAbout, &second, 0, nullptr);
   c.call(L"About");
