@@ -38,6 +38,7 @@ LRESULT cmdopen(char* text) {
   // "cancel" sent in between must hold.
   pauseflag.store(0);
   cancelflag.store(0);
+  resumepending.store(0);
   waveflag.store(0);
   playstate.store(running);
   workerlive.store(1);
@@ -65,6 +66,7 @@ LRESULT cmdpause(char*) {
   enginetrace("compress\n");
   if (playstate.load() == running) {
     pauseflag.store(1);
+    resumepending.store(0);
     if (HWAVEOUT device = waveout.load()) waveOutPause(device);
   }
   return 0;
@@ -74,6 +76,9 @@ LRESULT cmdresume(char*) {
   enginetrace("compress\n");
   if (playstate.load() == running) {
     pauseflag.store(0);
+    // Remembered first, so that a device published meanwhile is either seen
+    // here or started by the worker.
+    resumepending.store(1);
     if (HWAVEOUT device = waveout.load()) waveOutRestart(device);
   }
   return 0;

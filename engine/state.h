@@ -33,6 +33,9 @@ constexpr std::size_t vendorsize = 1020;
 
 extern std::atomic<int32_t> playstate;
 extern std::atomic<int32_t> pauseflag;
+// A "resume" that came before the run's device was open: the worker starts
+// the device as soon as it opens it.
+extern std::atomic<int32_t> resumepending;
 extern std::atomic<int32_t> cancelflag;
 extern std::atomic<int32_t> lastresult;
 extern std::atomic<int32_t> waveflag;

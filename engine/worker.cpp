@@ -170,8 +170,10 @@ void acceptchunk(run& r) {
     enginetrace("Iniciou wave out bem \n");
     waveopened = 1;
     // A device reopened in the middle of a run plays on unless the listener
-    // has paused it; the first device waits for the first "resume".
-    if (r.reopening && !pauseflag.load()) {
+    // has paused it; the first device waits for the first "resume", which
+    // may already have come while there was no device to start.
+    const bool resumed = resumepending.exchange(0) != 0;
+    if ((r.reopening || resumed) && !pauseflag.load()) {
       waveOutRestart(waveout.load());
       if (pauseflag.load()) waveOutPause(waveout.load());  // a "pause" came meanwhile
     }

@@ -85,6 +85,26 @@ TEST_F(Commands, ANewRunIsVisibleAsRunningBeforeItsThreadStarts) {
   EXPECT_EQ(send("intreturn"), 1001);
 }
 
+TEST_F(Commands, AResumeBeforeTheDeviceOpensIsKept) {
+  // A host that opens a file and resumes at once must hear it, not stall
+  // with a paused device.
+  open(fixture("stereo44100.ogg"));
+  send("resume");
+  ASSERT_TRUE(waituntil(workerended));
+  EXPECT_EQ(send("intreturn2"), 0);
+  EXPECT_EQ(playedsamples(), reference::decode(fixture("stereo44100.ogg")).samples);
+}
+
+TEST_F(Commands, APauseAfterAnEarlyResumeHolds) {
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("long.ogg"));
+  send("resume");
+  send("pause");
+  ASSERT_TRUE(waituntil(soundready));
+  EXPECT_TRUE(simdevice::ispaused());
+  EXPECT_EQ(send("intreturn"), 1001);
+}
+
 TEST_F(Commands, OpenWhilePlayingEndsTheRunningWorkerFirst) {
   startpaused();
   open(fixture("stereo44100.ogg"));

@@ -10,11 +10,9 @@ If player.ControlName() <> "Zel OGG Vorbis Player OCX 1.0.0" Then
   WScript.Quit 3
 End If
 player.OpenFile WScript.Arguments(0)
+player.ResumePlayback
 started = Timer
 Do
-  ' The sound starts once decoded sound has reached the device; until then
-  ' a resume has nothing to start, so it is repeated.
-  player.ResumePlayback
   status = player.GetStatus()
   If Timer - started > 600 Or Timer < started Then
     WScript.Echo "no end after 600 s"
