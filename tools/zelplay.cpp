@@ -1,10 +1,18 @@
 // zelplay: a small console host of the ZelOggPlay control. It creates the
 // control through COM as a form's container would (site, initialisation,
-// events through the connection point), plays one file with PlayFile,
-// prints every event as it arrives, and exits with the last error number
-// the control reported.
-// Usage: zelplay FILE.ogg [--ocx PATH]   (without --ocx: the registered control)
+// events through the connection point), plays one file, prints every event
+// as it arrives, and exits with the last error number the control reported.
+//
+//   zelplay [--open] [--ocx PATH] FILE.ogg
+//     --open      open the file paused (OpenFile); "r" starts it
+//     --ocx PATH  use the control library at PATH without registration
+//   Keys on a console, or lines on standard input: p pause, r resume,
+//   c cancel, q quit. On a console the times show as one updating line.
+//   Exit code: the last ErrorNumber (0 after a normal end or a cancel),
+//   1 when the control cannot be created or a method fails, 2 for usage.
+#include <cstdarg>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "ZelOggPlayer100.h"
@@ -15,6 +23,26 @@ namespace {
 
 int lasterror = -1;
 bool finished = false;
+bool done = false;          // the user cancelled or quit
+bool progressline = false;  // stdout is a console: times on one line
+bool lineopen = false;      // the progress line is showing
+std::string elapsed = "00:00:00", length = "00:00:00", state = "";
+
+// Prints an event on its own line, clearing the progress line first.
+void say(const char* format, ...) {
+  if (lineopen) std::printf("\r%-60s\r", "");
+  lineopen = false;
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+}
+
+void showprogress() {
+  if (!progressline) return;
+  std::printf("\r  %s / %s  %s   ", elapsed.c_str(), length.c_str(), state.c_str());
+  lineopen = true;
+}
 
 std::string narrow(BSTR s) {
   std::string out;
@@ -43,20 +71,33 @@ class Sink final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     switch (id) {
-      case 1: std::printf("Status %s\n", argtext(p, 0).c_str()); break;
-      case 2: std::printf("Finished\n"); finished = true; break;
-      case 3:
-        std::printf("OggVorbisSettings rate %ld, bitrate %ld, channels %ld, version %ld, vendor \"%s\"\n",
-                    arglong(p, 0), arglong(p, 1), arglong(p, 2), arglong(p, 3), argtext(p, 4).c_str());
+      case 1:
+        state = argtext(p, 0);
+        say("Status %s\n", state.c_str());
         break;
-      case 4: std::printf("Progress %ld %s\n", arglong(p, 0), argtext(p, 1).c_str()); break;
-      case 5: std::printf("TimePosition %ld %s\n", arglong(p, 0), argtext(p, 1).c_str()); break;
+      case 2:
+        say("Finished\n");
+        finished = true;
+        break;
+      case 3:
+        say("OggVorbisSettings rate %ld, bitrate %ld, channels %ld, version %ld, vendor \"%s\"\n", arglong(p, 0),
+            arglong(p, 1), arglong(p, 2), arglong(p, 3), argtext(p, 4).c_str());
+        break;
+      case 4:
+        elapsed = argtext(p, 1);
+        if (!progressline) say("Progress %ld %s\n", arglong(p, 0), elapsed.c_str());
+        break;
+      case 5:
+        length = argtext(p, 1);
+        if (!progressline) say("TimePosition %ld %s\n", arglong(p, 0), length.c_str());
+        break;
       case 6:
         lasterror = static_cast<int>(arglong(p, 0));
-        std::printf("ErrorCode %ld \"%s\"\n", arglong(p, 0), argtext(p, 1).c_str());
+        say("ErrorCode %ld \"%s\"\n", arglong(p, 0), argtext(p, 1).c_str());
         break;
       default: return DISP_E_MEMBERNOTFOUND;
     }
+    showprogress();
     std::fflush(stdout);
     return S_OK;
   }
@@ -113,18 +154,97 @@ com::com_ptr<IUnknown> createcontrol(const wchar_t* ocx) {
   return control;
 }
 
+// Calls a method of the control by name; false (and a message) when it fails.
+bool invoke(IDispatch* control, const wchar_t* method, const wchar_t* argument = nullptr) {
+  LPOLESTR name = const_cast<LPOLESTR>(method);
+  DISPID id = 0;
+  com::bstr value(argument ? argument : L"");
+  VARIANT arg;
+  VariantInit(&arg);
+  V_VT(&arg) = VT_BSTR;
+  V_BSTR(&arg) = value.get();
+  DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
+  EXCEPINFO exception = {};
+  com::variant result;
+  HRESULT hr = control->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+  if (SUCCEEDED(hr))
+    hr = control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), &exception, nullptr);
+  if (FAILED(hr)) {
+    say("%ls failed: error %ld, %s\n", method, static_cast<long>((exception.scode ? exception.scode : hr) & 0xffff),
+        exception.bstrDescription ? narrow(exception.bstrDescription).c_str() : "");
+  }
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  return SUCCEEDED(hr);
+}
+
+constexpr UINT WM_KEYCOMMAND = WM_APP + 1;
+
+// Lines of a standard input that is not a console arrive as messages.
+DWORD WINAPI ReadLines(void* thread) {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  char c;
+  DWORD got;
+  while (ReadFile(in, &c, 1, &got, nullptr) && got == 1)
+    if (c != '\n' && c != '\r' && c != ' ')
+      PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<uintptr_t>(thread)), WM_KEYCOMMAND, static_cast<WPARAM>(c), 0);
+  return 0;
+}
+
+// The keys typed on a console, as command characters.
+void readconsole(HANDLE in, std::string& keys) {
+  INPUT_RECORD records[16];
+  DWORD count = 0;
+  if (!GetNumberOfConsoleInputEvents(in, &count) || count == 0) return;
+  if (!ReadConsoleInputW(in, records, 16, &count)) return;
+  for (DWORD i = 0; i < count; ++i)
+    if (records[i].EventType == KEY_EVENT && records[i].Event.KeyEvent.bKeyDown)
+      keys.push_back(static_cast<char>(records[i].Event.KeyEvent.uChar.UnicodeChar));
+}
+
+void command(IDispatch* control, char key) {
+  switch (key) {
+    case 'p': invoke(control, L"PausePlayback"); break;
+    case 'r': invoke(control, L"ResumePlayback"); break;
+    case 'c':
+      invoke(control, L"CancelPlayback");
+      say("cancelled\n");
+      done = true;
+      break;
+    case 'q': done = true; break;
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2 && !(argc == 4 && std::wstring(argv[2]) == L"--ocx")) {
-    std::fprintf(stderr, "usage: zelplay FILE.ogg [--ocx PATH]\n");
+  bool openonly = false;
+  const wchar_t* ocx = nullptr;
+  const wchar_t* file = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    if (arg == L"--open") openonly = true;
+    else if (arg == L"--ocx" && i + 1 < argc) ocx = argv[++i];
+    else if (!file && arg.rfind(L"--", 0) != 0) file = argv[i];
+    else file = nullptr, i = argc;
+  }
+  if (!file) {
+    std::fprintf(stderr, "usage: zelplay [--open] [--ocx PATH] FILE.ogg\n"
+                         "keys: p pause, r resume, c cancel, q quit\n");
     return 2;
   }
   setvbuf(stdout, nullptr, _IONBF, 0);
+  DWORD mode;
+  progressline = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  const bool console = GetConsoleMode(in, &mode) != 0;
+  if (console) SetConsoleMode(in, ENABLE_PROCESSED_INPUT);
+
   CoInitialize(nullptr);
   int exitcode = 1;
   {
-    com::com_ptr<IUnknown> control = createcontrol(argc == 4 ? argv[3] : nullptr);
+    com::com_ptr<IUnknown> control = createcontrol(ocx);
     if (!control) {
       std::fprintf(stderr, "zelplay: cannot create ZelOggPlay\n");
       CoUninitialize();
@@ -149,36 +269,30 @@ int wmain(int argc, wchar_t** argv) {
       if (SUCCEEDED(container->FindConnectionPoint(events, point.put()))) point->Advise(&sink, &cookie);
 
     auto dispatch = control.as<IDispatch>();
-    LPOLESTR name = const_cast<LPOLESTR>(L"PlayFile");
-    DISPID id = 0;
-    com::bstr path(argv[1]);
-    VARIANT argument;
-    VariantInit(&argument);
-    V_VT(&argument) = VT_BSTR;
-    V_BSTR(&argument) = path.get();
-    DISPPARAMS params = {&argument, nullptr, 1, 0};
-    EXCEPINFO exception = {};
-    com::variant result;
-    HRESULT hr = dispatch ? dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id) : E_NOINTERFACE;
-    if (SUCCEEDED(hr))
-      hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), &exception,
-                            nullptr);
-    if (FAILED(hr)) {
-      std::printf("PlayFile failed: 0x%08lx %s\n", static_cast<unsigned long>(exception.scode ? exception.scode : hr),
-                  narrow(exception.bstrDescription).c_str());
-      SysFreeString(exception.bstrSource);
-      SysFreeString(exception.bstrDescription);
-      SysFreeString(exception.bstrHelpFile);
-    } else {
+    if (dispatch && invoke(dispatch.get(), openonly ? L"OpenFile" : L"PlayFile", file)) {
+      if (openonly) say("opened paused: press r to start\n");
+      if (!console && in && in != INVALID_HANDLE_VALUE) {
+        HANDLE reader = CreateThread(nullptr, 0, ReadLines,
+                                     reinterpret_cast<void*>(static_cast<uintptr_t>(GetCurrentThreadId())), 0, nullptr);
+        if (reader) CloseHandle(reader);
+      }
       // The control's timers tick through this thread's messages. The run
       // ends with the ErrorCode that follows Finished.
-      MSG msg;
-      while (!(finished && lasterror >= 0) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+      while (!done && !(finished && lasterror >= 0)) {
+        MsgWaitForMultipleObjects(console ? 1 : 0, &in, FALSE, INFINITE, QS_ALLINPUT);
+        std::string keys;
+        if (console) readconsole(in, keys);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+          if (msg.message == WM_KEYCOMMAND) keys.push_back(static_cast<char>(msg.wParam));
+          TranslateMessage(&msg);
+          DispatchMessageW(&msg);
+        }
+        for (char key : keys) command(dispatch.get(), key);
       }
-      exitcode = lasterror;
+      exitcode = lasterror >= 0 ? lasterror : 0;
     }
+    if (lineopen) std::printf("\n");
 
     if (point) point->Unadvise(cookie);
     if (object) {

@@ -68,7 +68,7 @@ fi
 
 # The control library, registered as an installer would, used by our test
 # container, by Wine's AtlAxWin and by a VBScript.
-cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$here/script.vbs" "$run/"
+cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$win/zelplay.exe" "$here/script.vbs" "$run/"
 ocx=$(winpath "$run/zeloggplays100.ocx")
 expect() {  # expect NAME EXIT-CODE COMMAND...: one check of a command's exit code
   local name=$1 want=$2; shift 2
@@ -106,6 +106,9 @@ else
   failed=$((failed + 1))
 fi
 expect "a VBScript plays a file to its end by polling" 0 wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")"
+expect "zelplay --open starts on an r from its input" 0 \
+  sh -c "echo r | wine zelplay.exe --open '$(winpath "$fx/short.ogg")'"
+expect "zelplay exits with the last error number (23)" 23 wine zelplay.exe "$(winpath "$fx/garbage-large.bin")"
 pulse_stop
 control nodevice
 expect "regsvr32 /n /i:user registers for the user" 0 wine regsvr32 /s /n /i:user "$ocx"
@@ -114,6 +117,14 @@ expect "and unregister from there" 0 wine regsvr32 /s /u /n /i:user "$ocx"
 expect "leaving nothing in the user's classes" 1 wine reg query 'HKCU\Software\Classes\ZelOggPlayer100.ZelOggPlay'
 expect "regsvr32 /u unregisters" 0 wine regsvr32 /s /u "$ocx"
 control unregistered
+
+# Registration-free: a manifest beside the host names the control library.
+mkdir -p "$run/app"
+cp "$win/zeloggplays100.ocx" "$win/zelplay.exe" "$here/../../resources/zelplay.exe.manifest" "$run/app/"
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+expect "a host with a manifest plays with no registry entries" 0 \
+  sh -c "cd app && wine zelplay.exe '$(winpath "$fx/short.ogg")' < /dev/null"
+pulse_stop
 
 echo "wine: $passed passed, $failed failed"
 [ "$failed" = 0 ]
