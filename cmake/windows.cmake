@@ -101,3 +101,11 @@ target_compile_definitions(controltest PRIVATE UNICODE _UNICODE)
 target_link_options(controltest PRIVATE -municode)
 target_link_libraries(controltest PRIVATE ole32 oleaut32 uuid user32 gdi32 advapi32)
 add_dependencies(controltest typelib)
+
+# Puts the control on screen for the README's pictures (tools/screenshots.sh).
+add_executable(showcase tools/showcase.cpp com/guids.cpp)
+target_include_directories(showcase PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+target_compile_definitions(showcase PRIVATE UNICODE _UNICODE)
+target_link_options(showcase PRIVATE -municode -mwindows)
+target_link_libraries(showcase PRIVATE ole32 oleaut32 uuid user32)
+add_dependencies(showcase typelib)

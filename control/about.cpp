@@ -21,7 +21,7 @@ const char* const Description =
     "ActiveX OCX to play OGG Vorbis media files , the OGG Vorbis format can store the same quality of an MP3 128 "
     "kbits in 64 kbits , even 48 kbits will provide a good quality in the playback , the technology used in OGG "
     "Vorbis is a lot better than MP3 and WMA and unencumbered of patents\r\n";
-const char* const Notice = "Copyright (c) Zel Software. All rights reserved.";
+const char* const Notice = "Made by Zel Software";
 
 struct Layout {
   Child id;

@@ -6,7 +6,7 @@
 namespace product {
 
 constexpr const char* AppTitle = "Zel OGG Vorbis Player OCX 1.0.0";
-constexpr const char* WebSite = "http://www.zelsoftware.example";
-constexpr const char* SupportEmail = "support@zelsoftware.example";
+constexpr const char* WebSite = "http://www.zel.example";
+constexpr const char* SupportEmail = "support@zel.example";
 
 }  // namespace product

@@ -93,7 +93,7 @@ TEST_F(Bridge, AFolderThatCannotBeMadeFailsWith5001) {
     FAIL() << "no failure raised";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number, 5001);
-    EXPECT_EQ(e.description, u"Unexpected error , please contact the developer support@zelsoftware.example");
+    EXPECT_EQ(e.description, u"Unexpected error , please contact the developer support@zel.example");
   }
   EXPECT_EQ(Link().EnginePath, Deployed);
   EXPECT_EQ(Link().EngineLoaded, False);

@@ -778,7 +778,7 @@ void caseunwritable() {
     check(hr == DISP_E_EXCEPTION && exception.scode == MAKE_HRESULT(1, FACILITY_CONTROL, 5001) &&
               (exception.scode & 0xffff) == 5001,
           "unwritable: PlayFile fails with error 5001");
-    check(description == L"Unexpected error , please contact the developer support@zelsoftware.example",
+    check(description == L"Unexpected error , please contact the developer support@zel.example",
           "unwritable: with the unexpected-error description", narrow(description));
     auto dual = c.unknown.as<_ZelOggPlay>();
     VARIANT result;
@@ -921,8 +921,8 @@ void inspectabout(AboutWatch& w, HWND form) {
       "Vorbis is a lot better than MP3 and WMA and unencumbered of patents\r\n";
   const Expected children[] = {
       {101, "Static", "Zel Software", 480, 240, 3855, 375, 1350, false},
-      {102, "Static", "http://www.zelsoftware.example", 1440, 720, 2535, 255, 825, true},
-      {103, "Static", "support@zelsoftware.example", 1440, 960, 2295, 255, 825, true},
+      {102, "Static", "http://www.zel.example", 1440, 720, 2535, 255, 825, true},
+      {103, "Static", "support@zel.example", 1440, 960, 2295, 255, 825, true},
       {104, "Edit", description.c_str(), 480, 1680, 3855, 1335, 825, false},
       {105, "Button", "Exit", 3000, 3120, 1335, 375, 825, false},
       {106, "Static", nullptr, 120, 3360, 2295, 255, 825, false},
@@ -1035,8 +1035,8 @@ void caseabout() {
     std::vector<std::string> lines;
     pumpuntil([&] { return (lines = recorded(openedfile)).size() >= 3; }, 60000);
     std::sort(lines.begin(), lines.end());
-    check(lines == std::vector<std::string>{"http://www.zelsoftware.example", "http://www.zelsoftware.example",
-                                            "mailto:support@zelsoftware.example"},
+    check(lines == std::vector<std::string>{"http://www.zel.example", "http://www.zel.example",
+                                            "mailto:support@zel.example"},
           "about: the web site (twice) and a mailto: address reach the shell's handlers", joined(lines));
   }
 }
