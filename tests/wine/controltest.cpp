@@ -425,6 +425,7 @@ void casecreate() {
   com::bstr name;
   check(dual && SUCCEEDED(dual->ControlName(name.put())) && std::wstring(name.get()) == L"Zel OGG Vorbis Player OCX 1.0.0",
         "create: ControlName through the dual interface");
+  check(GetModuleHandleW(L"zelov.dll") == nullptr, "create: ControlName leaves the engine alone");
   // Unsited, as a script creates it: methods and events still work.
   Control c;
   check(c.create() && c.status() == "stop", "create: unsited control answers GetStatus with stop");
@@ -441,6 +442,7 @@ void casecreate() {
 class Site final : public IOleClientSite, public IOleInPlaceSite, public IDispatch {
  public:
   HWND window;
+  bool usermode = false;  // a form in design mode
   bool activated = false;
   RECT posrect = {};
   int posrectchanges = 0;
@@ -491,7 +493,7 @@ class Site final : public IOleClientSite, public IOleInPlaceSite, public IDispat
                                    UINT*) override {
     if (id != DISPID_AMBIENT_USERMODE || !result) return DISP_E_MEMBERNOTFOUND;
     V_VT(result) = VT_BOOL;
-    V_BOOL(result) = VARIANT_FALSE;  // a form in design mode
+    V_BOOL(result) = usermode ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
 };
@@ -556,6 +558,22 @@ void casecontainer() {
         "container: deactivation removes the face");
   object->Close(OLECLOSE_NOSAVE);
   object->SetClientSite(nullptr);
+
+  // At run time the control is invisible.
+  Site running(form);
+  running.usermode = true;
+  Control r;
+  r.create();
+  auto runobject = r.unknown.as<IOleObject>();
+  runobject->SetClientSite(&running);
+  runobject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &running, 0, form, &rect);
+  HWND runface = nullptr;
+  auto runinplace = r.unknown.as<IOleInPlaceObject>();
+  const bool hidden = !runinplace || FAILED(runinplace->GetWindow(&runface)) || !runface ||
+                      !(GetWindowLongW(runface, GWL_STYLE) & WS_VISIBLE);
+  check(hidden, "container: in a running form the control shows nothing");
+  runobject->Close(OLECLOSE_NOSAVE);
+  runobject->SetClientSite(nullptr);
   DestroyWindow(form);
 }
 
