@@ -18,6 +18,7 @@
 #include "ZelOggPlayer100.h"
 #include "com/ptr.h"
 #include "com/win.h"
+#include "tools/hostsite.h"
 
 namespace {
 
@@ -103,34 +104,6 @@ class Sink final : public IDispatch {
   }
 };
 
-// The client site: a container at run time (ambient UserMode true).
-class Site final : public IOleClientSite, public IDispatch {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
-    else if (iid == IID_IDispatch) *out = static_cast<IDispatch*>(this);
-    else return *out = nullptr, E_NOINTERFACE;
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE SaveObject() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** m) override { return *m = nullptr, E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override { return *c = nullptr, E_NOINTERFACE; }
-  HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                                   UINT*) override {
-    if (id != DISPID_AMBIENT_USERMODE || !result) return DISP_E_MEMBERNOTFOUND;
-    V_VT(result) = VT_BOOL;
-    V_BOOL(result) = VARIANT_TRUE;
-    return S_OK;
-  }
-};
 
 com::com_ptr<IUnknown> createcontrol(const wchar_t* ocx) {
   com::com_ptr<IUnknown> control;
@@ -250,7 +223,7 @@ int wmain(int argc, wchar_t** argv) {
       CoUninitialize();
       return 1;
     }
-    Site site;
+    HostSite site(nullptr);  // a form at run time, with no window: the control stays invisible
     Sink sink;
     auto object = control.as<IOleObject>();
     DWORD misc = 0;

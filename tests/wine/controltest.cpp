@@ -34,6 +34,7 @@
 #include "ZelOggPlayer100.h"
 #include "com/ptr.h"
 #include "com/win.h"
+#include "tools/hostsite.h"
 
 namespace {
 
@@ -439,69 +440,11 @@ void casecreate() {
 
 // ---- container ----
 
-class Site final : public IOleClientSite, public IOleInPlaceSite, public IDispatch {
- public:
-  HWND window;
-  bool usermode = false;  // a form in design mode
-  bool activated = false;
-  RECT posrect = {};
-  int posrectchanges = 0;
-  explicit Site(HWND w) : window(w) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
-    else if (iid == IID_IOleInPlaceSite || iid == IID_IOleWindow) *out = static_cast<IOleInPlaceSite*>(this);
-    else if (iid == IID_IDispatch) *out = static_cast<IDispatch*>(this);
-    else return *out = nullptr, E_NOINTERFACE;
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE SaveObject() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** m) override { return *m = nullptr, E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override { return *c = nullptr, E_NOINTERFACE; }
-  HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override { return *w = window, S_OK; }
-  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return activated = true, S_OK; }
-  HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** f, IOleInPlaceUIWindow** d, LPRECT pos, LPRECT clip,
-                                             LPOLEINPLACEFRAMEINFO) override {
-    *f = nullptr;
-    *d = nullptr;
-    SetRect(pos, 10, 10, 143, 77);  // 2000 by 1000 twips at 96 dpi
-    *clip = *pos;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return activated = false, S_OK; }
-  HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT r) override {
-    ++posrectchanges;
-    posrect = *r;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                                   UINT*) override {
-    if (id != DISPID_AMBIENT_USERMODE || !result) return DISP_E_MEMBERNOTFOUND;
-    V_VT(result) = VT_BOOL;
-    V_BOOL(result) = usermode ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
-  }
-};
-
 void casecontainer() {
   HWND form = CreateWindowExW(0, L"STATIC", L"form", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
                               nullptr);
-  Site site(form);
+  HostSite site(form, RECT{10, 10, 143, 77});  // 2000 by 1000 twips at 96 dpi
+  site.usermode = false;                         // a form in design mode
   Control c;
   check(c.create(), "container: created");
   auto object = c.unknown.as<IOleObject>();
@@ -560,8 +503,7 @@ void casecontainer() {
   object->SetClientSite(nullptr);
 
   // At run time the control is invisible.
-  Site running(form);
-  running.usermode = true;
+  HostSite running(form, RECT{10, 10, 143, 77});
   Control r;
   r.create();
   auto runobject = r.unknown.as<IOleObject>();
