@@ -6,6 +6,7 @@ find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 
 set(ZEL_SANITIZE "" CACHE STRING "sanitizers for the native build: address,undefined or thread")
+option(ZEL_FUZZ "build the libFuzzer target (with clang)" OFF)
 if(ZEL_SANITIZE)
   add_compile_options(-fsanitize=${ZEL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${ZEL_SANITIZE})
@@ -62,3 +63,12 @@ target_link_libraries(bridgetests PRIVATE controlcore GTest::gtest_main)
 add_executable(controltests
   tests/engine/support.cpp tests/control/errors_test.cpp tests/control/player_test.cpp)
 target_link_libraries(controltests PRIVATE controlcore engine fixtures GTest::gtest_main)
+
+# A libFuzzer target over the engine's playback path (clang only).
+if(ZEL_FUZZ)
+  target_compile_options(engine PRIVATE -fsanitize=fuzzer-no-link)  # coverage for the fuzzer
+  add_executable(decode_fuzz tests/fuzz/decode_fuzz.cpp)
+  target_compile_options(decode_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(decode_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(decode_fuzz PRIVATE engine)
+endif()

@@ -1,13 +1,14 @@
 # Build helpers shared by the demo and the test commands (sourced from the
 # repository's top folder).
 
-# build DIR CMAKE-ARGS...: configures and builds one tree, quietly; on
-# failure shows the end of its log.
+# build DIR CMAKE-ARGS...: configures and builds one tree (only
+# $BUILD_TARGET when that is set), quietly; on failure shows the end of its
+# log.
 build() {
   local dir=$1; shift
   mkdir -p build/logs
   local log="build/logs/build-$(basename "$dir").log"
-  if ! { cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
+  if ! { cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}; } >"$log" 2>&1; then
     tail -n 30 "$log"
     echo "build of $dir failed (whole log: $log)"
     return 1

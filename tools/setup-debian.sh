@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 wine64 libwine-dev
   pulseaudio pulseaudio-utils
   valgrind python3
+  clang libclang-rt-14-dev
 )
 
 need_update=0

@@ -46,6 +46,8 @@ mkdir -p build/logs
 set -o pipefail
 build build/asan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=address,undefined || exit 1
 build build/tsan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=thread || exit 1
+CC=clang CXX=clang++ BUILD_TARGET=decode_fuzz \
+  build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=address,undefined -DZEL_FUZZ=ON || exit 1
 build_windows || exit 1
 . tools/winehost.sh
 if wine_usable && [ "$ZEL_WINE_BUILD" = win64 ]; then
@@ -59,6 +61,7 @@ suite control-asan-ubsan build/asan/controltests
 # ThreadSanitizer needs the address layout it was built for.
 suite engine-tsan setarch "$(uname -m)" -R build/tsan/enginetests
 suite control-tsan setarch "$(uname -m)" -R build/tsan/controltests
+suite fuzz bash tests/fuzz/run.sh build/fuzz build/fixtures
 suite pe bash tests/pe/check_pe.sh build/win32/zelov.dll
 suite ocx bash tests/pe/check_ocx.sh build/win32/zeloggplays100.ocx build/win32/zelov.dll
 suite wine bash tests/wine/run.sh build/win32 build/asan build/fixtures
