@@ -21,10 +21,9 @@ constexpr int readsize = 4096;
 constexpr uint32_t gatherlimit = 100000;
 
 // Worker storage: static, one instance for the life of the library.
-static int16_t pcmchunk[4096];
-static int32_t chunklimit = 4096;
+static int32_t chunklimit = 4096;  // frames; a chunk is at most 4096 samples
 static uint32_t chunkbytes;
-static char gatherbuffer[slotsize];
+alignas(16) static char gatherbuffer[slotsize];
 static uint32_t gatherfill;
 static int nextslot;
 static int waveopened;
@@ -193,8 +192,8 @@ void acceptchunk(run& r) {
   pcmbytes.fetch_add(chunkbytes);
   waveflag.store(1);
 
+  // The chunk was converted in place at the end of the gathered sound.
   const bool blockfull = gatherfill > gatherlimit;
-  std::memcpy(gatherbuffer + gatherfill, pcmchunk, chunkbytes);
   gatherfill += chunkbytes;
   if (!blockfull) return;
 
@@ -236,7 +235,9 @@ void decodestream(run& r) {
       int frames;
       while (!r.stop && (frames = vorbis_synthesis_pcmout(&r.dsp, &pcm)) > 0) {
         const int take = std::min(frames, chunklimit);
-        convertframes(pcm, r.info.channels, take, pcmchunk);
+        // Converted straight behind the sound gathered so far; it counts as
+        // gathered only once acceptchunk takes it.
+        convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(gatherbuffer + gatherfill));
         chunkbytes = static_cast<uint32_t>(take * r.info.channels * 2);
         acceptchunk(r);
         vorbis_synthesis_read(&r.dsp, take);
