@@ -22,6 +22,8 @@
 //   atl            Wine's AtlAxWin container hosting the control by CLSID
 //   about          the About box: layout, texts, fonts, caption, closing,
 //                  events while open, and the links opened by the shell
+//   soak           many files in a row (ZEL_SOAK_FILES, 60 by default): end
+//                  events for each, no handle or memory growth
 //   nodevice       no sound server: ErrorCode 29 (run without the daemon)
 //   unregistered   after regsvr32 /u: nothing left, creation fails
 #include <algorithm>
@@ -1001,6 +1003,109 @@ void caseabout() {
   }
 }
 
+// ---- soak ----
+
+struct Usage {
+  long handles = 0;
+  long long heapbytes = 0;
+};
+
+// Counted directly, since Wine answers the usual counters with 0: the
+// handle values that name an open handle, and the bytes in use in every
+// heap of the process.
+Usage usage() {
+  Usage u;
+  for (uintptr_t value = 4; value < 0x10000; value += 4) {
+    DWORD flags;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++u.handles;
+  }
+  HANDLE heaps[64];
+  const DWORD count = GetProcessHeaps(64, heaps);
+  for (DWORD i = 0; i < count && i < 64; ++i) {
+    PROCESS_HEAP_ENTRY entry = {};
+    HeapLock(heaps[i]);
+    while (HeapWalk(heaps[i], &entry))
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) u.heapbytes += entry.cbData;
+    HeapUnlock(heaps[i]);
+  }
+  return u;
+}
+
+// Many files in a row through one control: good and broken files, pauses
+// and resumes, cancels, and playlist starts from Finished. Every file that
+// ends must bring its end events; handles and memory must not grow.
+//   ZEL_SOAK_FILES sets the number of files (60 by default).
+void casesoak() {
+  wchar_t value[16] = L"60";
+  GetEnvironmentVariableW(L"ZEL_SOAK_FILES", value, 16);
+  const int files = std::max(12, _wtoi(value));
+  Control c;
+  c.create();
+  int missing = 0, started = 0;
+  bool chain = false;
+  c.sink.onevent = [&](const std::string& line) {
+    if (line == "Finished" && chain) {
+      chain = false;
+      c.play(L"short.ogg");
+    }
+  };
+  auto endings = [&](const std::string& error) {
+    int n = 0;
+    for (const auto& e : c.sink.events) n += e == error;
+    return n;
+  };
+  auto expectend = [&](const std::string& error, int count) {
+    if (!pumpuntil([&] { return endings(error) >= count; }, 60000)) ++missing;
+  };
+  Usage before;
+  for (int i = 0; i < files; ++i) {
+    if (i == 12) before = usage();  // after the first round of every kind
+    c.sink.events.clear();
+    ++started;
+    switch (i % 6) {
+      case 0:
+        c.play(L"short.ogg");
+        expectend("ErrorCode 0 No error", 1);
+        break;
+      case 1:
+        c.play(L"garbage-large.bin");
+        expectend("ErrorCode 23 Input does not appear to be an Ogg bitstream", 1);
+        break;
+      case 2:
+        c.play(L"stereo44100.ogg");
+        c.call(L"CancelPlayback");
+        if (!c.sink.milestones().empty()) ++missing;  // a cancelled file raises nothing
+        break;
+      case 3:
+        c.open(L"short.ogg");
+        c.call(L"PausePlayback");
+        c.call(L"ResumePlayback");
+        expectend("ErrorCode 0 No error", 1);
+        break;
+      case 4:
+        c.play(L"bad-comment.ogg");
+        expectend("ErrorCode 27 Corrupt secondary header", 1);
+        break;
+      case 5:
+        chain = true;
+        ++started;
+        c.play(L"short.ogg");
+        expectend("ErrorCode 0 No error", 2);
+        break;
+    }
+  }
+  const Usage after = usage();
+  const long handles = after.handles - before.handles;
+  const long long bytes = after.heapbytes - before.heapbytes;
+  std::printf("soak: %d files, handles %ld -> %ld, heap bytes in use %lld -> %lld\n", started, before.handles,
+              after.handles, before.heapbytes, after.heapbytes);
+  check(missing == 0, "soak: every file brought its end events (" + std::to_string(started) + " files)",
+        std::to_string(missing) + " did not");
+  check(before.handles > 0 && handles <= 0, "soak: no handles gained", std::to_string(handles));
+  check(before.heapbytes > 0 && bytes <= 64 * 1024, "soak: heap memory grew by at most 64 KB",
+        std::to_string(bytes) + " bytes");
+}
+
 // ---- without a device, and after unregistering ----
 
 void casenodevice() {
@@ -1051,7 +1156,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"paths", casepaths},             {L"playlist", caseplaylist},     {L"deploy", casedeploy},
       {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable}, {L"twocontrols", casetwocontrols},
       {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"about", caseabout},
-      {L"nodevice", casenodevice},
+      {L"soak", casesoak},                {L"nodevice", casenodevice},
       {L"unregistered", caseunregistered},
   };
   for (int i = 3; i < argc; ++i) {
