@@ -27,3 +27,30 @@ row() { awk -v n="$1" -v c="$2" -v f="$floor" 'BEGIN { printf "%-34s %15d %15d %
 row "engine worker (device never waits)" "$engine"
 row "bare libvorbis loop (floor)" "$floor"
 row "oggdec -o /dev/null" "$oggdec"
+
+# The control under Wine (the 64-bit build where 32-bit code cannot run):
+# CPU time of real-time playback through the control, the same for
+# wave-out alone (the sound system's share), and how long CancelPlayback
+# blocks.
+. tools/winehost.sh
+if wine_usable; then
+  win=build/win32
+  if [ "$ZEL_WINE_BUILD" = win64 ]; then
+    build_windows64 >/dev/null || exit 1
+    win=build/win64
+  else
+    build_windows >/dev/null || exit 1
+  fi
+  run=$(mktemp -d /tmp/zelbench.XXXXXX)
+  trap 'wine_stop; pulse_stop; rm -rf "$work" "$run"' EXIT
+  wine_prefix "$run" "$root/$win"
+  cp "$win/zeloggplays100.ocx" "$win/wine_bench.exe" "$run/"
+  build/bench/makefixtures --dense 60 "$run/sixty.ogg" >/dev/null
+  pulse_start "$run" || exit 1
+  (cd "$run" && wine regsvr32 /s zeloggplays100.ocx)
+  echo
+  echo "under Wine ($ZEL_WINE_BUILD build), 60 s dense stereo file:"
+  (cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>/dev/null | tr -d '\r' | grep -E '^cpu')
+  (cd "$run" && wine wine_bench.exe wave 60 2>/dev/null | tr -d '\r' | grep -E '^wave')
+  (cd "$run" && wine wine_bench.exe cancel "$(winpath "$run/sixty.ogg")" 20 2>/dev/null | tr -d '\r' | grep -E '^cancel')
+fi

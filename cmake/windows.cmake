@@ -109,3 +109,11 @@ target_compile_definitions(showcase PRIVATE UNICODE _UNICODE)
 target_link_options(showcase PRIVATE -municode -mwindows)
 target_link_libraries(showcase PRIVATE ole32 oleaut32 uuid user32)
 add_dependencies(showcase typelib)
+
+# Measurements of the control under Wine (bench/run.sh).
+add_executable(wine_bench bench/wine_bench.cpp com/guids.cpp)
+target_include_directories(wine_bench PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+target_compile_definitions(wine_bench PRIVATE UNICODE _UNICODE)
+target_link_options(wine_bench PRIVATE -municode)
+target_link_libraries(wine_bench PRIVATE ole32 oleaut32 uuid user32 winmm)
+add_dependencies(wine_bench typelib)

@@ -1,0 +1,151 @@
+// Measurements of the control under Wine, printed as figures (not tests).
+//   wine_bench cpu FILE         plays FILE through the control to its end:
+//                               the process's CPU time over the wall time
+//   wine_bench cancel FILE N    N times: PlayFile, wait until the sound has
+//                               started, CancelPlayback; the median time
+//                               the cancel took
+//   wine_bench wave SECONDS     the same CPU figure for wave-out alone:
+//                               silence in two alternating 100 KB blocks,
+//                               as the engine queues them, with no decoding
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ZelOggPlayer100.h"
+#include "com/ptr.h"
+#include "com/win.h"
+
+#include <mmsystem.h>
+
+namespace {
+
+bool ended = false;
+
+// Only the end of a file matters here: the ErrorCode that follows Finished.
+class EndSink final : public IDispatch {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___ZelOggPlay) return *out = this, S_OK;
+    return *out = nullptr, E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    if (id == 6) ended = true;
+    return S_OK;
+  }
+};
+
+double seconds() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double cpuseconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto value = [](FILETIME t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  return static_cast<double>(value(kernel) + value(user)) / 1e7;
+}
+
+void pump(const std::function<bool()>& until, double limit) {
+  const double start = seconds();
+  while (!until() && seconds() - start < limit) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+}
+
+// CPU time over wall time of playing silence through WINMM the way the
+// engine does: the share of playback that is the sound system's own.
+void waveonly(double length) {
+  WAVEFORMATEX format = {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+  HWAVEOUT device;
+  if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+    std::printf("wave: no device\n");
+    return;
+  }
+  static char blocks[2][100352];
+  WAVEHDR headers[2] = {};
+  const double wall0 = seconds(), cpu0 = cpuseconds();
+  double queued = 0;
+  for (int next = 0; queued < length; next ^= 1) {
+    WAVEHDR& h = headers[next];
+    if (h.dwFlags & WHDR_PREPARED) {
+      while (waveOutUnprepareHeader(device, &h, sizeof h) == WAVERR_STILLPLAYING) Sleep(50);
+    }
+    h = WAVEHDR{};
+    h.lpData = blocks[next];
+    h.dwBufferLength = sizeof blocks[next];
+    waveOutPrepareHeader(device, &h, sizeof h);
+    waveOutWrite(device, &h, sizeof h);
+    queued += sizeof blocks[next] / 176400.0;
+  }
+  for (WAVEHDR& h : headers)
+    while (waveOutUnprepareHeader(device, &h, sizeof h) == WAVERR_STILLPLAYING) Sleep(50);
+  waveOutClose(device);
+  const double wall = seconds() - wall0, cpu = cpuseconds() - cpu0;
+  std::printf("wave %.3f s over %.3f s wall: %.3f %% of one core\n", cpu, wall, 100 * cpu / wall);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: wine_bench cpu FILE | cancel FILE N\n");
+    return 2;
+  }
+  if (std::wstring(argv[1]) == L"wave") {
+    waveonly(_wtof(argv[2]));
+    return 0;
+  }
+  CoInitialize(nullptr);
+  int status = 0;
+  {
+    com::com_ptr<_ZelOggPlay> control;
+    if (FAILED(CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, __uuidof(_ZelOggPlay),
+                                control.put_void()))) {
+      std::fprintf(stderr, "wine_bench: cannot create ZelOggPlay\n");
+      return 1;
+    }
+    EndSink sink;
+    com::com_ptr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    if (auto container = control.as<IConnectionPointContainer>())
+      if (SUCCEEDED(container->FindConnectionPoint(DIID___ZelOggPlay, point.put()))) point->Advise(&sink, &cookie);
+    com::bstr file(argv[2]);
+    VARIANT result;
+    const std::wstring mode = argv[1];
+    if (mode == L"cpu") {
+      const double wall0 = seconds(), cpu0 = cpuseconds();
+      control->PlayFile(file.get(), &result);
+      pump([] { return ended; }, 3600);
+      const double wall = seconds() - wall0, cpu = cpuseconds() - cpu0;
+      std::printf("cpu %.3f s over %.3f s wall: %.3f %% of one core\n", cpu, wall, 100 * cpu / wall);
+    } else if (mode == L"cancel" && argc == 4) {
+      std::vector<double> took;
+      for (int i = 0; i < _wtoi(argv[3]); ++i) {
+        control->PlayFile(file.get(), &result);
+        pump([] { return false; }, 0.5);  // the sound has started (Timer3 ticks every 100 ms)
+        const double start = seconds();
+        control->CancelPlayback(&result);
+        took.push_back(1000 * (seconds() - start));
+      }
+      std::sort(took.begin(), took.end());
+      std::printf("cancel: median %.1f ms, max %.1f ms over %zu\n", took[took.size() / 2], took.back(), took.size());
+    } else {
+      status = 2;
+    }
+    if (point) point->Unadvise(cookie);
+  }
+  CoUninitialize();
+  return status;
+}
