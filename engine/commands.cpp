@@ -6,6 +6,7 @@
 #include "interface1.h"
 #include "queries.h"
 #include "state.h"
+#include "waveout.h"
 #include "worker.h"
 
 namespace zelov {
@@ -79,7 +80,7 @@ LRESULT cmdresume(char*) {
     // Remembered first, so that a device published meanwhile is either seen
     // here or started by the worker.
     resumepending.store(1);
-    if (HWAVEOUT device = waveout.load()) waveOutRestart(device);
+    wavestart();
   }
   return 0;
 }

@@ -5,6 +5,7 @@ namespace zelov {
 std::atomic<int32_t> playstate{0};
 std::atomic<int32_t> pauseflag{0};
 std::atomic<int32_t> resumepending{0};
+std::atomic<int32_t> wavestarted{0};
 std::atomic<int32_t> cancelflag{0};
 std::atomic<int32_t> lastresult{0};
 std::atomic<int32_t> waveflag{0};

@@ -36,6 +36,9 @@ extern std::atomic<int32_t> pauseflag;
 // A "resume" that came before the run's device was open: the worker starts
 // the device as soon as it opens it.
 extern std::atomic<int32_t> resumepending;
+// The device has been started (restarted after its paused open); with no
+// pause requested it should be playing, and its position moving.
+extern std::atomic<int32_t> wavestarted;
 extern std::atomic<int32_t> cancelflag;
 extern std::atomic<int32_t> lastresult;
 extern std::atomic<int32_t> waveflag;

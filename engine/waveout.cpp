@@ -8,6 +8,41 @@ namespace zelov {
 waveslot playslots[2];
 waveslot tailslot;
 WAVEFORMATEX waveformat;
+bool wavelost = false;
+std::atomic<int32_t> wavelostms{5000};
+
+namespace {
+
+// Watches a started device during a wait: its position must move.
+class lostwatch {
+ public:
+  // Called every 50 ms of waiting; true once the device counts as lost.
+  bool lost() {
+    HWAVEOUT device = waveout.load();
+    if (!device || !wavestarted.load() || pauseflag.load()) {
+      still = 0;
+      return false;
+    }
+    MMTIME time{};
+    time.wType = TIME_BYTES;
+    if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR || time.u.cb != last) {
+      last = time.u.cb;
+      still = 0;
+      return false;
+    }
+    still += 50;
+    if (still < wavelostms.load()) return false;
+    diagerr("The wave-out device stopped playing.\n");
+    wavelost = true;
+    return true;
+  }
+
+ private:
+  DWORD last = 0xffffffff;
+  int32_t still = 0;
+};
+
+}  // namespace
 
 // The device writes a header's flags from its own thread while we poll them.
 static DWORD headerflags(const waveslot& slot) {
@@ -53,6 +88,8 @@ int waveopen() {
   // Paused before the handle is published, so that a "resume" from the
   // caller's thread can never be undone by this pause.
   waveOutPause(device);
+  wavestarted.store(0);
+  wavelost = false;
   waveout.store(device);
   return 0;
 }
@@ -69,10 +106,11 @@ bool wavequeue(waveslot& slot, uint32_t length) {
 }
 
 bool wavereclaim(waveslot& slot) {
+  lostwatch watch;
   MMRESULT result = waveOutUnprepareHeader(waveout.load(), &slot.header, sizeof(WAVEHDR));
   while (result == WAVERR_STILLPLAYING) {
     Sleep(50);
-    if (cancelflag.load()) return false;
+    if (cancelflag.load() || watch.lost()) return false;
     if (pauseflag.load()) {
       Sleep(50);
       if (cancelflag.load()) return false;
@@ -83,11 +121,19 @@ bool wavereclaim(waveslot& slot) {
 }
 
 bool wavewaitdone(waveslot& slot) {
+  lostwatch watch;
   while (headerflags(slot) != (WHDR_DONE | WHDR_PREPARED)) {
     Sleep(50);
-    if (cancelflag.load()) return false;
+    if (cancelflag.load() || watch.lost()) return false;
   }
   return true;
+}
+
+void wavestart() {
+  if (HWAVEOUT device = waveout.load()) {
+    waveOutRestart(device);
+    wavestarted.store(1);
+  }
 }
 
 void waveclose() {

@@ -1,6 +1,7 @@
 // The wave-out layer: one device opened paused on the wave mapper, blocks
 // queued through three static slots, completion found by polling.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "platform.h"
@@ -30,11 +31,19 @@ int waveopen();
 // device's queue.
 bool wavequeue(waveslot& slot, uint32_t length);
 // Waits until the slot's previous block has left the device. False when a
-// cancel was seen first.
+// cancel was seen first, or the device was lost.
 bool wavereclaim(waveslot& slot);
 // Waits until the slot's block has been played. False when a cancel was
-// seen first.
+// seen first, or the device was lost.
 bool wavewaitdone(waveslot& slot);
+// Starts the open device (it opens paused).
+void wavestart();
+
+// Set when a wait gave up because the device had stopped playing: started,
+// not paused, and its position still for `wavelostms` milliseconds (the
+// sound server went away). Cleared by waveopen.
+extern bool wavelost;
+extern std::atomic<int32_t> wavelostms;
 // Stops and closes the device, if one is open.
 void waveclose();
 

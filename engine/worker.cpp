@@ -128,6 +128,7 @@ void publishstream(run& r) {
   if (waveopened && (static_cast<DWORD>(r.info.rate) != waveformat.nSamplesPerSec ||
                      r.info.channels != waveformat.nChannels)) {
     if (!drainoutput()) {
+      if (wavelost) r.result = resultdeviceopen;
       r.stop = true;
       return;
     }
@@ -173,7 +174,7 @@ void acceptchunk(run& r) {
     // may already have come while there was no device to start.
     const bool resumed = resumepending.exchange(0) != 0;
     if ((r.reopening || resumed) && !pauseflag.load()) {
-      waveOutRestart(waveout.load());
+      wavestart();
       if (pauseflag.load()) waveOutPause(waveout.load());  // a "pause" came meanwhile
     }
     r.reopening = false;
@@ -199,6 +200,7 @@ void acceptchunk(run& r) {
 
   waveslot& slot = playslots[nextslot];
   if (!wavereclaim(slot)) {
+    if (wavelost) r.result = resultdeviceopen;
     r.stop = true;
     return;
   }
@@ -272,7 +274,7 @@ int32_t cantopen(const char* path) {
 }
 
 // Queues what is gathered and waits until the device has played everything
-// it holds. False when a cancel was seen first.
+// it holds. False when a cancel was seen first or the device was lost.
 bool drainoutput() {
   bool tailqueued = false;
   if (gatherfill > 0) {
@@ -293,7 +295,10 @@ void finishrun(run& r) {
   diagerr("Done.\n");
   std::fclose(r.input);
 
-  if (waveout.load() && !cancelflag.load()) drainoutput();
+  // Plays out what is left, unless the run was cancelled or lost its device.
+  if (waveout.load() && !cancelflag.load() && !wavelost) {
+    if (!drainoutput() && wavelost) r.result = resultdeviceopen;
+  }
   waveclose();
 }
 

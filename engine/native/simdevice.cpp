@@ -22,6 +22,8 @@ mode playmode = mode::manual;
 UINT devicecount = 1;
 MMRESULT openresult = MMSYSERR_NOERROR;
 bool writefails = false;
+bool lost = false;
+uint64_t position = 0;  // bytes played by the open device
 device current;
 int opens = 0;
 WAVEFORMATEX format{};
@@ -38,6 +40,7 @@ void setflags(WAVEHDR* header, DWORD flags) {
 DWORD flagsof(const WAVEHDR* header) { return __atomic_load_n(&header->dwFlags, __ATOMIC_ACQUIRE); }
 
 void playfront() {
+  if (lost) return;
   WAVEHDR* header = current.queue.front();
   current.queue.pop_front();
   // A device that never waits stands in for a fast sound card in benchmarks:
@@ -45,11 +48,12 @@ void playfront() {
   if (playmode != mode::nowait)
     output.insert(output.end(), header->lpData, header->lpData + header->dwBufferLength);
   playedcount += header->dwBufferLength;
+  position += header->dwBufferLength;
   setflags(header, (flagsof(header) & ~WHDR_INQUEUE) | WHDR_DONE);
 }
 
 void playwhatcan() {
-  if (playmode == mode::manual || playmode == mode::realtime) return;
+  if (playmode == mode::manual || playmode == mode::realtime || lost) return;
   while (!current.queue.empty() && (!current.paused || playmode == mode::nowait)) playfront();
 }
 
@@ -97,6 +101,8 @@ void reset(mode m) {
   devicecount = 1;
   openresult = MMSYSERR_NOERROR;
   writefails = false;
+  lost = false;
+  position = 0;
   current = device{};
   opens = 0;
   format = WAVEFORMATEX{};
@@ -109,10 +115,11 @@ void reset(mode m) {
 void setdevicecount(UINT count) { guard g; devicecount = count; }
 void setopenresult(MMRESULT result) { guard g; openresult = result; }
 void setwritefails(bool fails) { guard g; writefails = fails; }
+void setlost(bool l) { guard g; lost = l; }
 
 bool playnext() {
   guard g;
-  if (!current.open || current.paused || current.queue.empty()) return false;
+  if (!current.open || current.paused || current.queue.empty() || lost) return false;
   playfront();
   return true;
 }
@@ -149,6 +156,7 @@ MMRESULT waveOutOpen(LPHWAVEOUT out, UINT, const WAVEFORMATEX* wanted, DWORD_PTR
     return WAVERR_BADFORMAT;
   current = device{};
   current.open = true;
+  position = 0;
   format = *wanted;
   ++opens;
   *out = handle();
@@ -196,6 +204,14 @@ MMRESULT waveOutUnprepareHeader(HWAVEOUT h, LPWAVEHDR header, UINT) {
   if (!valid(h)) return MMSYSERR_INVALHANDLE;
   if (flagsof(header) & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
   setflags(header, flagsof(header) & ~WHDR_PREPARED);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* time, UINT) {
+  guard g;
+  if (!valid(h)) return MMSYSERR_INVALHANDLE;
+  time->wType = TIME_BYTES;
+  time->u.cb = static_cast<DWORD>(position);
   return MMSYSERR_NOERROR;
 }
 

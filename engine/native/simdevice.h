@@ -32,6 +32,9 @@ void setdevicecount(UINT count);
 void setopenresult(MMRESULT result);
 // Makes waveOutWrite refuse blocks.
 void setwritefails(bool fails);
+// A lost device (its sound server went away): it accepts blocks but never
+// plays them, and its position stands still.
+void setlost(bool lost);
 
 // Plays the first queued block, if the device is open, not paused and has
 // one. True when a block was played.

@@ -85,4 +85,14 @@ MMRESULT waveOutPrepareHeader(HWAVEOUT device, LPWAVEHDR header, UINT size);
 MMRESULT waveOutWrite(HWAVEOUT device, LPWAVEHDR header, UINT size);
 MMRESULT waveOutUnprepareHeader(HWAVEOUT device, LPWAVEHDR header, UINT size);
 MMRESULT waveOutReset(HWAVEOUT device);
+struct MMTIME {
+  UINT wType;
+  union {
+    DWORD ms;
+    DWORD sample;
+    DWORD cb;
+  } u;
+};
+constexpr UINT TIME_BYTES = 0x0004;
+MMRESULT waveOutGetPosition(HWAVEOUT device, MMTIME* time, UINT size);
 MMRESULT waveOutClose(HWAVEOUT device);

@@ -198,6 +198,59 @@ TEST_F(Worker, DeviceFailuresGiveTheirCodes) {
   EXPECT_EQ(send("getseconds"), 3);
 }
 
+// A device that stops playing (its sound server went away) must not hold
+// the run for ever; paused or never-started devices are not lost.
+class LostDevice : public Worker {
+ protected:
+  void SetUp() override {
+    Worker::SetUp();
+    zelov::wavelostms.store(300);
+  }
+  void TearDown() override {
+    zelov::wavelostms.store(5000);
+    Worker::TearDown();
+  }
+};
+
+TEST_F(LostDevice, EndsTheRunWithTheDeviceResult) {
+  simdevice::setlost(true);
+  open(fixture("stereo44100.ogg"));
+  ASSERT_TRUE(waituntil(soundready));
+  send("resume");
+  ASSERT_TRUE(waituntil(workerended));
+  EXPECT_EQ(send("intreturn"), 2);
+  EXPECT_NE(lines.err().find("The wave-out device stopped playing.\n"), std::string::npos);
+  EXPECT_FALSE(simdevice::isopen());
+}
+
+TEST_F(LostDevice, AtTheTailToo) {
+  simdevice::setlost(true);
+  open(fixture("short.ogg"));
+  ASSERT_TRUE(waituntil(soundready));
+  send("resume");
+  ASSERT_TRUE(waituntil(workerended));
+  EXPECT_EQ(send("intreturn2"), 2);
+}
+
+TEST_F(LostDevice, APausedOrUnstartedDeviceIsNotLost) {
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("stereo44100.ogg"));
+  ASSERT_TRUE(waituntil(soundready));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // twice the limit, never started
+  EXPECT_EQ(send("intreturn"), 1000);
+  send("resume");
+  simdevice::playnext();
+  send("pause");
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // twice the limit, paused
+  EXPECT_EQ(send("intreturn"), 1001);
+  send("resume");
+  EXPECT_TRUE(waituntil([] {
+    simdevice::playnext();
+    return workerended();
+  }));
+  EXPECT_EQ(send("intreturn2"), 0);
+}
+
 TEST_F(Worker, WritesItsProgressLines) {
   ASSERT_EQ(playthrough(fixture("stereo44100.ogg")), 0);
   EXPECT_EQ(lines.out().rfind("Testando *** \n", 0), 0u);

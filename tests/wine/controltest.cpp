@@ -24,6 +24,7 @@
 //                  events while open, and the links opened by the shell
 //   soak           many files in a row (ZEL_SOAK_FILES, 60 by default): end
 //                  events for each, no handle or memory growth
+//   vanish         the sound server stops during a file: ErrorCode 22
 //   nodevice       no sound server: ErrorCode 29 (run without the daemon)
 //   unregistered   after regsvr32 /u: nothing left, creation fails
 #include <algorithm>
@@ -1108,6 +1109,18 @@ void casesoak() {
 
 // ---- without a device, and after unregistering ----
 
+// The sound server goes away in the middle of a file (the driver stops it
+// once this case says the sound has started): the file ends with 22.
+void casevanish() {
+  Control c;
+  c.create();
+  c.play(L"long.ogg");
+  pumpuntil([&] { return c.sink.has("Progress 1 00:00:01"); });
+  std::printf("vanish: sound started\n");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 22 Error opening waveout",
+        "vanish: a lost sound device ends the file with ErrorCode 22", joined(c.sink.milestones()));
+}
+
 void casenodevice() {
   Control c;
   c.create();
@@ -1156,7 +1169,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"paths", casepaths},             {L"playlist", caseplaylist},     {L"deploy", casedeploy},
       {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable}, {L"twocontrols", casetwocontrols},
       {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"about", caseabout},
-      {L"soak", casesoak},                {L"nodevice", casenodevice},
+      {L"soak", casesoak},                {L"vanish", casevanish},          {L"nodevice", casenodevice},
       {L"unregistered", caseunregistered},
   };
   for (int i = 3; i < argc; ++i) {

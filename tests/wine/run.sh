@@ -110,6 +110,17 @@ expect "zelplay --open starts on an r from its input" 0 \
   sh -c "echo r | wine zelplay.exe --open '$(winpath "$fx/short.ogg")'"
 expect "zelplay exits with the last error number (23)" 23 wine zelplay.exe "$(winpath "$fx/garbage-large.bin")"
 pulse_stop
+
+# The sound server goes away in the middle of a file.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+(cd "$run" && timeout 300 wine controltest.exe "$(winpath "$fx")" "$(winpath "$run/capture.raw")" vanish \
+   > "$run/vanish.log" 2>&1) &
+vanishing=$!
+for _ in $(seq 1200); do grep -q "sound started" "$run/vanish.log" && break; sleep 0.1; done
+pulse_stop
+wait "$vanishing"
+tally "$run/vanish.log" control
+
 control nodevice
 expect "regsvr32 /n /i:user registers for the user" 0 wine regsvr32 /s /n /i:user "$ocx"
 expect "the user's classes hold the ProgID" 0 wine reg query 'HKCU\Software\Classes\ZelOggPlayer100.ZelOggPlay\CLSID'
