@@ -53,4 +53,6 @@ if wine_usable; then
   (cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>/dev/null | tr -d '\r' | grep -E '^cpu')
   (cd "$run" && wine wine_bench.exe wave 60 2>/dev/null | tr -d '\r' | grep -E '^wave')
   (cd "$run" && wine wine_bench.exe cancel "$(winpath "$run/sixty.ogg")" 20 2>/dev/null | tr -d '\r' | grep -E '^cancel')
+  (cd "$run" && wine wine_bench.exe start "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 \
+     2>/dev/null | tr -d '\r' | grep -E '^start')
 fi

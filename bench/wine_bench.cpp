@@ -4,6 +4,10 @@
 //   wine_bench cancel FILE N    N times: PlayFile, wait until the sound has
 //                               started, CancelPlayback; the median time
 //                               the cancel took
+//   wine_bench start FILE CAPTURE N
+//                               N times: the time from the PlayFile call to
+//                               the first sound in CAPTURE (the file the
+//                               sound server's pipe sink is copied into)
 //   wine_bench wave SECONDS     the same CPU figure for wave-out alone:
 //                               silence in two alternating 100 KB blocks,
 //                               as the engine queues them, with no decoding
@@ -96,6 +100,32 @@ void waveonly(double length) {
   std::printf("wave %.3f s over %.3f s wall: %.3f %% of one core\n", cpu, wall, 100 * cpu / wall);
 }
 
+// Follows the capture file: how much of it has been read, and whether the
+// part read last held anything but silence.
+class Capture {
+ public:
+  explicit Capture(const wchar_t* path) : path_(path) {}
+  // Reads what was added since the last call; true if it held sound.
+  bool sound() {
+    FILE* f = _wfopen(path_, L"rb");
+    if (!f) return false;
+    std::fseek(f, static_cast<long>(read_), SEEK_SET);
+    short buffer[8192];
+    bool any = false;
+    std::size_t n;
+    while ((n = std::fread(buffer, 2, 8192, f)) > 0) {
+      read_ += n * 2;
+      for (std::size_t i = 0; i < n; ++i) any |= buffer[i] != 0;
+    }
+    std::fclose(f);
+    return any;
+  }
+
+ private:
+  const wchar_t* path_;
+  std::size_t read_ = 0;
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -141,6 +171,26 @@ int wmain(int argc, wchar_t** argv) {
       }
       std::sort(took.begin(), took.end());
       std::printf("cancel: median %.1f ms, max %.1f ms over %zu\n", took[took.size() / 2], took.back(), took.size());
+    } else if (mode == L"start" && argc == 5) {
+      Capture capture(argv[3]);
+      std::vector<double> took;
+      for (int i = 0; i < _wtoi(argv[4]); ++i) {
+        // Begins from silence: what an earlier trial left in the sound
+        // server has played out.
+        int quiet = 0;
+        pump([&] { return (quiet = capture.sound() ? 0 : quiet + 1) >= 15; }, 10);
+        const double start = seconds();
+        control->PlayFile(file.get(), &result);
+        bool heard = false;
+        pump([&] { return heard = capture.sound(); }, 10);
+        if (heard) took.push_back(1000 * (seconds() - start));
+        control->CancelPlayback(&result);
+      }
+      std::sort(took.begin(), took.end());
+      if (took.empty())
+        std::printf("start: no sound reached the capture\n");
+      else
+        std::printf("start: median %.1f ms, max %.1f ms over %zu\n", took[took.size() / 2], took.back(), took.size());
     } else {
       status = 2;
     }
