@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "tools/enginecall.h"
 #else
 #include <chrono>
 #include <thread>
@@ -32,24 +34,11 @@ bool loadengine() {
   dir = dir.substr(0, dir.find_last_of("\\/") + 1);
   HMODULE engine = LoadLibraryA((dir + "zelov.dll").c_str());
   if (!engine) return false;
-  entry = reinterpret_cast<WNDPROC>(GetProcAddress(engine, "interface1"));
+  entry = reinterpret_cast<WNDPROC>(reinterpret_cast<void*>(GetProcAddress(engine, "interface1")));
   return entry != nullptr;
 }
 
-long call(const char* command, char* text = nullptr) {
-  char placeholder[] = "0";
-#ifdef _WIN64
-  // A window procedure's message is 32 bits wide on 64-bit Windows: call
-  // the entry directly (the 64-bit build only serves the Wine tests).
-  using engine = LRESULT(CALLBACK*)(const char*, char*, void*, void*);
-  return static_cast<long>(reinterpret_cast<engine>(reinterpret_cast<void*>(entry))(
-      command, text ? text : placeholder, placeholder, nullptr));
-#else
-  return static_cast<long>(CallWindowProcA(entry, reinterpret_cast<HWND>(const_cast<char*>(command)),
-                                           reinterpret_cast<UINT_PTR>(text ? text : placeholder),
-                                           reinterpret_cast<WPARAM>(placeholder), 0));
-#endif
-}
+long call(const char* command, char* text = nullptr) { return callengine(entry, command, text); }
 
 void pause(int ms) { Sleep(ms); }
 #else

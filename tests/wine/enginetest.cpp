@@ -20,25 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "tools/enginecall.h"
+
 namespace {
 
 WNDPROC entry;
 int passed = 0, failed = 0;
 
-long call(const char* command, char* text = nullptr) {
-  char placeholder[] = "0";
-#ifdef _WIN64
-  // A window procedure's message is 32 bits wide on 64-bit Windows: call
-  // the entry directly (the 64-bit build only serves the Wine tests).
-  using engine = LRESULT(CALLBACK*)(const char*, char*, void*, void*);
-  return static_cast<long>(reinterpret_cast<engine>(reinterpret_cast<void*>(entry))(
-      command, text ? text : placeholder, placeholder, nullptr));
-#else
-  return static_cast<long>(CallWindowProcA(entry, reinterpret_cast<HWND>(const_cast<char*>(command)),
-                                           reinterpret_cast<UINT_PTR>(text ? text : placeholder),
-                                           reinterpret_cast<WPARAM>(placeholder), 0));
-#endif
-}
+long call(const char* command, char* text = nullptr) { return callengine(entry, command, text); }
 
 void check(bool ok, const char* name, const std::string& why = "") {
   if (ok) {
@@ -111,10 +100,10 @@ int main(int argc, char** argv) {
   const std::string dir = argv[2];
   const std::string capture = argc > 3 ? argv[3] : "";
   HMODULE engine = LoadLibraryA("zelov.dll");
-  entry = engine ? reinterpret_cast<WNDPROC>(GetProcAddress(engine, "interface1")) : nullptr;
+  entry = engine ? reinterpret_cast<WNDPROC>(reinterpret_cast<void*>(GetProcAddress(engine, "interface1"))) : nullptr;
   check(entry != nullptr, "load", "zelov.dll or interface1 not found");
   if (!entry) return 1;
-  check(reinterpret_cast<WNDPROC>(GetProcAddress(engine, MAKEINTRESOURCEA(1))) == entry, "ordinal-1");
+  check(reinterpret_cast<WNDPROC>(reinterpret_cast<void*>(GetProcAddress(engine, MAKEINTRESOURCEA(1)))) == entry, "ordinal-1");
 
   if (name == "silent-until-resume") {
     open(dir + "\\stereo44100.ogg");
