@@ -1,6 +1,7 @@
 #include "com/module.h"
 
 #include "ZelOggPlayer100.h"
+#include "control/zeloggplay.h"
 
 namespace com {
 
@@ -40,11 +41,14 @@ ITypeInfo* TypeInfoOf(REFGUID guid) {
 
 }  // namespace com
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     com::self = instance;
     DisableThreadLibraryCalls(instance);
   }
+  // Unloaded by FreeLibrary (not at process exit): no window of ours is
+  // left, since DllCanUnloadNow allowed it.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) control::UnregisterWindowClasses();
   return TRUE;
 }
 

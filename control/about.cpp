@@ -12,7 +12,6 @@ namespace control {
 
 namespace {
 
-const wchar_t* const FormClass = L"ZelOggPlayAbout";
 constexpr int IconResource = 102;
 
 enum Child { Label1 = 101, Label2, Label4, Text1, Command1, Label6 };

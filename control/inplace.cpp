@@ -9,7 +9,6 @@ void DrawPicture(HDC dc, int left, int top, int width, int height);
 
 namespace {
 
-const wchar_t* const FaceClass = L"ZelOggPlayFace";
 
 LRESULT CALLBACK FaceProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_PAINT) {

@@ -7,7 +7,6 @@ namespace control {
 
 namespace {
 
-const wchar_t* const TimerClass = L"ZelOggPlayTimers";
 
 LRESULT CALLBACK TimerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_TIMER) {

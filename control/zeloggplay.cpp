@@ -36,4 +36,8 @@ ZelOggPlayControl::~ZelOggPlayControl() {
   bridge::DetachControl();
 }
 
+void UnregisterWindowClasses() {
+  for (const wchar_t* name : {TimerClass, FaceClass, FormClass}) UnregisterClassW(name, com::ModuleHandle());
+}
+
 }  // namespace control

@@ -15,6 +15,15 @@
 
 namespace control {
 
+// The window classes of the library: the timers' message-only window, the
+// design-time face, and the About box. A library must unregister its
+// classes when it is unloaded (UnregisterWindowClasses, from DllMain), or a
+// later load would find them pointing into the old image.
+constexpr const wchar_t* TimerClass = L"ZelOggPlayTimers";
+constexpr const wchar_t* FaceClass = L"ZelOggPlayFace";
+constexpr const wchar_t* FormClass = L"ZelOggPlayAbout";
+void UnregisterWindowClasses();
+
 // Creates a control (one reference), or null when out of memory.
 IUnknown* NewZelOggPlay();
 // Shows the About box modally on the calling thread (about.cpp).

@@ -24,6 +24,7 @@
 //                  events while open, and the links opened by the shell
 //   soak           many files in a row (ZEL_SOAK_FILES, 60 by default): end
 //                  events for each, no handle or memory growth
+//   reload         the unused library unloads, and works when loaded again
 //   vanish         the sound server stops during a file: ErrorCode 22
 //   nodevice       no sound server: ErrorCode 29 (run without the daemon)
 //   unregistered   after regsvr32 /u: nothing left, creation fails
@@ -1107,6 +1108,27 @@ void casesoak() {
         std::to_string(bytes) + " bytes");
 }
 
+// ---- unloading ----
+
+// With no control left, COM may unload the library; loaded again, it works
+// as the first time (its window classes went with it).
+void casereload() {
+  HMODULE before = GetModuleHandleW(L"zeloggplays100.ocx");
+  for (int i = 0; i < 3 && GetModuleHandleW(L"zeloggplays100.ocx"); ++i) {
+    CoFreeUnusedLibrariesEx(0, 0);
+    Sleep(20);
+  }
+  check(GetModuleHandleW(L"zeloggplays100.ocx") == nullptr, "reload: the unused library is unloaded");
+  WNDCLASSEXW cls = {};
+  cls.cbSize = sizeof cls;
+  check(before && !GetClassInfoExW(before, L"ZelOggPlayTimers", &cls), "reload: its window classes went with it");
+  Control c;
+  c.create();
+  c.play(L"short.ogg");
+  check(c.waitend() && c.sink.milestones().back() == "ErrorCode 0 No error",
+        "reload: loaded again, a control plays to its end", joined(c.sink.milestones()));
+}
+
 // ---- without a device, and after unregistering ----
 
 // The sound server goes away in the middle of a file (the driver stops it
@@ -1169,7 +1191,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"paths", casepaths},             {L"playlist", caseplaylist},     {L"deploy", casedeploy},
       {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable}, {L"twocontrols", casetwocontrols},
       {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"about", caseabout},
-      {L"soak", casesoak},                {L"vanish", casevanish},          {L"nodevice", casenodevice},
+      {L"soak", casesoak},                {L"reload", casereload},                {L"vanish", casevanish},          {L"nodevice", casenodevice},
       {L"unregistered", caseunregistered},
   };
   for (int i = 3; i < argc; ++i) {
