@@ -151,15 +151,9 @@ LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wparam, LPARAM lparam)
 }
 
 bool registerform() {
-  WNDCLASSEXW cls = {};
-  cls.cbSize = sizeof cls;
-  cls.lpfnWndProc = FormProc;
-  cls.hInstance = com::ModuleHandle();
-  cls.hIcon = static_cast<HICON>(LoadImageW(com::ModuleHandle(), MAKEINTRESOURCEW(IconResource), IMAGE_ICON, 32, 32, 0));
-  cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  cls.lpszClassName = FormClass;
-  return RegisterClassExW(&cls) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  HICON icon = static_cast<HICON>(
+      LoadImageW(com::ModuleHandle(), MAKEINTRESOURCEW(IconResource), IMAGE_ICON, 32, 32, 0));
+  return RegisterWindowClass(FormClass, FormProc, true, icon);
 }
 
 BOOL CALLBACK FindForm(HWND window, LPARAM out) {

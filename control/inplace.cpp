@@ -24,14 +24,7 @@ LRESULT CALLBACK FaceProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 }
 
 HWND CreateFace(HWND parent, const RECT& position) {
-  WNDCLASSEXW cls = {};
-  cls.cbSize = sizeof cls;
-  cls.lpfnWndProc = FaceProc;
-  cls.hInstance = com::ModuleHandle();
-  cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  cls.lpszClassName = FaceClass;
-  if (!RegisterClassExW(&cls) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  if (!RegisterWindowClass(FaceClass, FaceProc, true)) return nullptr;
   return CreateWindowExW(0, FaceClass, L"", WS_CHILD | WS_CLIPSIBLINGS, position.left, position.top,
                          position.right - position.left, position.bottom - position.top, parent, nullptr,
                          com::ModuleHandle(), nullptr);

@@ -17,19 +17,10 @@ LRESULT CALLBACK TimerProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-bool RegisterTimerClass() {
-  WNDCLASSEXW cls = {};
-  cls.cbSize = sizeof cls;
-  cls.lpfnWndProc = TimerProc;
-  cls.hInstance = com::ModuleHandle();
-  cls.lpszClassName = TimerClass;
-  return RegisterClassExW(&cls) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
 }  // namespace
 
 HWND CreateTimerWindow(ZelOggPlayControl* control) {
-  if (!RegisterTimerClass()) return nullptr;
+  if (!RegisterWindowClass(TimerClass, TimerProc, false)) return nullptr;
   HWND window = CreateWindowExW(0, TimerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, com::ModuleHandle(), nullptr);
   if (window) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
   return window;

@@ -36,6 +36,20 @@ ZelOggPlayControl::~ZelOggPlayControl() {
   bridge::DetachControl();
 }
 
+bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, bool visible, HICON icon) {
+  WNDCLASSEXW cls = {};
+  cls.cbSize = sizeof cls;
+  cls.lpfnWndProc = procedure;
+  cls.hInstance = com::ModuleHandle();
+  cls.lpszClassName = name;
+  cls.hIcon = icon;
+  if (visible) {
+    cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  }
+  return RegisterClassExW(&cls) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 void UnregisterWindowClasses() {
   for (const wchar_t* name : {TimerClass, FaceClass, FormClass}) UnregisterClassW(name, com::ModuleHandle());
 }

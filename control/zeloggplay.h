@@ -23,6 +23,9 @@ constexpr const wchar_t* TimerClass = L"ZelOggPlayTimers";
 constexpr const wchar_t* FaceClass = L"ZelOggPlayFace";
 constexpr const wchar_t* FormClass = L"ZelOggPlayAbout";
 void UnregisterWindowClasses();
+// Registers one of them once per process (a second call finds it there).
+// A visible window gets the arrow cursor and the button-face background.
+bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, bool visible, HICON icon = nullptr);
 
 // Creates a control (one reference), or null when out of memory.
 IUnknown* NewZelOggPlay();
