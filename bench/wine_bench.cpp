@@ -20,6 +20,7 @@
 #include "ZelOggPlayer100.h"
 #include "com/ptr.h"
 #include "com/win.h"
+#include "tools/hostsite.h"
 
 #include <mmsystem.h>
 
@@ -28,17 +29,9 @@ namespace {
 bool ended = false;
 
 // Only the end of a file matters here: the ErrorCode that follows Finished.
-class EndSink final : public IDispatch {
+class EndSink final : public HostSink {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___ZelOggPlay) return *out = this, S_OK;
-    return *out = nullptr, E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  EndSink() : HostSink(DIID___ZelOggPlay) {}
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     if (id == 6) ended = true;
     return S_OK;

@@ -67,3 +67,26 @@ class HostSite final : public IOleClientSite, public IOleInPlaceSite, public IDi
     return S_OK;
   }
 };
+
+// The host's side of the control's events: a sink answering the event
+// interface and IDispatch. A host implements Invoke only. Like the site,
+// it lives on the host's stack.
+class HostSink : public IDispatch {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == events_) return *out = static_cast<IDispatch*>(this), S_OK;
+    return *out = nullptr, E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+
+ protected:
+  explicit HostSink(REFIID events) : events_(events) {}
+  ~HostSink() = default;
+
+ private:
+  IID events_;
+};

@@ -55,21 +55,9 @@ long arglong(DISPPARAMS* p, UINT i) { return *V_I4REF(&p->rgvarg[p->cArgs - 1 - 
 std::string argtext(DISPPARAMS* p, UINT i) { return narrow(*V_BSTRREF(&p->rgvarg[p->cArgs - 1 - i])); }
 
 // The event sink: prints each event on its own line.
-class Sink final : public IDispatch {
+class Sink final : public HostSink {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___ZelOggPlay) {
-      *out = this;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  Sink() : HostSink(DIID___ZelOggPlay) {}
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     switch (id) {
       case 1:

@@ -96,26 +96,14 @@ bool soundcaptured() {
 
 // ---- the event sink ----
 
-class Sink final : public IDispatch {
+class Sink final : public HostSink {
  public:
+  Sink() : HostSink(DIID___ZelOggPlay) {}
   std::vector<std::string> events;
   DWORD thread = GetCurrentThreadId();
   bool wrongthread = false;
   std::function<void(const std::string&)> onevent;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___ZelOggPlay) {
-      *out = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     if (GetCurrentThreadId() != thread) wrongthread = true;
     std::string line;
