@@ -1,6 +1,6 @@
 #include "bridge/dllinterface2.h"
 
-#include <map>
+#include <utility>
 
 #include "bridge/checksum.h"
 #include "bridge/system.h"
@@ -17,9 +17,29 @@ constexpr int EngineResource = 1;
 const char* const LoadFailed = "error loading the dll";
 const char* const EntryMissing = "error locating the interface1 function ";
 
-std::map<uint32_t, LinkState>& links() {
-  static std::map<uint32_t, LinkState> table;
-  return table;
+// The link states by thread. A thread's entry stays where it is until its
+// last control ends, so references to it stay good.
+struct LinkEntry {
+  uint32_t thread;
+  LinkState state;
+  LinkEntry* next;
+};
+LinkEntry* links = nullptr;
+
+LinkState& LinkOf(uint32_t thread) {
+  for (LinkEntry* entry = links; entry; entry = entry->next)
+    if (entry->thread == thread) return entry->state;
+  links = new LinkEntry{thread, LinkState{}, links};
+  return links->state;
+}
+
+void ForgetLink(uint32_t thread) {
+  for (LinkEntry** at = &links; *at; at = &(*at)->next) {
+    if ((*at)->thread == thread) {
+      delete std::exchange(*at, (*at)->next);
+      return;
+    }
+  }
 }
 
 struct TableLock {
@@ -30,16 +50,16 @@ struct TableLock {
 // Ends a deployment pass with the general failure.
 [[noreturn]] void fail() { throw AutomationError{DeploymentFailure, DeploymentFailureText()}; }
 
-std::string TempFolderPath() {
-  std::string path = sys::temppath();
+atext TempFolderPath() {
+  atext path = sys::temppath();
   if (path.empty()) fail();  // no temporary folder: nowhere to deploy
   if (path.back() != '\\') path += '\\';
   return path;
 }
 
-bool CreateFolderPath(std::string folder) {
+bool CreateFolderPath(atext folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
-  for (std::size_t at = folder.find('\\'); at != std::string::npos; at = folder.find('\\', at + 1))
+  for (std::size_t at = folder.find('\\'); at != atext::npos; at = folder.find('\\', at + 1))
     sys::createdirectory(folder.substr(0, at + 1));
   return sys::folderexists(folder);
 }
@@ -51,7 +71,7 @@ int32_t ResourceChecksum(int id) {
 }
 
 // An empty deployed file counts as different from the carried engine.
-bool FileChecksum(const std::string& path, int32_t& sum) {
+bool FileChecksum(const atext& path, int32_t& sum) {
   sys::bytes content;
   if (!sys::readfile(path, content)) fail();
   if (content.empty()) return false;
@@ -59,12 +79,12 @@ bool FileChecksum(const std::string& path, int32_t& sum) {
   return true;
 }
 
-void WriteEngineFile(const std::string& path, int id) {
+void WriteEngineFile(const atext& path, int id) {
   sys::bytes content;
   if (sys::resource(id, content)) sys::writefile(path, content);
 }
 
-void DeleteQuietly(const std::string& path) { sys::deletefile(path); }
+void DeleteQuietly(const atext& path) { sys::deletefile(path); }
 
 }  // namespace
 
@@ -74,14 +94,14 @@ wtext DeploymentFailureText() {
 
 LinkState& Link() {
   TableLock lock;
-  return links()[sys::threadid()];
+  return LinkOf(sys::threadid());
 }
 
 void EnsureEngineLoaded(const int16_t& force) {
   LinkState& link = Link();
   if (force == False && link.EngineLoaded == True) return;
 
-  const std::string folder = TempFolderPath() + EngineFolder;
+  const atext folder = TempFolderPath() + EngineFolder;
   link.EnginePath = folder + EngineFileName;
   if (sys::plainfileexists(link.EnginePath)) {
     int32_t filesum = 0;
@@ -124,7 +144,7 @@ void DetachControl() {
   }
   UnloadEngine();
   TableLock lock;
-  links().erase(sys::threadid());
+  ForgetLink(sys::threadid());
 }
 
 namespace {
@@ -143,19 +163,19 @@ bool linked() {
 }
 
 // The NUL-terminated ANSI buffer the engine gets for a text.
-std::string buffer(const wtext& text) { return sys::toansi(text + u'\0'); }
+atext EngineBuffer(const wtext& text) { return sys::toansi(text + u'\0'); }
 
 }  // namespace
 
 int32_t CallEngine(const wtext& command, const wtext& text, const wtext& third, const wtext& fourth) {
   if (!linked()) return 0;
-  std::string a = buffer(command), b = buffer(text), c = buffer(third), d = buffer(fourth);
+  atext a = EngineBuffer(command), b = EngineBuffer(text), c = EngineBuffer(third), d = EngineBuffer(fourth);
   return static_cast<int32_t>(sys::callentry(Link().EngineEntry, a.data(), b.data(), c.data(), d.data()));
 }
 
 int32_t CallEngineText(wtext& command, wtext& text, wtext& third, int32_t fourth) {
   if (!linked()) return 0;
-  std::string a = buffer(command), b = buffer(text), c = buffer(third);
+  atext a = EngineBuffer(command), b = EngineBuffer(text), c = EngineBuffer(third);
   const intptr_t result = sys::callentry(Link().EngineEntry, a.data(), b.data(), c.data(),
                                          reinterpret_cast<void*>(static_cast<intptr_t>(fourth)));
   command = sys::fromansi(a);

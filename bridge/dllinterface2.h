@@ -3,7 +3,6 @@
 // interface1, and the checks on a path before it is opened.
 #pragma once
 #include <cstdint>
-#include <string>
 
 #include "bridge/failure.h"
 #include "bridge/text.h"
@@ -18,7 +17,7 @@ struct LinkState {
   int16_t EngineLoaded = False;
   void* EngineModule = nullptr;
   void* EngineEntry = nullptr;
-  std::string EnginePath;
+  atext EnginePath;
   int controls = 0;  // controls alive on the thread
 };
 

@@ -3,34 +3,32 @@
 // tests. Paths here are byte strings in the ANSI code page.
 #pragma once
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "bridge/text.h"
 
 namespace bridge::sys {
 
-using bytes = std::vector<uint8_t>;
+using bytes = buffer<uint8_t>;
 
 // The user's temporary folder as the system gives it ("" when it cannot).
-std::string temppath();
+atext temppath();
 // CreateDirectoryA on one folder; whether it worked does not matter.
-void createdirectory(const std::string& path);
+void createdirectory(const atext& path);
 // Whether a listing of exactly this path finds a folder.
-bool folderexists(const std::string& path);
+bool folderexists(const atext& path);
 // Whether a listing of exactly this path finds an ordinary file: not a
 // folder, not hidden, not a system file.
-bool plainfileexists(const std::string& path);
+bool plainfileexists(const atext& path);
 // The whole content of a file; false when it cannot be read.
-bool readfile(const std::string& path, bytes& content);
+bool readfile(const atext& path, bytes& content);
 // Creates or truncates the file and writes the bytes; false on failure.
-bool writefile(const std::string& path, const bytes& content);
-void deletefile(const std::string& path);
+bool writefile(const atext& path, const bytes& content);
+void deletefile(const atext& path);
 
 // The control library's own data resource (type 10) with this identifier.
 bool resource(int id, bytes& content);
 
-void* loadlibrary(const std::string& path);
+void* loadlibrary(const atext& path);
 void* getprocaddress(void* module, const char* name);
 void freelibrary(void* module);
 // Calls a four-argument callback of the window-procedure shape.
@@ -40,8 +38,8 @@ intptr_t callentry(void* entry, void* first, void* second, void* third, void* fo
 void messagebox(const char* text);
 
 // UTF-16 to the ANSI code page and back, byte for character.
-std::string toansi(const wtext& text);
-wtext fromansi(const std::string& bytes);
+atext toansi(const wtext& text);
+wtext fromansi(const atext& bytes);
 // A path that the ANSI code page can carry: the path itself when it can,
 // otherwise its short (8.3) form when the file system has one.
 wtext ansiform(const wtext& path);

@@ -25,7 +25,7 @@ bool ansisafe(const wtext& text) {
 }
 
 // The first entry a listing of exactly this path finds, if any.
-bool listing(const std::string& path, WIN32_FIND_DATAA& found) {
+bool listing(const atext& path, WIN32_FIND_DATAA& found) {
   HANDLE search = FindFirstFileA(path.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
@@ -52,7 +52,7 @@ CRITICAL_SECTION& tablelock() {
 
 }  // namespace
 
-std::string temppath() {
+atext temppath() {
   wchar_t buffer[MAX_PATH + 1];
   const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
   if (n == 0 || n > MAX_PATH) return {};
@@ -60,10 +60,10 @@ std::string temppath() {
   return toansi(ansiform(path));
 }
 
-void createdirectory(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+void createdirectory(const atext& path) { CreateDirectoryA(path.c_str(), nullptr); }
 
-bool folderexists(const std::string& path) {
-  std::string exact = path;
+bool folderexists(const atext& path) {
+  atext exact = path;
   while (exact.size() > 3 && exact.back() == '\\') exact.pop_back();  // "C:\a\" lists nothing
   WIN32_FIND_DATAA found;
   if (!listing(exact, found)) {
@@ -74,14 +74,14 @@ bool folderexists(const std::string& path) {
   return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool plainfileexists(const std::string& path) {
+bool plainfileexists(const atext& path) {
   WIN32_FIND_DATAA found;
   if (!listing(path, found)) return false;
   const DWORD excluded = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   return (found.dwFileAttributes & excluded) == 0;
 }
 
-bool readfile(const std::string& path, bytes& content) {
+bool readfile(const atext& path, bytes& content) {
   File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
@@ -94,7 +94,7 @@ bool readfile(const std::string& path, bytes& content) {
   return got == content.size();
 }
 
-bool writefile(const std::string& path, const bytes& content) {
+bool writefile(const atext& path, const bytes& content) {
   File file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD put = 0;
@@ -102,7 +102,7 @@ bool writefile(const std::string& path, const bytes& content) {
          put == content.size();
 }
 
-void deletefile(const std::string& path) { DeleteFileA(path.c_str()); }
+void deletefile(const atext& path) { DeleteFileA(path.c_str()); }
 
 bool resource(int id, bytes& content) {
   HMODULE self = com::ModuleHandle();
@@ -117,7 +117,7 @@ bool resource(int id, bytes& content) {
   return true;
 }
 
-void* loadlibrary(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
+void* loadlibrary(const atext& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
 
 void* getprocaddress(void* module, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
@@ -141,15 +141,15 @@ intptr_t callentry(void* entry, void* first, void* second, void* third, void* fo
 
 void messagebox(const char* text) { MessageBoxA(nullptr, text, product::AppTitle, MB_OK | MB_TASKMODAL); }
 
-std::string toansi(const wtext& text) {
+atext toansi(const wtext& text) {
   if (text.empty()) return {};
   const int n = WideCharToMultiByte(CP_ACP, 0, wide(text), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
+  atext out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide(text), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 
-wtext fromansi(const std::string& text) {
+wtext fromansi(const atext& text) {
   if (text.empty()) return {};
   const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   wtext out(static_cast<std::size_t>(n), u'\0');

@@ -1,10 +1,12 @@
-// Texts on the control's side are UTF-16, as automation strings are.
+// Texts on the control's side are UTF-16, as automation strings are; the
+// engine and the file functions it shares with Windows take ANSI bytes.
 #pragma once
-#include <string>
+#include "bridge/buffer.h"
 
 namespace bridge {
 
-using wtext = std::u16string;
+using wtext = buffer<char16_t>;
+using atext = buffer<char>;
 
 // A text of ASCII characters, for the fixed texts of the control.
 inline wtext widen(const char* ascii) {

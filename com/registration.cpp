@@ -2,9 +2,10 @@
 // machine-wide (DllRegisterServer) or for the current user
 // (regsvr32 /n /i:user, through DllInstall). Unregistering removes exactly
 // what registering wrote; registering again rewrites the same values.
-#include <string>
+#include <cwchar>
 
 #include "ZelOggPlayer100.h"
+#include "bridge/buffer.h"
 #include "com/module.h"
 #include "com/win.h"
 
@@ -46,24 +47,41 @@ constexpr SYSKIND TypeLibKind = SYS_WIN64;
 constexpr SYSKIND TypeLibKind = SYS_WIN32;
 #endif
 
-std::wstring guidtext(REFGUID guid) {
+using widetext = bridge::buffer<wchar_t>;
+
+widetext guidtext(REFGUID guid) {
   wchar_t text[40];
   StringFromGUID2(guid, text, 40);
   return text;
 }
 
-std::wstring modulepath() {
+widetext modulepath() {
   wchar_t path[MAX_PATH];
   const DWORD n = GetModuleFileNameW(ModuleHandle(), path, MAX_PATH);
-  return (n == 0 || n >= MAX_PATH) ? std::wstring() : std::wstring(path, n);
+  return (n == 0 || n >= MAX_PATH) ? widetext() : widetext(path, n);
 }
 
-std::wstring expand(const wchar_t* pattern) {
-  std::wstring text = pattern;
-  const std::pair<std::wstring, std::wstring> fills[] = {
-      {L"{CLSID}", guidtext(CLSID_ZelOggPlay)}, {L"{LIBID}", guidtext(LIBID_ZelOggPlayer100)}, {L"%MODULE%", modulepath()}};
-  for (const auto& [mark, value] : fills)
-    for (std::size_t at; (at = text.find(mark)) != std::wstring::npos;) text.replace(at, mark.size(), value);
+// The pattern with its marks replaced by the GUIDs and the library's path.
+widetext expand(const wchar_t* pattern) {
+  const struct {
+    const wchar_t* mark;
+    widetext value;
+  } fills[] = {{L"{CLSID}", guidtext(CLSID_ZelOggPlay)}, {L"{LIBID}", guidtext(LIBID_ZelOggPlayer100)},
+               {L"%MODULE%", modulepath()}};
+  widetext text;
+  while (*pattern) {
+    bool filled = false;
+    for (const auto& fill : fills) {
+      const std::size_t n = lstrlenW(fill.mark);
+      if (wcsncmp(pattern, fill.mark, n) == 0) {
+        text += fill.value;
+        pattern += n;
+        filled = true;
+        break;
+      }
+    }
+    if (!filled) text += *pattern++;
+  }
   return text;
 }
 
@@ -91,7 +109,7 @@ bool writeentries(HKEY root) {
       return false;
     LONG result = ERROR_SUCCESS;
     if (entry.value) {
-      const std::wstring value = expand(entry.value);
+      const widetext value = expand(entry.value);
       result = RegSetValueExW(key, entry.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                               static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     }
@@ -123,7 +141,7 @@ HRESULT registerall(bool peruser) {
     return SELFREG_E_CLASS;
   }
   ITypeLib* lib = TypeLibrary();
-  std::wstring path = modulepath();
+  widetext path = modulepath();
   const HRESULT result = !lib ? TYPE_E_CANTLOADLIBRARY
                          : peruser ? RegisterTypeLibForUser(lib, path.data(), nullptr)
                                    : RegisterTypeLib(lib, path.data(), nullptr);

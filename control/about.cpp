@@ -1,8 +1,6 @@
 // The About box Form1: a top-level window laid out in twips like the form
 // it was designed as, shown modally with no owner. Its message loop is the
 // thread's, so the control's timers and events go on while it is open.
-#include <string>
-
 #include "control/product.h"
 #include "control/zeloggplay.h"
 
@@ -24,7 +22,8 @@ const char* const Notice = "Made by Zel Software";
 
 struct Layout {
   Child id;
-  const wchar_t* cls;
+  const char* cls;
+  DWORD exstyle;
   DWORD style;
   int left, top, width, height;  // twips
   int hundredthpoints;           // font size: 825 is 8.25 point
@@ -33,19 +32,19 @@ struct Layout {
 
 // In creation order, which is also the tab order: the text box comes first.
 const Layout Children[] = {
-    {Text1, L"EDIT", WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 480, 1680,
+    {Text1, "EDIT", WS_EX_CLIENTEDGE, WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 480, 1680,
      3855, 1335, 825, false},
-    {Command1, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 3000, 3120, 1335, 375, 825, false},
-    {Label1, L"STATIC", SS_CENTER, 480, 240, 3855, 375, 1350, false},
-    {Label2, L"STATIC", SS_LEFT | SS_NOTIFY, 1440, 720, 2535, 255, 825, true},
-    {Label4, L"STATIC", SS_LEFT | SS_NOTIFY, 1440, 960, 2295, 255, 825, true},
-    {Label6, L"STATIC", SS_LEFT, 120, 3360, 2295, 255, 825, false},
+    {Command1, "BUTTON", 0, WS_TABSTOP | BS_PUSHBUTTON, 3000, 3120, 1335, 375, 825, false},
+    {Label1, "STATIC", 0, SS_CENTER, 480, 240, 3855, 375, 1350, false},
+    {Label2, "STATIC", 0, SS_LEFT | SS_NOTIFY, 1440, 720, 2535, 255, 825, true},
+    {Label4, "STATIC", 0, SS_LEFT | SS_NOTIFY, 1440, 960, 2295, 255, 825, true},
+    {Label6, "STATIC", 0, SS_LEFT, 120, 3360, 2295, 255, 825, false},
 };
 
 constexpr DWORD FormStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // no minimize, no maximize
 constexpr int ClientWidth = 4905, ClientHeight = 3660;                           // twips
 
-std::string childtext(Child id) {
+const char* childtext(Child id) {
   switch (id) {
     case Label1: return "Zel Software";
     case Label2: return product::WebSite;
@@ -82,8 +81,8 @@ HFONT makefont(int hundredthpoints, bool underline) {
   return CreateFontIndirectW(&font);
 }
 
-void open(HWND owner, const std::string& target) {
-  ShellExecuteA(owner, "open", target.c_str(), "", "C:\\", SW_SHOWNORMAL);
+void open(HWND owner, const char* target) {
+  ShellExecuteA(owner, "open", target, "", "C:\\", SW_SHOWNORMAL);
 }
 
 LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -95,9 +94,7 @@ LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wparam, LPARAM lparam)
       fonts = new Fonts{makefont(1350, false), makefont(825, false), makefont(825, true)};
       SetWindowLongPtrW(form, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(fonts));
       for (const Layout& child : Children) {
-        HWND control = CreateWindowExA(child.cls == std::wstring(L"EDIT") ? WS_EX_CLIENTEDGE : 0,
-                                       std::string(child.cls, child.cls + lstrlenW(child.cls)).c_str(),
-                                       childtext(child.id).c_str(), WS_CHILD | WS_VISIBLE | child.style,
+        HWND control = CreateWindowExA(child.exstyle, child.cls, childtext(child.id), WS_CHILD | WS_VISIBLE | child.style,
                                        pixelsx(child.left), pixelsy(child.top), pixelsx(child.width),
                                        pixelsy(child.height), form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(child.id)),
                                        com::ModuleHandle(), nullptr);
@@ -129,7 +126,7 @@ LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wparam, LPARAM lparam)
           if (HIWORD(wparam) == STN_CLICKED) open(form, product::WebSite);
           return 0;
         case Label4:
-          if (HIWORD(wparam) == STN_CLICKED) open(form, std::string("mailto:") + product::SupportEmail);
+          if (HIWORD(wparam) == STN_CLICKED) open(form, (bridge::atext("mailto:") + product::SupportEmail).c_str());
           return 0;
         case Command1:
         case IDCANCEL:

@@ -44,6 +44,9 @@ class PointEnumerator final : public com::implements<IEnumConnectionPoints> {
   ULONG position_;
 };
 
+// The most arguments an event has (OggVorbisSettings).
+constexpr UINT MostEventArguments = 5;
+
 VARIANT ByRef(int32_t& value) {
   VARIANT v;
   VariantInit(&v);
@@ -112,15 +115,17 @@ HRESULT EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (FAILED(sink->QueryInterface(DIID___ZelOggPlay, dispatch.put_void())) &&
       FAILED(sink->QueryInterface(IID_IDispatch, dispatch.put_void())))
     return CONNECT_E_CANNOTCONNECT;
-  sinks_.push_back({nextcookie_, dispatch});
+  sinks_.push_back({nextcookie_, dispatch.detach()});
   *cookie = nextcookie_++;
   return S_OK;
 }
 
 HRESULT EventPoint::Unadvise(DWORD cookie) {
-  for (auto at = sinks_.begin(); at != sinks_.end(); ++at) {
-    if (at->cookie == cookie) {
+  for (std::size_t at = 0; at < sinks_.size(); ++at) {
+    if (sinks_[at].cookie == cookie) {
+      IDispatch* dispatch = sinks_[at].dispatch;
       sinks_.erase(at);
+      dispatch->Release();
       return S_OK;
     }
   }
@@ -132,17 +137,27 @@ HRESULT EventPoint::EnumConnections(IEnumConnections** out) {
   return E_NOTIMPL;
 }
 
-void EventPoint::Fire(DISPID dispid, std::vector<VARIANT>& arguments) {
+void EventPoint::Fire(DISPID dispid, const VARIANT* arguments, UINT count) {
   // DISPPARAMS holds the arguments last first.
-  std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
-  DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-  // A handler may unadvise, or release the control: work on a copy.
-  const std::vector<Sink> sinks = sinks_;
-  for (const Sink& sink : sinks)
+  VARIANT reversed[MostEventArguments];
+  if (count > MostEventArguments) return;
+  for (UINT i = 0; i < count; ++i) reversed[i] = arguments[count - 1 - i];
+  DISPPARAMS params = {count ? reversed : nullptr, nullptr, count, 0};
+  // A handler may unadvise, or release the control: work on a copy that
+  // holds its own references.
+  const bridge::buffer<Sink> sinks = sinks_;
+  for (const Sink& sink : sinks) sink.dispatch->AddRef();
+  for (const Sink& sink : sinks) {
     sink.dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    sink.dispatch->Release();
+  }
 }
 
-void EventPoint::ReleaseSinks() { sinks_.clear(); }
+void EventPoint::ReleaseSinks() {
+  bridge::buffer<Sink> sinks;
+  sinks.swap(sinks_);
+  for (const Sink& sink : sinks) sink.dispatch->Release();
+}
 
 HRESULT ZelOggPlayControl::EnumConnectionPoints(IEnumConnectionPoints** out) {
   if (!out) return E_POINTER;
@@ -166,42 +181,41 @@ namespace control {
 void ZelOggPlayControl::Status(wtext& Statusvalue) {
   if (frozen_) return;
   TextArgument value(Statusvalue);
-  std::vector<VARIANT> arguments = {value.ref()};
+  const VARIANT arguments[] = {value.ref()};
   events_.Fire(1, arguments);
 }
 
 void ZelOggPlayControl::Finished() {
   if (frozen_) return;
-  std::vector<VARIANT> arguments;
-  events_.Fire(2, arguments);
+  events_.Fire(2, nullptr, 0);
 }
 
 void ZelOggPlayControl::OggVorbisSettings(int32_t& Samplerate, int32_t& Bitrate, int32_t& Channels,
                                           int32_t& Version, wtext& Vendor) {
   if (frozen_) return;
   TextArgument vendor(Vendor);
-  std::vector<VARIANT> arguments = {ByRef(Samplerate), ByRef(Bitrate), ByRef(Channels), ByRef(Version), vendor.ref()};
+  const VARIANT arguments[] = {ByRef(Samplerate), ByRef(Bitrate), ByRef(Channels), ByRef(Version), vendor.ref()};
   events_.Fire(3, arguments);
 }
 
 void ZelOggPlayControl::Progress(int32_t& ProgressAsLong, wtext& ProgressAsString) {
   if (frozen_) return;
   TextArgument text(ProgressAsString);
-  std::vector<VARIANT> arguments = {ByRef(ProgressAsLong), text.ref()};
+  const VARIANT arguments[] = {ByRef(ProgressAsLong), text.ref()};
   events_.Fire(4, arguments);
 }
 
 void ZelOggPlayControl::TimePosition(int32_t& TimeAsSeconds, wtext& TimeAsString) {
   if (frozen_) return;
   TextArgument text(TimeAsString);
-  std::vector<VARIANT> arguments = {ByRef(TimeAsSeconds), text.ref()};
+  const VARIANT arguments[] = {ByRef(TimeAsSeconds), text.ref()};
   events_.Fire(5, arguments);
 }
 
 void ZelOggPlayControl::ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) {
   if (frozen_) return;
   TextArgument description(ErrorDescription);
-  std::vector<VARIANT> arguments = {ByRef(ErrorNumber), description.ref()};
+  const VARIANT arguments[] = {ByRef(ErrorNumber), description.ref()};
   events_.Fire(6, arguments);
 }
 

@@ -5,8 +5,6 @@
 // the design-time face), view.cpp (drawing), persist.cpp (persistence and
 // class information), timers.cpp (the three timers).
 #pragma once
-#include <vector>
-
 #include "ZelOggPlayer100.h"
 #include "bridge/failure.h"
 #include "com/ptr.h"
@@ -48,18 +46,24 @@ class EventPoint final : public IConnectionPoint {
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override;
 
+  ~EventPoint() { ReleaseSinks(); }
+
   // Calls every sink's Invoke with the arguments, given in their declared
   // order; by-reference values come back changed by the handlers.
-  void Fire(DISPID dispid, std::vector<VARIANT>& arguments);
+  void Fire(DISPID dispid, const VARIANT* arguments, UINT count);
+  template <UINT N>
+  void Fire(DISPID dispid, const VARIANT (&arguments)[N]) { Fire(dispid, arguments, N); }
   void ReleaseSinks();
 
  private:
+  // Each sink holds one reference, taken by Advise and given back by
+  // Unadvise or ReleaseSinks.
   struct Sink {
     DWORD cookie;
-    com::com_ptr<IDispatch> dispatch;
+    IDispatch* dispatch;
   };
   ZelOggPlayControl& owner_;
-  std::vector<Sink> sinks_;
+  bridge::buffer<Sink> sinks_;
   DWORD nextcookie_ = 1;
 };
 

@@ -19,6 +19,8 @@ std::string parent(const std::string& path) {
   return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
 }
 
+std::string key(const bridge::atext& path) { return std::string(path.data(), path.size()); }
+
 bool contains(const bridge::sys::bytes& content, const std::string& text) {
   return std::search(content.begin(), content.end(), text.begin(), text.end()) != content.end();
 }
@@ -44,11 +46,14 @@ bridge::sys::bytes engineimage(std::size_t size, uint8_t salt) {
 
 namespace bridge::sys {
 
+using memorysystem::key;
+
 using memorysystem::now;
 
-std::string temppath() { return now().temp; }
+atext temppath() { return atext(now().temp.data(), now().temp.size()); }
 
-void createdirectory(const std::string& path) {
+void createdirectory(const atext& name) {
+  const std::string path = key(name);
   auto& w = now();
   std::string folder = path;
   if (folder.empty() || folder.back() != '\\') folder += '\\';
@@ -57,27 +62,31 @@ void createdirectory(const std::string& path) {
   w.folders.insert(folder);
 }
 
-bool folderexists(const std::string& path) {
+bool folderexists(const atext& name) {
+  const std::string path = key(name);
   ++now().listings;
   std::string folder = path;
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return now().folders.count(folder) > 0;
 }
 
-bool plainfileexists(const std::string& path) {
+bool plainfileexists(const atext& name) {
+  const std::string path = key(name);
   ++now().listings;
   auto found = now().files.find(path);
   return found != now().files.end() && !found->second.hidden;
 }
 
-bool readfile(const std::string& path, bytes& content) {
+bool readfile(const atext& name, bytes& content) {
+  const std::string path = key(name);
   auto found = now().files.find(path);
   if (found == now().files.end() || found->second.unreadable) return false;
   content = found->second.content;
   return true;
 }
 
-bool writefile(const std::string& path, const bytes& content) {
+bool writefile(const atext& name, const bytes& content) {
+  const std::string path = key(name);
   auto& w = now();
   auto found = w.files.find(path);
   if (found != w.files.end() && found->second.locked) return false;
@@ -89,7 +98,8 @@ bool writefile(const std::string& path, const bytes& content) {
   return true;
 }
 
-void deletefile(const std::string& path) {
+void deletefile(const atext& name) {
+  const std::string path = key(name);
   auto found = now().files.find(path);
   if (found != now().files.end() && !found->second.locked) now().files.erase(found);
 }
@@ -101,7 +111,8 @@ bool resource(int id, bytes& content) {
   return true;
 }
 
-void* loadlibrary(const std::string& path) {
+void* loadlibrary(const atext& name) {
+  const std::string path = key(name);
   auto found = now().files.find(path);
   if (found == now().files.end() || found->second.content.size() < 2 || found->second.content[0] != 'M' ||
       found->second.content[1] != 'Z')
@@ -131,26 +142,26 @@ intptr_t callentry(void* entry, void* first, void* second, void* third, void* fo
 
 void messagebox(const char* text) { now().messageboxes.push_back(text); }
 
-std::string toansi(const wtext& text) {
-  std::string out;
+atext toansi(const wtext& text) {
+  atext out;
   for (char16_t c : text) out.push_back(c < 256 ? static_cast<char>(c) : '?');
   return out;
 }
 
-wtext fromansi(const std::string& text) {
+wtext fromansi(const atext& text) {
   wtext out;
   for (char c : text) out.push_back(static_cast<unsigned char>(c));
   return out;
 }
 
 wtext ansiform(const wtext& path) {
-  if (toansi(path).find('?') == std::string::npos) return path;
-  auto found = now().shortnames.find(path);
-  return found == now().shortnames.end() ? path : found->second;
+  if (toansi(path).find('?') == atext::npos) return path;
+  auto found = now().shortnames.find(std::u16string(path.data(), path.size()));
+  return found == now().shortnames.end() ? path : wtext(found->second.data(), found->second.size());
 }
 
 bool readhead(const wtext& path, std::size_t most) {
-  const std::string name = toansi(ansiform(path));
+  const std::string name = key(toansi(ansiform(path)));
   auto found = now().files.find(name);
   if (found == now().files.end() || found->second.unreadable) return false;
   now().lastheadread = std::min(most, found->second.content.size());

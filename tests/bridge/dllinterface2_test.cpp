@@ -44,7 +44,7 @@ TEST_F(Bridge, FirstUseCreatesTheFolderWritesTheEngineAndLoadsIt) {
   ASSERT_TRUE(now().files.count(Deployed));
   EXPECT_EQ(now().files[Deployed].content, now().resources[1]);
   EXPECT_EQ(Link().EngineLoaded, True);
-  EXPECT_EQ(Link().EnginePath, Deployed);
+  EXPECT_EQ(Link().EnginePath, Deployed.c_str());
   EXPECT_EQ(now().loads[Deployed], 1);
   EXPECT_NE(Link().EngineEntry, nullptr);
   EXPECT_TRUE(now().messageboxes.empty());
@@ -95,7 +95,7 @@ TEST_F(Bridge, AFolderThatCannotBeMadeFailsWith5001) {
     EXPECT_EQ(e.number, 5001);
     EXPECT_EQ(e.description, u"Unexpected error , please contact the developer support@zel.example");
   }
-  EXPECT_EQ(Link().EnginePath, Deployed);
+  EXPECT_EQ(Link().EnginePath, Deployed.c_str());
   EXPECT_EQ(Link().EngineLoaded, False);
   EXPECT_EQ(Link().EngineModule, nullptr);
 }

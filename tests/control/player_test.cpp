@@ -77,7 +77,7 @@ class PlayerTest : public enginetest::EngineTest {
   wtext file(const std::string& name) {
     const std::string path = name.empty() ? std::string() : fixture(name);
     if (!name.empty() && name.find("missing") == std::string::npos) now().files[path].content = {1, 2, 3};
-    return wtext(path.begin(), path.end());
+    return bridge::widen(path.c_str());
   }
   // Ticks Timer3 until it has started the output.
   void startoutput() {
@@ -329,7 +329,7 @@ TEST_F(PlayerTest, WithoutAnEngineStatusIsStopAndAnOpenedFileEndsAtOnce) {
 TEST_F(PlayerTest, APathTheCodePageCannotCarryPlaysByItsShortForm) {
   const wtext shortform = file("stereo44100.ogg");
   const wtext wide = u"C:\\music\\\u4e2d\u6587.ogg";
-  now().shortnames[wide] = shortform;
+  now().shortnames[std::u16string(wide.data(), wide.size())] = std::u16string(shortform.data(), shortform.size());
   player.PlayFile(wide);
   startoutput();
   waitend();
