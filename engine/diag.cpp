@@ -9,14 +9,30 @@ namespace zelov {
 
 std::atomic<diagsinkfn> diagsink{nullptr};
 
+#ifdef _WIN32
+// The C++ runtime routes printf to MinGW's own formatter, some 20 KB of the
+// library; the engine's formats (%d, %ld, %s) are ones msvcrt.dll formats
+// the same way.
+static void formatline(char* line, std::size_t size, const char* format, va_list args) {
+  _vsnprintf(line, size - 1, format, args);
+  line[size - 1] = '\0';
+}
+static void printline(FILE* stream, const char* format, va_list args) { __ms_vfprintf(stream, format, args); }
+#else
+static void formatline(char* line, std::size_t size, const char* format, va_list args) {
+  std::vsnprintf(line, size, format, args);
+}
+static void printline(FILE* stream, const char* format, va_list args) { std::vfprintf(stream, format, args); }
+#endif
+
 static void emit(diagstream stream, const char* format, va_list args) {
   diagsinkfn sink = diagsink.load();
   if (sink) {
     char line[1200];
-    std::vsnprintf(line, sizeof line, format, args);
+    formatline(line, sizeof line, format, args);
     sink(stream, line);
   } else if (stream != diagstream::trace) {
-    std::vfprintf(stream == diagstream::out ? stdout : stderr, format, args);
+    printline(stream == diagstream::out ? stdout : stderr, format, args);
   }
 }
 

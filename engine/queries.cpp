@@ -1,6 +1,5 @@
 #include "queries.h"
 
-#include <cstdio>
 
 namespace zelov {
 
@@ -12,8 +11,23 @@ uint32_t elapsedseconds(uint32_t bytes, int32_t rate, int32_t channels) {
   return q > 0 ? q - 1 : 0;
 }
 
+// "%02u:%02u:%02u", written out by hand: the engine's only number
+// formatting would otherwise bring a whole printf into the library.
 void formathms(uint32_t seconds, char* out, std::size_t outsize) {
-  std::snprintf(out, outsize, "%02u:%02u:%02u", seconds / 3600, (seconds / 60) % 60, seconds % 60);
+  if (outsize == 0) return;
+  char text[16];
+  std::size_t n = 0;
+  const uint32_t fields[3] = {seconds / 3600, (seconds / 60) % 60, seconds % 60};
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) text[n++] = ':';
+    char digits[10];
+    int count = 0;
+    for (uint32_t v = fields[i]; v > 0 || count < 2; v /= 10) digits[count++] = static_cast<char>('0' + v % 10);
+    while (count > 0) text[n++] = digits[--count];
+  }
+  if (n > outsize - 1) n = outsize - 1;
+  for (std::size_t i = 0; i < n; ++i) out[i] = text[i];
+  out[n] = '\0';
 }
 
 }  // namespace zelov

@@ -36,6 +36,10 @@ TEST(TimeText, FormatsTwoDigitFields) {
   EXPECT_STREQ(text, "59:59:59");
   zelov::formathms(100 * 3600 + 1, text, sizeof text);  // past 60 hours the field widens
   EXPECT_STREQ(text, "100:00:01");
+  zelov::formathms(0xffffffffu, text, sizeof text);
+  EXPECT_STREQ(text, "1193046:28:15");
+  zelov::formathms(3725, text, 5);  // cut to the buffer, still terminated
+  EXPECT_STREQ(text, "01:0");
 }
 
 TEST(TimeText, ElapsedSecondsLagTheCountByOneSecond) {
