@@ -5,8 +5,12 @@
 
 namespace zelov {
 
-waveslot playslots[2];
-waveslot tailslot;
+namespace {
+char blocks[4][slotsize];
+}
+waveslot playslots[2] = {{{}, blocks[0], 0}, {{}, blocks[1], 0}};
+waveslot tailslot = {{}, blocks[2], 0};
+char* gatherblock = blocks[3];
 WAVEFORMATEX waveformat;
 bool wavelost = false;
 std::atomic<int32_t> wavelostms{5000};

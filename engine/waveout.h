@@ -12,7 +12,7 @@ constexpr uint32_t slotsize = 120000;
 
 struct waveslot {
   WAVEHDR header;
-  char data[slotsize];
+  char* data;  // slotsize bytes
   uint32_t length;
 };
 
@@ -20,6 +20,10 @@ struct waveslot {
 // carries its last, partial block.
 extern waveslot playslots[2];
 extern waveslot tailslot;
+// The block the worker gathers converted sound into, slotsize bytes. Once
+// a play slot's block has left the device, the worker trades its gathered
+// block for that one rather than copying the sound across.
+extern char* gatherblock;
 extern WAVEFORMATEX waveformat;
 
 // Number of wave-out devices; 0 when the system has none.

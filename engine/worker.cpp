@@ -23,7 +23,6 @@ constexpr uint32_t gatherlimit = 100000;
 // Worker storage: static, one instance for the life of the library.
 static int32_t chunklimit = 4096;  // frames; a chunk is at most 4096 samples
 static uint32_t chunkbytes;
-alignas(16) static char gatherbuffer[slotsize];
 static uint32_t gatherfill;
 static int nextslot;
 static int waveopened;
@@ -204,7 +203,7 @@ void acceptchunk(run& r) {
     r.stop = true;
     return;
   }
-  std::memcpy(slot.data, gatherbuffer, gatherfill);
+  std::swap(slot.data, gatherblock);
   nextslot ^= 1;
   wavequeue(slot, gatherfill);
   gatherfill = 0;
@@ -239,7 +238,7 @@ void decodestream(run& r) {
         const int take = std::min(frames, chunklimit);
         // Converted straight behind the sound gathered so far; it counts as
         // gathered only once acceptchunk takes it.
-        convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(gatherbuffer + gatherfill));
+        convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(gatherblock + gatherfill));
         chunkbytes = static_cast<uint32_t>(take * r.info.channels * 2);
         acceptchunk(r);
         vorbis_synthesis_read(&r.dsp, take);
@@ -278,7 +277,7 @@ int32_t cantopen(const char* path) {
 bool drainoutput() {
   bool tailqueued = false;
   if (gatherfill > 0) {
-    std::memcpy(tailslot.data, gatherbuffer, gatherfill);
+    std::memcpy(tailslot.data, gatherblock, gatherfill);
     tailqueued = wavequeue(tailslot, gatherfill);
     gatherfill = 0;
   }
