@@ -115,7 +115,12 @@ void EnsureEngineLoaded(const int16_t& force) {
     WriteEngineFile(link.EnginePath, EngineResource);
   }
 
+  // A pass holds one reference to the library at most: a library kept from
+  // an earlier pass (it lacked interface1) is let go once the new load has
+  // taken its own reference, so that the same library stays mapped.
+  void* earlier = link.EngineModule;
   link.EngineModule = sys::loadlibrary(link.EnginePath);
+  if (earlier) sys::freelibrary(earlier);
   if (!link.EngineModule) {
     sys::messagebox(LoadFailed);
     return;
@@ -130,7 +135,10 @@ void EnsureEngineLoaded(const int16_t& force) {
 
 void UnloadEngine() {
   LinkState& link = Link();
-  if (link.EngineLoaded == True && link.EngineModule) sys::freelibrary(link.EngineModule);
+  if (link.EngineModule) sys::freelibrary(link.EngineModule);
+  link.EngineModule = nullptr;
+  link.EngineEntry = nullptr;
+  link.EngineLoaded = False;
 }
 
 void AttachControl() { ++Link().controls; }

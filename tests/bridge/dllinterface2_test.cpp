@@ -157,7 +157,21 @@ TEST_F(Bridge, OnceLoadedOnlyForceRunsThePassAgain) {
   EXPECT_EQ(now().loads[Deployed], 1);
   EnsureEngineLoaded(True);
   EXPECT_GT(now().listings, listings);
-  EXPECT_EQ(now().loads[Deployed], 2);  // loading again adds a reference
+  EXPECT_EQ(now().loads[Deployed], 1);  // the new reference replaces the old one
+  UnloadEngine();
+  EXPECT_FALSE(now().loads.count(Deployed));
+}
+
+TEST_F(Bridge, ALibraryWithoutInterface1IsHeldOnceAndLetGoWithTheLastControl) {
+  now().resources[1] = {'M', 'Z', 0, 0, 'n', 'o', 'n', 'e'};
+  AttachControl();
+  ensure();
+  ensure();
+  ensure();
+  EXPECT_EQ(now().loads[Deployed], 1);
+  DetachControl();
+  EXPECT_FALSE(now().loads.count(Deployed));
+  EXPECT_EQ(now().entrycalls, 0);  // there is no entry to cancel through
 }
 
 TEST_F(Bridge, CallEngineHandsNulTerminatedAnsiBuffers) {
