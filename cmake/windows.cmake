@@ -106,6 +106,10 @@ target_link_options(controltest PRIVATE -municode)
 target_link_libraries(controltest PRIVATE ole32 oleaut32 uuid user32 gdi32 advapi32)
 add_dependencies(controltest typelib)
 
+# A library without interface1, put in the engine's place by the tests.
+add_library(noexport SHARED tests/wine/noexport.cpp)
+set_target_properties(noexport PROPERTIES PREFIX "")
+
 # Puts the control on screen for the README's pictures (tools/screenshots.sh).
 add_executable(showcase tools/showcase.cpp com/guids.cpp)
 target_include_directories(showcase PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})

@@ -17,6 +17,10 @@
 //   deploy         first use, identical file kept, changed file rewritten
 //   unloadable     the message boxes when the engine cannot be loaded
 //   unwritable     a temporary folder that cannot hold the engine: 5001
+//   truncated      a deployed file cut short is rewritten and loads
+//   locked         a different deployed file held open by another program is
+//                  loaded as it is: a cut one gives the load failure's boxes
+//   noexport       a library without interface1 there: the entry's boxes
 //   twocontrols    two controls on one thread; releasing one keeps the engine
 //   release-playing  releasing the last control while playing
 //   atl            Wine's AtlAxWin container hosting the control by CLSID
@@ -713,6 +717,93 @@ void caseunloadable() {
   });
 }
 
+DWORD filesize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.nFileSizeLow;
+}
+
+DWORD carriedsize() {
+  HMODULE self = GetModuleHandleW(L"zeloggplays100.ocx");
+  HRSRC engine = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10));
+  return engine ? SizeofResource(self, engine) : 0;
+}
+
+// Deploys the engine, then cuts the deployed file to its first 1000 bytes.
+void cutdeployed() {
+  onnewthread([] {
+    Control c;
+    c.create();
+    c.status();
+  });
+  HANDLE f = CreateFileW(deployedpath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  SetFilePointer(f, 1000, nullptr, FILE_BEGIN);
+  SetEndOfFile(f);
+  CloseHandle(f);
+}
+
+// Opens the deployed file as another program would hold it: others may read
+// it (and load it), not replace or delete it.
+HANDLE holddeployed() {
+  return CreateFileW(deployedpath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// The message boxes that GetStatus on a new control of a new thread shows.
+std::vector<std::string> statusboxes(std::string& status) {
+  std::vector<std::string> texts;
+  onnewthread([&] {
+    BoxWatcher watcher(GetCurrentThreadId());
+    Control c;
+    c.create();
+    status = c.status();
+    watcher.stop = true;
+    texts = watcher.texts;
+  });
+  return texts;
+}
+
+void casetruncated() {
+  cutdeployed();
+  onnewthread([&] {
+    Control c;
+    c.create();
+    check(c.status() == "stop", "truncated: a cut deployed file is rewritten and loads");
+  });
+  check(filesize(deployedpath()) == carriedsize(), "truncated: it has the carried size again");
+}
+
+void caselocked() {
+  cutdeployed();
+  HANDLE holder = holddeployed();
+  std::string status;
+  const std::vector<std::string> texts = statusboxes(status);
+  check(status == "stop" && texts == std::vector<std::string>{"error loading the dll", "error loading the dll"},
+        "locked: a held, cut file is loaded as it is and fails to load", joined(texts));
+  check(filesize(deployedpath()) == 1000, "locked: the held file is left as it was");
+  CloseHandle(holder);
+  DeleteFileW(deployedpath().c_str());
+}
+
+void casenoexport() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring library = self;
+  library = library.substr(0, library.rfind(L'\\') + 1) + L"noexport.dll";
+  const std::wstring path = deployedpath();
+  DeleteFileW(path.c_str());
+  CopyFileW(library.c_str(), path.c_str(), FALSE);
+  HANDLE holder = holddeployed();
+  std::string status;
+  const std::vector<std::string> texts = statusboxes(status);
+  const std::string missing = "error locating the interface1 function ";
+  check(status == "stop" && texts == std::vector<std::string>{missing, missing},
+        "noexport: a library without interface1 is told twice for one method", joined(texts));
+  CloseHandle(holder);
+  // The library was let go with the control: nothing holds it now.
+  check(GetModuleHandleW(path.c_str()) == nullptr && DeleteFileW(path.c_str()),
+        "noexport: the library is released with the last control");
+}
+
 void caseunwritable() {
   onnewthread([&] {
     wchar_t saved[MAX_PATH];
@@ -1177,7 +1268,8 @@ int wmain(int argc, wchar_t** argv) {
       {L"registry", caseregistry},       {L"typelib", casetypelib},       {L"create", casecreate},
       {L"container", casecontainer},     {L"openfile", caseopenfile},     {L"play", caseplay},
       {L"paths", casepaths},             {L"playlist", caseplaylist},     {L"deploy", casedeploy},
-      {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable}, {L"twocontrols", casetwocontrols},
+      {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable},
+      {L"truncated", casetruncated},     {L"locked", caselocked},         {L"noexport", casenoexport}, {L"twocontrols", casetwocontrols},
       {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"about", caseabout},
       {L"soak", casesoak},                {L"reload", casereload},                {L"vanish", casevanish},          {L"nodevice", casenodevice},
       {L"unregistered", caseunregistered},
