@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Decode cost, counted in instructions by callgrind on one generated 30 s
-# dense stereo file: the engine's worker on a device that never waits
-# against a bare libvorbis synthesis loop with no conversion (the floor),
-# and against oggdec writing to /dev/null. All three use Debian's libvorbis.
+# The benchmarks, each a figure measured side by side in one run:
+# - decode cost, counted in instructions by callgrind on one generated 30 s
+#   dense stereo file: the engine's worker on a device that never waits
+#   against a bare libvorbis synthesis loop with no conversion (the floor),
+#   and against oggdec writing to /dev/null, all with Debian's libvorbis;
+# - the sizes of the shipped libraries;
+# - under Wine: the decode cost of the Windows build in CPU time, and the
+#   control's CPU share, cancel time and start latency in real playback.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -28,6 +32,14 @@ row "engine worker (device never waits)" "$engine"
 row "bare libvorbis loop (floor)" "$floor"
 row "oggdec -o /dev/null" "$oggdec"
 
+# Footprint of the shipped 32-bit libraries.
+build_windows >/dev/null || exit 1
+echo
+printf '%-34s %15s %15s\n' "footprint" "bytes" "/ 512 KB"
+size() { awk -v n="$1" -v b="$(stat -c %s "$2")" 'BEGIN { printf "%-34s %15d %15.3f\n", n, b, b / 524288 }'; }
+size "zeloggplays100.ocx (engine inside)" build/win32/zeloggplays100.ocx
+size "zelov.dll" build/win32/zelov.dll
+
 # The control under Wine (the 64-bit build where 32-bit code cannot run):
 # CPU time of real-time playback through the control, the same for
 # wave-out alone (the sound system's share), and how long CancelPlayback
@@ -48,6 +60,20 @@ if wine_usable; then
   build/bench/makefixtures --dense 60 "$run/sixty.ogg" >/dev/null
   pulse_start "$run" || exit 1
   (cd "$run" && wine regsvr32 /s zeloggplays100.ocx)
+  # Decode cost of the Windows build: the engine's worker on a device that
+  # never waits against the bare loop built the same way, 300 s of dense
+  # stereo five times over, five rounds taken in turn; the median ratio.
+  cp "$win/wine_decode.exe" "$run/"
+  build/bench/makefixtures --dense 300 "$run/long.ogg" >/dev/null
+  cpu() { (cd "$run" && wine wine_decode.exe "$1" "$(winpath "$run/long.ogg")" 5 2>/dev/null | tr -d '\r' | awk '{print $3}'); }
+  ratios=""
+  for round in 1 2 3 4 5; do
+    e=$(cpu engine); f=$(cpu floor)
+    ratios="$ratios $(awk -v e="$e" -v f="$f" 'BEGIN { printf "%.4f", e / f }')"
+    echo "decode cost, $ZEL_WINE_BUILD build under Wine, round $round: engine $e s, bare loop $f s of CPU"
+  done
+  echo "$ratios" | tr ' ' '\n' | sed '/^$/d' | sort -n | sed -n 3p |
+    awk '{ printf "decode cost, engine / bare loop (median of 5): %.3f\n", $1 }'
   echo
   echo "under Wine ($ZEL_WINE_BUILD build), 60 s dense stereo file:"
   (cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>/dev/null | tr -d '\r' | grep -E '^cpu')

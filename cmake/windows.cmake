@@ -33,6 +33,15 @@ add_executable(refdecode tools/refdecode_main.cpp tests/support/reference.cpp)
 target_include_directories(refdecode PRIVATE ${VORBIS_INCLUDE} ${CMAKE_SOURCE_DIR})
 target_link_libraries(refdecode PRIVATE ${ZEL_CODEC_LIBS})
 
+# The engine's decode cost in this build (bench/run.sh): its worker on a
+# device that never waits, which takes WINMM's place (_WINMM_ makes the
+# engine call it rather than import), beside the bare libvorbis loop.
+add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/support/reference.cpp
+  engine/commands.cpp engine/diag.cpp engine/queries.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp)
+target_compile_definitions(wine_decode PRIVATE _WINMM_)
+target_include_directories(wine_decode PRIVATE ${VORBIS_INCLUDE} ${CMAKE_SOURCE_DIR})
+target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS})
+
 add_executable(engineplay tools/engineplay.cpp)
 target_include_directories(engineplay PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(engineplay PRIVATE user32)
