@@ -1,6 +1,9 @@
 // Measurements of the control under Wine, printed as figures (not tests).
 //   wine_bench cpu FILE         plays FILE through the control to its end:
-//                               the process's CPU time over the wall time
+//                               the process's CPU time over the wall time,
+//                               and its parts by thread: the host's (which
+//                               runs the control), the engine's worker, and
+//                               the sound system's threads
 //   wine_bench cancel FILE N    N times: PlayFile, wait until the sound has
 //                               started, CancelPlayback; the median time
 //                               the cancel took
@@ -23,6 +26,8 @@
 #include "tools/hostsite.h"
 
 #include <mmsystem.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 namespace {
 
@@ -52,10 +57,102 @@ double cpuseconds() {
   return static_cast<double>(value(kernel) + value(user)) / 1e7;
 }
 
-void pump(const std::function<bool()>& until, double limit) {
+double filetimeseconds(FILETIME t) {
+  return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+}
+
+// The CPU time of this process's threads, sorted by who runs them. Each
+// look lists the threads and reads their times; a thread's figure is its
+// last reading, since an ended thread's times may no longer be readable.
+// Listing threads is costly under Wine: what the looks themselves cost the
+// host's thread is kept apart.
+class ThreadLedger {
+ public:
+  enum Part { Host, Worker, Other };
+
+  ThreadLedger() { look(); }
+  ~ThreadLedger() {
+    for (const Seen& t : seen_) CloseHandle(t.handle);
+  }
+
+  void look() {
+    const double before = threadtime(GetCurrentThread());
+    for (Seen& t : seen_) {
+      const double now = threadtime(t.handle);
+      if (now > t.last) t.last = now;
+    }
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+      THREADENTRY32 entry = {};
+      entry.dwSize = sizeof entry;
+      for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId() || known(entry.th32ThreadID)) continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        if (!thread) continue;
+        const double now = threadtime(thread);
+        seen_.push_back({entry.th32ThreadID, thread, part(entry.th32ThreadID, thread), now, now});
+      }
+      CloseHandle(snapshot);
+    }
+    overhead_ += threadtime(GetCurrentThread()) - before;
+  }
+
+  // CPU seconds of one part since its threads were first seen; the host's
+  // without the looks.
+  double seconds(Part which) const {
+    double total = which == Host ? -overhead_ : 0;
+    for (const Seen& t : seen_)
+      if (t.part == which) total += t.last - t.first;
+    return total;
+  }
+  double overhead() const { return overhead_; }
+
+ private:
+  struct Seen {
+    DWORD id;
+    HANDLE handle;
+    Part part;
+    double first, last;
+  };
+
+  bool known(DWORD id) const {
+    for (const Seen& t : seen_)
+      if (t.id == id) return true;
+    return false;
+  }
+
+  static double threadtime(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
+    return filetimeseconds(kernel) + filetimeseconds(user);
+  }
+
+  // The engine's worker starts inside zelov.dll.
+  static Part part(DWORD id, HANDLE thread) {
+    if (id == GetCurrentThreadId()) return Host;
+    const auto* engine = reinterpret_cast<const BYTE*>(GetModuleHandleW(L"zelov.dll"));
+    void* start = nullptr;
+    if (engine && NtQueryInformationThread(thread, static_cast<THREADINFOCLASS>(9) /* its start address */, &start,
+                                           sizeof start, nullptr) == 0) {
+      const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+          engine + reinterpret_cast<const IMAGE_DOS_HEADER*>(engine)->e_lfanew);
+      const auto* at = static_cast<const BYTE*>(start);
+      if (at >= engine && at < engine + nt->OptionalHeader.SizeOfImage) return Worker;
+    }
+    return Other;
+  }
+
+  std::vector<Seen> seen_;
+  double overhead_ = 0;
+};
+
+// Runs the thread's messages until the condition holds, testing it at
+// least every `every` milliseconds (a host that only waits for its messages
+// would wait as long as there are none).
+void pump(const std::function<bool()>& until, double limit, DWORD every = 20) {
   const double start = seconds();
   while (!until() && seconds() - start < limit) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, every, QS_ALLINPUT);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }
@@ -148,11 +245,29 @@ int wmain(int argc, wchar_t** argv) {
     VARIANT result;
     const std::wstring mode = argv[1];
     if (mode == L"cpu") {
+      ThreadLedger ledger;
       const double wall0 = seconds(), cpu0 = cpuseconds();
       control->PlayFile(file.get(), &result);
-      pump([] { return ended; }, 3600);
-      const double wall = seconds() - wall0, cpu = cpuseconds() - cpu0;
-      std::printf("cpu %.3f s over %.3f s wall: %.3f %% of one core\n", cpu, wall, 100 * cpu / wall);
+      double looked = wall0;
+      pump(
+          [&] {
+            if (seconds() - looked > 1) {
+              ledger.look();
+              looked = seconds();
+            }
+            return ended;
+          },
+          3600, 1000);
+      ledger.look();
+      const double wall = seconds() - wall0, cpu = cpuseconds() - cpu0 - ledger.overhead();
+      auto share = [&](double part) { return 100 * part / wall; };
+      std::printf("cpu %.3f s over %.3f s wall: %.3f %% of one core\n", cpu, wall, share(cpu));
+      const double host = ledger.seconds(ThreadLedger::Host), worker = ledger.seconds(ThreadLedger::Worker),
+                   other = ledger.seconds(ThreadLedger::Other);
+      // The rest: threads that came and went between two looks, and the
+      // clock's rounding of each thread's time to its 10 ms ticks.
+      std::printf("cpu by thread: host and control %.3f %%, engine worker %.3f %%, sound system %.3f %%, rest %.3f %%\n",
+                  share(host), share(worker), share(other), share(cpu - host - worker - other));
     } else if (mode == L"cancel" && argc == 4) {
       std::vector<double> took;
       for (int i = 0; i < _wtoi(argv[3]); ++i) {

@@ -30,7 +30,7 @@ tally() {  # adds the closing "N passed, N failed" line of a case
   local line; line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$1" | tail -n1)
   if [ -z "$line" ]; then failed=$((failed + 1)); echo "FAIL $2: no result line"; cat "$1"; return; fi
   passed=$((passed + ${line%% passed*})); local f=${line#*passed, }; failed=$((failed + ${f%% failed*}))
-  grep -E '^(ok|FAIL) ' "$1" | sed "s/^/$2: /"
+  grep -E '^(ok|FAIL|soak:) ' "$1" | sed "s/^/$2: /"  # checks, and the soak's figures
 }
 wcase() {  # wcase NAME [CAPTURE]
   (cd "$run" && timeout 600 wine winetest.exe "$1" "$(winpath "$fx")" "${2:-}" > "$run/$1.log" 2>&1)
