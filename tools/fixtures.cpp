@@ -204,7 +204,7 @@ std::vector<std::string> writeall(const std::string& dir) {
 
   // Damaged secondary headers whose pages are intact. The comment header
   // claims a vendor text longer than itself; the codebook header loses its
-  // sync pattern ("BCV" after the 7-byte preamble and the count).
+  // sync pattern.
   {
     bytes damaged = commentpacket("fixture vendor");
     damaged[7] = 0xff;
@@ -216,18 +216,30 @@ std::vector<std::string> writeall(const std::string& dir) {
     // Sequence numbers still line up: the replaced page was page 1.
     add("bad-comment.ogg", file);
   }
-  {
-    bytes file = whole.data;
-    const std::size_t at = whole.codebookpage;
+  // Breaks the codebook header's sync pattern ("BCV" after the 7-byte
+  // preamble and the count), keeping its page's checksum right.
+  auto breakcodebook = [](const stream& s) {
+    bytes file = s.data;
+    const std::size_t at = s.codebookpage;
     const std::size_t headerlength = 27 + file[at + 26];
     file[at + headerlength + 8] ^= 0xff;  // first byte of "BCV"
     ogg_page page;
     page.header = file.data() + at;
     page.header_len = static_cast<long>(headerlength);
     page.body = file.data() + at + headerlength;
-    page.body_len = static_cast<long>(whole.audiostart - at - headerlength);
+    page.body_len = static_cast<long>(s.audiostart - at - headerlength);
     ogg_page_checksum_set(&page);
-    add("bad-codebook.ogg", file);
+    return file;
+  };
+  add("bad-codebook.ogg", breakcodebook(whole));
+  {
+    // A good link followed by one whose codebook header is broken: the
+    // first plays, the second ends the run. (libvorbisfile's measuring of
+    // such a file once lost memory of its own.)
+    bytes file = encode(first).data;
+    const bytes broken = breakcodebook(encode(second));
+    file.insert(file.end(), broken.begin(), broken.end());
+    add("chained-badlink.ogg", file);
   }
 
   add("empty.ogg", bytes{});

@@ -39,6 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
         outcome{"notvorbis.ogg", 6, "This Ogg bitstream does not contain Vorbis audio data.\n", false},
         outcome{"bad-comment.ogg", 7, "Corrupt secondary header.  Exiting.\n", false},
         outcome{"bad-codebook.ogg", 7, "Corrupt secondary header.  Exiting.\n", false},
+        outcome{"chained-badlink.ogg", 7, "Corrupt secondary header.  Exiting.\n", true},
         outcome{"cut-comment.ogg", 8, "End of file before finding all Vorbis headers!\n", false},
         outcome{"cut-codebook.ogg", 8, "End of file before finding all Vorbis headers!\n", false},
         outcome{"corrupt-page.ogg", 0, "Corrupt or missing data in bitstream; continuing...\n", true},
@@ -52,6 +53,13 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 class Damaged : public EngineTest {};
+
+TEST_F(Damaged, TheLinkBeforeABrokenOnePlaysWhole) {
+  EXPECT_EQ(playthrough(fixture("chained-badlink.ogg")), 7);
+  const reference::decoded expected = reference::decode(fixture("chained-badlink.ogg"));
+  ASSERT_EQ(expected.links.size(), 1u);  // the reference stops at the broken link too
+  EXPECT_EQ(playedsamples(), expected.samples);
+}
 
 TEST_F(Damaged, SoundBeforeTrailingGarbagePlaysWhole) {
   EXPECT_EQ(playthrough(fixture("trailing-garbage.ogg")), 3);

@@ -15,7 +15,7 @@ for f in "$fixtures"/*; do
   [ "$(stat -c %s "$f")" -le 65536 ] && cp "$f" "$work/corpus/"
 done
 # Full stacks, so that the suppression of libvorbisfile's own leak matches.
-ASAN_OPTIONS=fast_unwind_on_malloc=0 LSAN_OPTIONS="suppressions=$here/lsan.supp" \
+ASAN_OPTIONS=fast_unwind_on_malloc=0 LSAN_OPTIONS="suppressions=$here/../support/lsan.supp" \
   "$build/decode_fuzz" -seed=1 -runs="$runs" -timeout=1 -rss_limit_mb=2048 -max_len=65536 \
   -artifact_prefix="$artifacts/" "$work/corpus" > "$work/fuzz.log" 2>&1
 rc=$?
