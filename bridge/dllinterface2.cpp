@@ -115,12 +115,14 @@ void EnsureEngineLoaded(const int16_t& force) {
     WriteEngineFile(link.EnginePath, EngineResource);
   }
 
-  // A pass holds one reference to the library at most: a library kept from
-  // an earlier pass (it lacked interface1) is let go once the new load has
-  // taken its own reference, so that the same library stays mapped.
+  // A pass holds one reference to the library. An earlier pass's reference
+  // is let go once the new load has taken its own, when it is the same
+  // library (which so stays mapped) or one that never ran (it lacked
+  // interface1); another library, whose code may still be running, is kept.
   void* earlier = link.EngineModule;
+  const bool earlierran = link.EngineLoaded == True;
   link.EngineModule = sys::loadlibrary(link.EnginePath);
-  if (earlier) sys::freelibrary(earlier);
+  if (earlier && link.EngineModule && (earlier == link.EngineModule || !earlierran)) sys::freelibrary(earlier);
   if (!link.EngineModule) {
     sys::messagebox(LoadFailed);
     return;

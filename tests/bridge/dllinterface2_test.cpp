@@ -162,6 +162,15 @@ TEST_F(Bridge, OnceLoadedOnlyForceRunsThePassAgain) {
   EXPECT_FALSE(now().loads.count(Deployed));
 }
 
+TEST_F(Bridge, AForcedPassThatFindsAnotherLibraryKeepsTheOneThatMayBeRunning) {
+  ensure();
+  now().temp = "C:\\Other\\";
+  now().folders.insert("C:\\Other\\");
+  EnsureEngineLoaded(True);
+  EXPECT_EQ(now().loads[Deployed], 1);
+  EXPECT_EQ(now().loads["C:\\Other\\ZelSoftware\\zelov.dll"], 1);
+}
+
 TEST_F(Bridge, ALibraryWithoutInterface1IsHeldOnceAndLetGoWithTheLastControl) {
   now().resources[1] = {'M', 'Z', 0, 0, 'n', 'o', 'n', 'e'};
   AttachControl();
