@@ -115,7 +115,12 @@ HRESULT EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (FAILED(sink->QueryInterface(DIID___ZelOggPlay, dispatch.put_void())) &&
       FAILED(sink->QueryInterface(IID_IDispatch, dispatch.put_void())))
     return CONNECT_E_CANNOTCONNECT;
-  sinks_.push_back({nextcookie_, dispatch.detach()});
+  try {
+    sinks_.push_back({nextcookie_, dispatch.get()});
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  dispatch.detach();  // the list holds this reference now
   *cookie = nextcookie_++;
   return S_OK;
 }
