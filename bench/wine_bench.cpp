@@ -23,6 +23,7 @@
 #include "ZelOggPlayer100.h"
 #include "com/ptr.h"
 #include "com/win.h"
+#include "bench/cputime.h"
 #include "tools/hostsite.h"
 
 #include <mmsystem.h>
@@ -50,17 +51,6 @@ double seconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-double cpuseconds() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto value = [](FILETIME t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-  return static_cast<double>(value(kernel) + value(user)) / 1e7;
-}
-
-double filetimeseconds(FILETIME t) {
-  return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-}
-
 // The CPU time of this process's threads, sorted by who runs them. Each
 // look lists the threads and reads their times; a thread's figure is its
 // last reading, since an ended thread's times may no longer be readable.
@@ -76,9 +66,9 @@ class ThreadLedger {
   }
 
   void look() {
-    const double before = threadtime(GetCurrentThread());
+    const double before = threadcpuseconds(GetCurrentThread());
     for (Seen& t : seen_) {
-      const double now = threadtime(t.handle);
+      const double now = threadcpuseconds(t.handle);
       if (now > t.last) t.last = now;
     }
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -89,12 +79,12 @@ class ThreadLedger {
         if (entry.th32OwnerProcessID != GetCurrentProcessId() || known(entry.th32ThreadID)) continue;
         HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
         if (!thread) continue;
-        const double now = threadtime(thread);
+        const double now = threadcpuseconds(thread);
         seen_.push_back({entry.th32ThreadID, thread, part(entry.th32ThreadID, thread), now, now});
       }
       CloseHandle(snapshot);
     }
-    overhead_ += threadtime(GetCurrentThread()) - before;
+    overhead_ += threadcpuseconds(GetCurrentThread()) - before;
   }
 
   // CPU seconds of one part since its threads were first seen; the host's
@@ -119,12 +109,6 @@ class ThreadLedger {
     for (const Seen& t : seen_)
       if (t.id == id) return true;
     return false;
-  }
-
-  static double threadtime(HANDLE thread) {
-    FILETIME created, exited, kernel, user;
-    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
-    return filetimeseconds(kernel) + filetimeseconds(user);
   }
 
   // The engine's worker starts inside zelov.dll.
@@ -169,7 +153,7 @@ void waveonly(double length) {
   }
   static char blocks[2][100352];
   WAVEHDR headers[2] = {};
-  const double wall0 = seconds(), cpu0 = cpuseconds();
+  const double wall0 = seconds(), cpu0 = processcpuseconds();
   double queued = 0;
   for (int next = 0; queued < length; next ^= 1) {
     WAVEHDR& h = headers[next];
@@ -186,7 +170,7 @@ void waveonly(double length) {
   for (WAVEHDR& h : headers)
     while (waveOutUnprepareHeader(device, &h, sizeof h) == WAVERR_STILLPLAYING) Sleep(50);
   waveOutClose(device);
-  const double wall = seconds() - wall0, cpu = cpuseconds() - cpu0;
+  const double wall = seconds() - wall0, cpu = processcpuseconds() - cpu0;
   std::printf("wave %.3f s over %.3f s wall: %.3f %% of one core\n", cpu, wall, 100 * cpu / wall);
 }
 
@@ -246,7 +230,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argv[1];
     if (mode == L"cpu") {
       ThreadLedger ledger;
-      const double wall0 = seconds(), cpu0 = cpuseconds();
+      const double wall0 = seconds(), cpu0 = processcpuseconds();
       control->PlayFile(file.get(), &result);
       double looked = wall0;
       pump(
@@ -259,7 +243,7 @@ int wmain(int argc, wchar_t** argv) {
           },
           3600, 1000);
       ledger.look();
-      const double wall = seconds() - wall0, cpu = cpuseconds() - cpu0 - ledger.overhead();
+      const double wall = seconds() - wall0, cpu = processcpuseconds() - cpu0 - ledger.overhead();
       auto share = [&](double part) { return 100 * part / wall; };
       std::printf("cpu %.3f s over %.3f s wall: %.3f %% of one core\n", cpu, wall, share(cpu));
       const double host = ledger.seconds(ThreadLedger::Host), worker = ledger.seconds(ThreadLedger::Worker),

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bench/cputime.h"
 #include "engine/diag.h"
 #include "engine/worker.h"
 #include "tests/support/reference.h"
@@ -22,15 +23,6 @@ extern uint64_t nowaitplayedbytes;
 namespace {
 
 void discard(zelov::diagstream, const char*) {}
-
-double cpuseconds() {
-  FILETIME created, ended, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-  auto seconds = [](const FILETIME& t) {
-    return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-  };
-  return seconds(kernel) + seconds(user);
-}
 
 }  // namespace
 
@@ -42,7 +34,7 @@ int main(int argc, char** argv) {
   const int passes = std::atoi(argv[3]);
   const bool floor = std::strcmp(argv[1], "floor") == 0;
   zelov::diagsink.store(discard);
-  const double start = cpuseconds();
+  const double start = processcpuseconds();
   uint64_t amount = 0;
   int result = 0;
   for (int pass = 0; pass < passes && result == 0; ++pass) {
@@ -53,7 +45,7 @@ int main(int argc, char** argv) {
       amount = nowaitplayedbytes;
     }
   }
-  std::printf("%s cpu %.3f s, %llu bytes, result %d\n", argv[1], cpuseconds() - start,
+  std::printf("%s cpu %.3f s, %llu bytes, result %d\n", argv[1], processcpuseconds() - start,
               static_cast<unsigned long long>(amount), result);
   return result;
 }

@@ -620,6 +620,18 @@ void onnewthread(const std::function<void()>& body) {
   CloseHandle(thread);
 }
 
+DWORD filesize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.nFileSizeLow;
+}
+
+DWORD carriedsize() {
+  HMODULE self = GetModuleHandleW(L"zeloggplays100.ocx");
+  HRSRC engine = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10));
+  return engine ? SizeofResource(self, engine) : 0;
+}
+
 void casedeploy() {
   const std::wstring path = deployedpath();
   // Earlier cases deployed the engine; begin again from nothing.
@@ -650,11 +662,7 @@ void casedeploy() {
     c.create();
     check(c.status() == "stop", "deploy: a changed file is rewritten and loads");
   });
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-  HMODULE self = GetModuleHandleW(L"zeloggplays100.ocx");
-  HRSRC engine = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10));
-  check(engine && data.nFileSizeLow == SizeofResource(self, engine), "deploy: the rewritten file has the carried size");
+  check(carriedsize() != 0 && filesize(path) == carriedsize(), "deploy: the rewritten file has the carried size");
 }
 
 // Finds the message boxes the watched thread shows, reads them and
@@ -715,18 +723,6 @@ void caseunloadable() {
           "unloadable: the boxes carry the application title");
     RemoveDirectoryW(path.c_str());
   });
-}
-
-DWORD filesize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-  return data.nFileSizeLow;
-}
-
-DWORD carriedsize() {
-  HMODULE self = GetModuleHandleW(L"zeloggplays100.ocx");
-  HRSRC engine = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10));
-  return engine ? SizeofResource(self, engine) : 0;
 }
 
 // Deploys the engine, then cuts the deployed file to its first 1000 bytes.
