@@ -17,11 +17,9 @@ constexpr std::size_t answersize = 256;
 
 // Ends the worker that lives (or is about to start) and waits for it.
 void stopworker() {
-  for (;;) {
-    cancelflag.store(1);
-    if (!workerlive.load()) return;
-    Sleep(50);
-  }
+  cancelflag.store(1);
+  wakeworker();
+  waitworker();
 }
 
 LRESULT cmdopen(char* text) {
@@ -41,6 +39,7 @@ LRESULT cmdopen(char* text) {
   cancelflag.store(0);
   resumepending.store(0);
   waveflag.store(0);
+  armwaits();
   playstate.store(running);
   workerlive.store(1);
   HANDLE thread = CreateThread(nullptr, 0, playthread, reinterpret_cast<LPVOID>(1), 0, nullptr);
@@ -130,22 +129,22 @@ struct command {
 
 // Matched in this order, byte for byte including the terminator.
 const command commands[] = {
-    {"open", cmdopen},
-    {"intreturn", cmdintreturn},
-    {"intreturn2", cmdintreturn2},
-    {"pause", cmdpause},
-    {"resume", cmdresume},
-    {"cancel", cmdcancel},
-    {"samplerate", cmdsamplerate},
-    {"bitrate", cmdbitrate},
-    {"intchannels", cmdintchannels},
-    {"intversion", cmdintversion},
-    {"intvendor", cmdintvendor},
-    {"flagdewave", cmdflagdewave},
-    {"gettime", cmdgettime},
-    {"gettimestring", cmdgettimestring},
-    {"getsecondsstring", cmdgetsecondsstring},
-    {"getseconds", cmdgetseconds},
+    {word::open, cmdopen},
+    {word::intreturn, cmdintreturn},
+    {word::intreturn2, cmdintreturn2},
+    {word::pause, cmdpause},
+    {word::resume, cmdresume},
+    {word::cancel, cmdcancel},
+    {word::samplerate, cmdsamplerate},
+    {word::bitrate, cmdbitrate},
+    {word::intchannels, cmdintchannels},
+    {word::intversion, cmdintversion},
+    {word::intvendor, cmdintvendor},
+    {word::flagdewave, cmdflagdewave},
+    {word::gettime, cmdgettime},
+    {word::gettimestring, cmdgettimestring},
+    {word::getsecondsstring, cmdgetsecondsstring},
+    {word::getseconds, cmdgetseconds},
 };
 
 }  // namespace

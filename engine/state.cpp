@@ -20,6 +20,45 @@ char filepath[pathsize];
 bool filepathtoolong = false;
 std::atomic<int32_t> workerlive{0};
 
+namespace {
+// Manual-reset events, made once. Without them (creation failed) the waits
+// fall back to sleeping the same time.
+HANDLE wakeevent = nullptr;
+HANDLE doneevent = nullptr;
+
+void waitfor(HANDLE event, DWORD ms) {
+  if (!event || WaitForSingleObject(event, ms) == WAIT_FAILED) Sleep(ms);
+}
+}  // namespace
+
+void armwaits() {
+  if (!wakeevent) wakeevent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!doneevent) doneevent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (wakeevent) ResetEvent(wakeevent);
+  if (doneevent) ResetEvent(doneevent);
+}
+
+void cancelwait(DWORD ms) {
+  if (!cancelflag.load()) waitfor(wakeevent, ms);
+}
+
+void wakeworker() {
+  if (wakeevent) SetEvent(wakeevent);
+}
+
+void workerdone() {
+  if (doneevent) SetEvent(doneevent);
+}
+
+void waitworker() {
+  // The flag decides; the event only cuts the wait short.
+  while (workerlive.load()) {
+    waitfor(doneevent, 50);
+    // A previous worker may signal late, after "open" reset the event.
+    if (doneevent && workerlive.load()) ResetEvent(doneevent);
+  }
+}
+
 static std::atomic<char> streamvendor[vendorsize];
 
 void setvendor(const char* text) {

@@ -8,25 +8,9 @@
 #include <cstdint>
 
 #include "platform.h"
+#include "protocol.h"
 
 namespace zelov {
-
-// The codes a playback ends with.
-enum EngineResult : int32_t {
-  resultok = 0,             // read to its end, or cancelled
-  resultdeviceopen = 2,     // the wave-out device cannot be opened
-  resultnotogg = 3,         // a full read found no Ogg page
-  resultfirstpage = 4,      // the first page of a stream was refused
-  resultfirstpacket = 5,    // no complete first header packet
-  resultnotvorbis = 6,      // the first packet is not a Vorbis header
-  resultbadheader = 7,      // second or third header missing or damaged
-  resultshortheaders = 8,   // the file ends before the three headers
-  resultnodevice = 9,       // the system has no wave-out device
-  resultcantopen = 10,      // the file cannot be opened for reading
-};
-
-// `playstate` while a worker runs; 1001 is that plus the pause flag.
-constexpr int32_t running = 1000;
 
 constexpr std::size_t pathsize = 256;
 constexpr std::size_t vendorsize = 1020;
@@ -60,6 +44,18 @@ extern bool filepathtoolong;
 // finished; it covers the stretch before the new thread runs, where
 // `playstate` still shows the previous result.
 extern std::atomic<int32_t> workerlive;
+
+// The worker's waits and the wait of "cancel" are on events rather than
+// sleeps, so that a cancel ends the playback as soon as the worker can stop.
+// armwaits (by "open", before the thread starts) makes a fresh pair;
+// cancelwait waits up to `ms` milliseconds, less when a cancel is requested;
+// wakeworker is that request's signal; workerdone tells "cancel" the
+// worker has finished, and waitworker waits for it.
+void armwaits();
+void cancelwait(DWORD ms);
+void wakeworker();
+void workerdone();
+void waitworker();
 
 // The vendor text is copied byte by byte through atomics: a reader racing a
 // new stream's headers may see a mixture of two texts, never a torn byte or

@@ -113,10 +113,10 @@ bool wavereclaim(waveslot& slot) {
   lostwatch watch;
   MMRESULT result = waveOutUnprepareHeader(waveout.load(), &slot.header, sizeof(WAVEHDR));
   while (result == WAVERR_STILLPLAYING) {
-    Sleep(50);
+    cancelwait(50);
     if (cancelflag.load() || watch.lost()) return false;
     if (pauseflag.load()) {
-      Sleep(50);
+      cancelwait(50);
       if (cancelflag.load()) return false;
     }
     result = waveOutUnprepareHeader(waveout.load(), &slot.header, sizeof(WAVEHDR));
@@ -127,7 +127,7 @@ bool wavereclaim(waveslot& slot) {
 bool wavewaitdone(waveslot& slot) {
   lostwatch watch;
   while (headerflags(slot) != (WHDR_DONE | WHDR_PREPARED)) {
-    Sleep(50);
+    cancelwait(50);
     if (cancelflag.load() || watch.lost()) return false;
   }
   return true;

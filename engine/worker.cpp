@@ -183,7 +183,7 @@ void acceptchunk(run& r) {
     return;
   }
   if (pauseflag.load()) {
-    Sleep(50);
+    cancelwait(50);
     if (cancelflag.load()) {
       r.stop = true;
       return;
@@ -353,6 +353,7 @@ DWORD WINAPI playthread(LPVOID) {
   playstate.store(result);
   lastresult.store(result);
   workerlive.store(0);
+  workerdone();
   return static_cast<DWORD>(result);
 }
 

@@ -1,4 +1,6 @@
 // Threads, sleeping and debugger output for the native build.
+#include <condition_variable>
+#include <mutex>
 #include <chrono>
 #include <thread>
 
@@ -21,3 +23,47 @@ HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, LPVOID paramete
 BOOL CloseHandle(HANDLE handle) { return handle != nullptr; }
 
 void OutputDebugStringA(const char*) {}
+
+namespace {
+struct event {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool manual;
+  bool set;
+};
+}  // namespace
+
+// Events live for the life of the process, as the engine's do.
+HANDLE CreateEventA(void*, BOOL manualreset, BOOL initial, const char*) {
+  return new event{{}, {}, manualreset != 0, initial != 0};
+}
+
+BOOL SetEvent(HANDLE handle) {
+  auto* e = static_cast<event*>(handle);
+  if (!e) return FALSE;
+  {
+    std::lock_guard<std::mutex> hold(e->lock);
+    e->set = true;
+  }
+  e->changed.notify_all();
+  return TRUE;
+}
+
+BOOL ResetEvent(HANDLE handle) {
+  auto* e = static_cast<event*>(handle);
+  if (!e) return FALSE;
+  std::lock_guard<std::mutex> hold(e->lock);
+  e->set = false;
+  return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  auto* e = static_cast<event*>(handle);
+  if (!e) return WAIT_FAILED;
+  std::unique_lock<std::mutex> hold(e->lock);
+  const auto isset = [e] { return e->set; };
+  if (milliseconds == INFINITE) e->changed.wait(hold, isset);
+  else if (!e->changed.wait_for(hold, std::chrono::milliseconds(milliseconds), isset)) return WAIT_TIMEOUT;
+  if (!e->manual) e->set = false;
+  return WAIT_OBJECT_0;
+}

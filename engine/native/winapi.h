@@ -76,6 +76,16 @@ HANDLE CreateThread(void* security, size_t stack, LPTHREAD_START_ROUTINE start,
 BOOL CloseHandle(HANDLE handle);
 void OutputDebugStringA(const char* text);
 
+// Events, for the worker's waits: manual-reset or automatic, unnamed.
+constexpr DWORD INFINITE = 0xffffffff;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xffffffff;
+HANDLE CreateEventA(void* security, BOOL manualreset, BOOL initial, const char* name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
+
 UINT waveOutGetNumDevs();
 MMRESULT waveOutOpen(LPHWAVEOUT out, UINT device, const WAVEFORMATEX* format,
                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
