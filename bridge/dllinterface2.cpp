@@ -1,10 +1,12 @@
 #include "bridge/dllinterface2.h"
 
+#include <atomic>
 #include <utility>
 
 #include "bridge/checksum.h"
 #include "bridge/system.h"
 #include "control/product.h"
+#include "engine/protocol.h"
 
 namespace bridge {
 
@@ -143,14 +145,46 @@ void UnloadEngine() {
   link.EngineLoaded = False;
 }
 
+namespace {
+
+// The owner of the process's playback: its control in the low half, its
+// thread in the high half, so that both change together.
+std::atomic<uint64_t> playbackowner{0};
+std::atomic<uint32_t> lastcontrolnumber{0};
+
+uint32_t OwnerThread() { return static_cast<uint32_t>(playbackowner.load() >> 32); }
+
+}  // namespace
+
+uint32_t NewControlNumber() { return ++lastcontrolnumber; }
+
+void ClaimPlayback(uint32_t control) {
+  playbackowner.store(static_cast<uint64_t>(sys::threadid()) << 32 | control);
+}
+
+uint32_t PlaybackOwner() { return static_cast<uint32_t>(playbackowner.load()); }
+
+void DisownPlayback(uint32_t control) {
+  uint64_t owner = playbackowner.load();
+  while (static_cast<uint32_t>(owner) == control &&
+         !playbackowner.compare_exchange_weak(owner, owner & ~uint64_t{0xffffffff})) {
+  }
+}
+
+bool EngineLinked() {
+  const LinkState& link = Link();
+  return link.EngineModule && link.EngineEntry;
+}
+
 void AttachControl() { ++Link().controls; }
 
 void DetachControl() {
   LinkState& link = Link();
   if (--link.controls > 0) return;
-  if (link.EngineLoaded == True && link.EngineEntry) {
+  if (link.EngineLoaded == True && link.EngineEntry && OwnerThread() == sys::threadid()) {
     // The worker runs code of the library: it must end before the release.
-    CallEngine(u"cancel", u" ", u" ", u" ");
+    // A playback started on another thread is that thread's to end.
+    CallEngine(widen(zelov::word::cancel), u" ", u" ", u" ");
   }
   UnloadEngine();
   TableLock lock;

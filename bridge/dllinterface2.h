@@ -39,6 +39,22 @@ void UnloadEngine();
 void AttachControl();
 void DetachControl();
 
+// Whether this thread's engine is loaded with its interface1 found.
+bool EngineLinked();
+
+// The engine plays one file per process, whichever control of whichever
+// thread started it. Each control has a number of its own; a control claims
+// the playback before it cancels and opens, so that the others can tell that
+// their file was cut short, and the last control of a thread cancels only a
+// playback of that thread.
+uint32_t NewControlNumber();
+void ClaimPlayback(uint32_t control);
+// The control whose file the engine plays; 0 when it is nobody's (none was
+// opened yet, or the control that opened it has ended).
+uint32_t PlaybackOwner();
+// A control that ends gives up its claim.
+void DisownPlayback(uint32_t control);
+
 int32_t CallEngine(const wtext& command, const wtext& text, const wtext& third, const wtext& fourth);
 // For the commands that answer in text: each text comes back as the whole
 // buffer the engine saw, its NUL included.

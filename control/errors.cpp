@@ -1,5 +1,7 @@
 #include "control/errors.h"
 
+#include "engine/protocol.h"
+
 namespace control {
 
 namespace {
@@ -22,7 +24,7 @@ const ErrorEntry Table[] = {
     {29, "No valid devices in the system"},
 };
 
-const ErrorEntry Unexpected = {255, "Unexpected error"};
+const ErrorEntry Unexpected = {UnexpectedError, "Unexpected error"};
 
 }  // namespace
 
@@ -33,17 +35,20 @@ ErrorEntry LookupError(int32_t number) {
 }
 
 bool ErrorForRunState(int32_t state, int32_t& number) {
-  if (state == 0) {
-    number = 0;
-    return true;
-  }
-  if (state >= 2 && state <= 9) {  // the engine's failures 2..9 are 22..29
-    number = 20 + state;
-    return true;
-  }
-  if (state == 10) {  // the file could not be opened
-    number = 20;
-    return true;
+  using namespace zelov;
+  // A run that ended while paused (state 1 after a cancel) reports nothing.
+  static const struct {
+    int32_t state, number;
+  } reported[] = {
+      {resultok, 0},           {resultdeviceopen, 22}, {resultnotogg, 23},       {resultfirstpage, 24},
+      {resultfirstpacket, 25}, {resultnotvorbis, 26},  {resultbadheader, 27},    {resultshortheaders, 28},
+      {resultnodevice, 29},    {resultcantopen, 20},
+  };
+  for (const auto& entry : reported) {
+    if (entry.state == state) {
+      number = entry.number;
+      return true;
+    }
   }
   return false;
 }

@@ -5,6 +5,9 @@
 
 namespace control {
 
+// The number of any failure the table has no better number for.
+constexpr int32_t UnexpectedError = 255;
+
 struct ErrorEntry {
   int32_t number;
   const char* description;

@@ -2,23 +2,25 @@
 
 #include "bridge/dllinterface2.h"
 #include "control/errors.h"
+#include "engine/protocol.h"
 
 namespace control {
 
 using namespace bridge;
+namespace word = zelov::word;
 
 namespace {
 
 const wtext Blank = u" ";
 
-int32_t Ask(const char16_t* command, const char16_t* fourth = u" ") {
-  return CallEngine(command, Blank, Blank, fourth);
+int32_t Ask(const char* command, const char16_t* fourth = u" ") {
+  return CallEngine(widen(command), Blank, Blank, fourth);
 }
 
 // A text answer of the engine, asked for with a buffer of 255 characters.
-wtext AskText(const char16_t* command, char16_t fill) {
-  wtext word = command, answer(255, fill), third = Blank;
-  CallEngineText(word, answer, third, 0);
+wtext AskText(const char* command, char16_t fill) {
+  wtext text = widen(command), answer(255, fill), third = Blank;
+  CallEngineText(text, answer, third, 0);
   return answer;
 }
 
@@ -26,16 +28,32 @@ void EnsureLoaded() { EnsureEngineLoaded(False); }
 
 }  // namespace
 
+Player::Player(PlayerHost& host) : host_(host), number_(NewControlNumber()) {}
+
+Player::~Player() { DisownPlayback(number_); }
+
+bool Player::OwnsPlayback() const {
+  const uint32_t owner = PlaybackOwner();
+  return owner == 0 || owner == number_;
+}
+
 void Player::Enable(int timer, bool on) {
   enabled_[timer] = on;
   host_.SetTimer(timer, on);
 }
 
-// Steps shared by OpenFile and PlayFile; false when a check of the path
-// failed and the host has been told.
+// Steps shared by OpenFile and PlayFile; false when the file was ended at
+// once (a check of the path failed, or there is no engine to play it) and
+// the host has been told.
 bool Player::Open(const wtext& Inputfile) {
   EnsureLoaded();
-  CancelPlayback();
+  // Claimed before the cancel, so that a control whose file this cuts short
+  // cannot take the cancel for its file's normal end.
+  ClaimPlayback(number_);
+  pausedsinceopen_ = false;
+  Enable(Timer1, false);
+  Enable(Timer2, false);
+  Ask(word::cancel);
   if (IsEmptyText(Inputfile) == True) {
     host_.Finished();
     RaiseErrorCode(3);
@@ -46,7 +64,15 @@ bool Player::Open(const wtext& Inputfile) {
     RaiseErrorCode(5);
     return false;
   }
-  CallEngine(u"open", AnsiPath(Inputfile), Blank, Blank);
+  if (!EngineLinked()) {
+    // The user has been told by message box; the file cannot play, and
+    // timers would only ask the missing engine again and again.
+    host_.Finished();
+    RaiseErrorCode(UnexpectedError);
+    return false;
+  }
+  CallEngine(widen(word::open), AnsiPath(Inputfile), Blank, Blank);
+  ++opened_;
   Enable(Timer1, true);
   Enable(Timer2, true);
   return true;
@@ -55,63 +81,76 @@ bool Player::Open(const wtext& Inputfile) {
 void Player::OpenFile(const wtext& Inputfile) { Open(Inputfile); }
 
 void Player::PlayFile(const wtext& Inputfile) {
-  if (Open(Inputfile)) Enable(Timer3, true);
+  if (!Open(Inputfile)) return;
+  Enable(Timer3, true);
+  // Started now rather than at Timer3's first tick: a host that runs no
+  // message loop never gets that tick. The engine keeps a "resume" that
+  // comes before its device is open.
+  Ask(word::resume);
 }
 
 wtext Player::GetStatus() {
   EnsureLoaded();
-  switch (Ask(u"intreturn")) {
-    case 1000: return u"playing";
-    case 1001: return u"paused";
+  if (!OwnsPlayback()) return u"stop";  // another control's file plays
+  switch (Ask(word::intreturn)) {
+    case zelov::running: return u"playing";
+    case zelov::runningpaused: return u"paused";
     default: return u"stop";
   }
 }
 
 void Player::PausePlayback() {
   EnsureLoaded();
-  Ask(u"pause");
+  pausedsinceopen_ = true;
+  if (OwnsPlayback()) Ask(word::pause);
 }
 
 void Player::ResumePlayback() {
   EnsureLoaded();
-  Ask(u"resume");
+  if (OwnsPlayback()) Ask(word::resume);
 }
 
 void Player::CancelPlayback() {
   Enable(Timer1, false);
   Enable(Timer2, false);
   EnsureLoaded();
-  Ask(u"cancel");
+  // A file of another control is not this control's to end.
+  if (OwnsPlayback()) Ask(word::cancel);
 }
 
 void Player::Tick(int timer) {
   if (timer < Timer1 || timer > Timer3 || !enabled_[timer] || ticking_[timer]) return;
+  // Only the methods load the engine: a tick without one would show its
+  // message box every time it fires.
+  if (Link().EngineLoaded != True) return;
   ticking_[timer] = true;
-  try {
-    EnsureLoaded();
-    if (timer == Timer1) Timer1Tick();
-    if (timer == Timer2) Timer2Tick();
-    if (timer == Timer3) Timer3Tick();
-  } catch (const AutomationError&) {
-    // A tick has no caller to fail; the next tick tries the engine again.
-  }
+  if (timer == Timer1) Timer1Tick();
+  if (timer == Timer2) Timer2Tick();
+  if (timer == Timer3) Timer3Tick();
   ticking_[timer] = false;
 }
 
 void Player::Timer1Tick() {
-  const int32_t state = Ask(u"intreturn");
+  const uint32_t file = opened_;
+  const int32_t state = Ask(word::intreturn);
+  // Checked after the read: a claim made before it came before the cancel
+  // that ended this control's file, and the state read is not its own.
+  if (!OwnsPlayback()) return EndCutShort();
   if (state != LastStatus) {
     wtext text;
-    if (state == 1000) text = u"playing";
-    else if (state == 1001) text = u"paused";
-    else if (state < 1000) text = u"stop";
+    if (state == zelov::running) text = u"playing";
+    else if (state == zelov::runningpaused) text = u"paused";
+    else if (state < zelov::running) text = u"stop";
     if (!text.empty()) host_.Status(text);
   }
-  if (state < 999) {
+  if (state < zelov::endedbelow) {
     // The timers go off before Finished, so that a handler which starts the
-    // next file leaves them running for it.
-    Enable(Timer1, false);
-    Enable(Timer2, false);
+    // next file leaves them running for it; a file that the Status handler
+    // started keeps them too.
+    if (opened_ == file) {
+      Enable(Timer1, false);
+      Enable(Timer2, false);
+    }
     host_.Finished();
     int32_t number;
     if (ErrorForRunState(state, number)) RaiseErrorCode(number);
@@ -119,32 +158,44 @@ void Player::Timer1Tick() {
   LastStatus = state;
 }
 
+// Another control started a file in this control's place: its own did not
+// end normally, and nothing more is reported about the other's.
+void Player::EndCutShort() {
+  Enable(Timer1, false);
+  Enable(Timer2, false);
+  host_.Finished();
+  RaiseErrorCode(UnexpectedError);
+}
+
 void Player::Timer2Tick() {
+  if (!OwnsPlayback()) return;
   VendorText = wtext(255, u'\0');
-  int32_t rate = Ask(u"samplerate");
-  int32_t bitrate = Ask(u"bitrate");
-  int32_t channels = Ask(u"intchannels");
-  int32_t version = Ask(u"intversion");
-  wtext word = u"intvendor", third = Blank;
-  CallEngineText(word, VendorText, third, 0);
+  int32_t rate = Ask(word::samplerate);
+  int32_t bitrate = Ask(word::bitrate);
+  int32_t channels = Ask(word::intchannels);
+  int32_t version = Ask(word::intversion);
+  wtext command = widen(word::intvendor), third = Blank;
+  CallEngineText(command, VendorText, third, 0);
   const std::size_t nul = VendorText.find(u'\0');
   if (nul != wtext::npos) VendorText.resize(nul);
   if (bitrate != LastBitrate) host_.OggVorbisSettings(rate, bitrate, channels, version, VendorText);
   LastBitrate = bitrate;
 
-  int32_t elapsed = Ask(u"gettime", u"0");
-  TimeText = AskText(u"gettimestring", u' ').substr(0, 8);
+  int32_t elapsed = Ask(word::gettime, u"0");
+  TimeText = AskText(word::gettimestring, u' ').substr(0, 8);
   host_.Progress(elapsed, TimeText);
 
-  SecondsText = AskText(u"getsecondsstring", u' ').substr(0, 8);
-  int32_t length = Ask(u"getseconds", u"0");
+  SecondsText = AskText(word::getsecondsstring, u' ').substr(0, 8);
+  int32_t length = Ask(word::getseconds, u"0");
   host_.TimePosition(length, SecondsText);
 }
 
 void Player::Timer3Tick() {
-  if (Ask(u"flagdewave") != 0) {
+  if (!OwnsPlayback()) return;
+  if (Ask(word::flagdewave) != 0) {
     Enable(Timer3, false);
-    ResumePlayback();
+    // A host that paused since it opened the file keeps it paused.
+    if (!pausedsinceopen_) ResumePlayback();
   }
 }
 

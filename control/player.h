@@ -34,12 +34,15 @@ class PlayerHost {
 
 class Player {
  public:
-  explicit Player(PlayerHost& host) : host_(host) {}
+  explicit Player(PlayerHost& host);
+  ~Player();
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
 
   // The methods throw bridge::AutomationError when the engine cannot be
-  // deployed; the host's call then fails with it.
+  // deployed; the host's call then fails with it. The engine plays one file
+  // per process: a control reports only on a file it started, and leaves
+  // another control's file alone.
   void OpenFile(const wtext& Inputfile);
   void PlayFile(const wtext& Inputfile);
   wtext GetStatus();
@@ -61,6 +64,8 @@ class Player {
 
  private:
   bool Open(const wtext& Inputfile);
+  bool OwnsPlayback() const;
+  void EndCutShort();
   void Timer1Tick();
   void Timer2Tick();
   void Timer3Tick();
@@ -70,6 +75,9 @@ class Player {
   PlayerHost& host_;
   bool enabled_[4] = {};
   bool ticking_[4] = {};
+  const uint32_t number_;  // this control among the process's controls
+  uint32_t opened_ = 0;    // files sent to the engine by this control
+  bool pausedsinceopen_ = false;
 };
 
 }  // namespace control

@@ -232,6 +232,7 @@ TEST_F(Bridge, OnlyTheLastControlOfAThreadReleasesTheEngine) {
   AttachControl();
   AttachControl();
   ensure();
+  ClaimPlayback(NewControlNumber());  // a control of this thread started a file
   DetachControl();
   EXPECT_EQ(now().loads[Deployed], 1);
   EXPECT_EQ(Link().EngineLoaded, True);

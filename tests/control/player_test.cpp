@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/dllinterface2.h"
@@ -317,13 +318,97 @@ TEST_F(PlayerTest, DeploymentFailureFailsTheMethodAndSkipsTheTick) {
   EXPECT_TRUE(host.events.empty());
 }
 
-TEST_F(PlayerTest, WithoutAnEngineStatusIsStopAndAnOpenedFileEndsAtOnce) {
+TEST_F(PlayerTest, WithoutAnEngineAnOpenedFileEndsAtOnceWithUnexpectedError) {
   now().resources[1] = {'n', 'o', 'p', 'e'};
   EXPECT_EQ(player.GetStatus(), u"stop");
   EXPECT_EQ(now().messageboxes.size(), 2u);  // once loading, once calling
-  player.OpenFile(file("stereo44100.ogg"));
+  player.PlayFile(file("stereo44100.ogg"));
+  EXPECT_EQ(now().messageboxes.size(), 4u);  // the method's own two, no more
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Finished", "ErrorCode 255 Unexpected error"}));
+  for (int timer : {Timer1, Timer2, Timer3}) EXPECT_FALSE(player.TimerEnabled(timer));
+  // A deployment mended meanwhile is found by the next method.
+  now().resources[1] = memorysystem::engineimage();
+  player.PlayFile(file("stereo44100.ogg"));
+  EXPECT_EQ(now().messageboxes.size(), 4u);
+  EXPECT_TRUE(player.TimerEnabled(Timer1));
+  waitend();
   player.Tick(Timer1);
-  EXPECT_EQ(host.take(), (std::vector<std::string>{"Finished", "ErrorCode 0 No error"}));
+  EXPECT_EQ(host.take().back(), "ErrorCode 0 No error");
+}
+
+TEST_F(PlayerTest, PlayFileIsHeardWithoutATickAndAPauseRightAfterItHolds) {
+  simdevice::reset(simdevice::mode::manual);
+  player.PlayFile(file("stereo44100.ogg"));
+  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
+  ASSERT_TRUE(simdevice::waitfor([] { return simdevice::isopen() && !simdevice::ispaused(); }));
+  EXPECT_TRUE(player.TimerEnabled(Timer3));  // it still runs, as hosts expect
+
+  player.PausePlayback();
+  EXPECT_TRUE(simdevice::ispaused());
+  player.Tick(Timer3);
+  EXPECT_FALSE(player.TimerEnabled(Timer3));
+  EXPECT_TRUE(simdevice::ispaused());
+  EXPECT_EQ(player.GetStatus(), u"paused");
+  player.CancelPlayback();
+}
+
+TEST_F(PlayerTest, AFileStartedFromTheStatusHandlerIsMonitored) {
+  const wtext second = file("mono22050.ogg");
+  bool started = false;
+  host.onevent = [&](const std::string& line) {
+    if (line == "Status stop" && !started) {
+      started = true;
+      player.PlayFile(second);
+    }
+  };
+  player.PlayFile(file("short.ogg"));
+  player.Tick(Timer1);
+  waitend();
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"}));
+  ASSERT_TRUE(player.TimerEnabled(Timer1) && player.TimerEnabled(Timer2));
+  player.Tick(Timer1);
+  waitend();
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"}));
+}
+
+TEST_F(PlayerTest, AControlReportsOnlyItsOwnFile) {
+  simdevice::reset(simdevice::mode::manual);
+  Recorder otherhost;
+  Player other{otherhost};
+  player.PlayFile(file("stereo44100.ogg"));
+  player.Tick(Timer1);
+  other.PlayFile(file("mono22050.ogg"));  // cuts the first control's file short
+
+  player.Tick(Timer2);
+  player.Tick(Timer1);
+  EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Finished", "ErrorCode 255 Unexpected error"}));
+  EXPECT_FALSE(player.TimerEnabled(Timer1) || player.TimerEnabled(Timer2));
+  EXPECT_EQ(player.GetStatus(), u"stop");
+  // Nor may it hold or end the other's file.
+  player.PausePlayback();
+  player.CancelPlayback();
+  EXPECT_EQ(other.GetStatus(), u"playing");
+
+  other.Tick(Timer1);
+  EXPECT_EQ(otherhost.take(), std::vector<std::string>{"Status playing"});
+  other.CancelPlayback();
+  EXPECT_TRUE(enginetest::workerended());
+}
+
+TEST_F(PlayerTest, TheLastControlOfAThreadLeavesAnotherThreadsPlaybackAlone) {
+  simdevice::reset(simdevice::mode::manual);
+  bridge::AttachControl();
+  player.PlayFile(file("stereo44100.ogg"));
+  std::thread([] {
+    bridge::AttachControl();
+    bridge::EnsureEngineLoaded(bridge::False);
+    bridge::DetachControl();
+  }).join();
+  EXPECT_EQ(player.GetStatus(), u"playing");
+  bridge::DetachControl();  // this thread's own playback is cancelled
+  EXPECT_TRUE(enginetest::workerended());
 }
 
 TEST_F(PlayerTest, APathTheCodePageCannotCarryPlaysByItsShortForm) {
