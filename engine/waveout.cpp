@@ -1,5 +1,7 @@
 #include "waveout.h"
 
+#include <algorithm>
+
 #include "diag.h"
 #include "state.h"
 
@@ -8,14 +10,48 @@ namespace zelov {
 namespace {
 char blocks[4][slotsize];
 }
-waveslot playslots[2] = {{{}, blocks[0], 0}, {{}, blocks[1], 0}};
-waveslot tailslot = {{}, blocks[2], 0};
+waveslot playslots[2] = {{{}, blocks[0], 0, 0}, {{}, blocks[1], 0, 0}};
+waveslot tailslot = {{}, blocks[2], 0, 0};
 char* gatherblock = blocks[3];
 WAVEFORMATEX waveformat;
 bool wavelost = false;
 std::atomic<int32_t> wavelostms{5000};
 
+// The device writes a header's flags from its own thread while we poll them.
+static DWORD headerflags(const waveslot& slot) {
+  return __atomic_load_n(&slot.header.dwFlags, __ATOMIC_ACQUIRE);
+}
+
 namespace {
+
+uint32_t queuedblocks = 0;  // blocks queued on this run's devices
+bool reopened = false;      // the open device replaces one that stopped playing
+
+// Closes the open device, which has stopped playing, and opens another with
+// the blocks it still held queued again in their order. True when the new
+// device has them.
+bool wavereopen() {
+  waveslot* pending[3];
+  int count = 0;
+  for (waveslot* slot : {&playslots[0], &playslots[1], &tailslot}) {
+    const DWORD flags = headerflags(*slot);
+    if ((flags & WHDR_PREPARED) && !(flags & WHDR_DONE)) pending[count++] = slot;
+  }
+  std::sort(pending, pending + count, [](const waveslot* a, const waveslot* b) { return a->order < b->order; });
+
+  HWAVEOUT old = waveout.load();
+  waveout.store(nullptr);
+  waveOutReset(old);
+  for (int i = 0; i < count; ++i) waveOutUnprepareHeader(old, &pending[i]->header, sizeof(WAVEHDR));
+  waveOutClose(old);
+  const bool started = wavestarted.load() != 0;
+  if (waveopen() != 0) return false;
+  enginetrace("Reabriu wave out \n");
+  for (int i = 0; i < count; ++i)
+    if (!wavequeue(*pending[i], pending[i]->length)) return false;
+  if (started && !pauseflag.load()) wavestart();
+  return true;
+}
 
 // Watches a started device during a wait: its position must move.
 class lostwatch {
@@ -35,7 +71,18 @@ class lostwatch {
       return false;
     }
     still += 50;
-    if (still < wavelostms.load()) return false;
+    // A device that has not played a byte is opened again sooner: nothing
+    // it queued has been heard, so nothing is heard twice.
+    const int32_t limit = time.u.cb == 0 && !reopened ? wavelostms.load() / 5 : wavelostms.load();
+    if (still < limit) return false;
+    if (!reopened) {
+      reopened = true;
+      if (wavereopen()) {
+        last = 0xffffffff;
+        still = 0;
+        return false;
+      }
+    }
     diagerr("The wave-out device stopped playing.\n");
     wavelost = true;
     return true;
@@ -47,11 +94,6 @@ class lostwatch {
 };
 
 }  // namespace
-
-// The device writes a header's flags from its own thread while we poll them.
-static DWORD headerflags(const waveslot& slot) {
-  return __atomic_load_n(&slot.header.dwFlags, __ATOMIC_ACQUIRE);
-}
 
 const char* waveresultname(MMRESULT result) {
   switch (result) {
@@ -101,6 +143,7 @@ int waveopen() {
 bool wavequeue(waveslot& slot, uint32_t length) {
   HWAVEOUT device = waveout.load();
   slot.length = length;
+  slot.order = ++queuedblocks;
   slot.header.lpData = slot.data;
   slot.header.dwBufferLength = length;
   slot.header.dwFlags = 0;
@@ -141,6 +184,7 @@ void wavestart() {
 }
 
 void waveclose() {
+  reopened = false;
   HWAVEOUT device = waveout.load();
   if (!device) return;
   // Cleared first: a "pause" or "resume" racing the close then finds no

@@ -14,6 +14,7 @@ struct waveslot {
   WAVEHDR header;
   char* data;  // slotsize bytes
   uint32_t length;
+  uint32_t order;  // when it was queued, among the run's blocks
 };
 
 // Two slots take turns carrying the full blocks of a run; the tail slot
@@ -45,7 +46,10 @@ void wavestart();
 
 // Set when a wait gave up because the device had stopped playing: started,
 // not paused, and its position still for `wavelostms` milliseconds (the
-// sound server went away). Cleared by waveopen.
+// sound server went away). Before giving up, a wait closes such a device
+// once and opens a new one with the same blocks queued again: a device
+// opened just after the sound server came back may never start, where the
+// next one plays. Cleared by waveopen.
 extern bool wavelost;
 extern std::atomic<int32_t> wavelostms;
 // Stops and closes the device, if one is open.

@@ -23,6 +23,7 @@ UINT devicecount = 1;
 MMRESULT openresult = MMSYSERR_NOERROR;
 bool writefails = false;
 bool lost = false;
+bool recoveronopen = false;
 uint64_t position = 0;  // bytes played by the open device
 device current;
 int opens = 0;
@@ -102,6 +103,7 @@ void reset(mode m) {
   openresult = MMSYSERR_NOERROR;
   writefails = false;
   lost = false;
+  recoveronopen = false;
   position = 0;
   current = device{};
   opens = 0;
@@ -116,6 +118,11 @@ void setdevicecount(UINT count) { guard g; devicecount = count; }
 void setopenresult(MMRESULT result) { guard g; openresult = result; }
 void setwritefails(bool fails) { guard g; writefails = fails; }
 void setlost(bool l) { guard g; lost = l; }
+void setlostuntilreopened() {
+  guard g;
+  lost = true;
+  recoveronopen = true;
+}
 
 bool playnext() {
   guard g;
@@ -154,6 +161,7 @@ MMRESULT waveOutOpen(LPHWAVEOUT out, UINT, const WAVEFORMATEX* wanted, DWORD_PTR
       wanted->nBlockAlign != wanted->nChannels * 2 ||
       wanted->nAvgBytesPerSec != wanted->nSamplesPerSec * wanted->nBlockAlign)
     return WAVERR_BADFORMAT;
+  if (recoveronopen && opens > 0) lost = recoveronopen = false;
   current = device{};
   current.open = true;
   position = 0;

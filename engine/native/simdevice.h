@@ -35,6 +35,9 @@ void setwritefails(bool fails);
 // A lost device (its sound server went away): it accepts blocks but never
 // plays them, and its position stands still.
 void setlost(bool lost);
+// Lost until the device is next opened: a device opened just as its sound
+// server came back, which plays once it is opened again.
+void setlostuntilreopened();
 
 // Plays the first queued block, if the device is open, not paused and has
 // one. True when a block was played.

@@ -223,6 +223,17 @@ TEST_F(LostDevice, EndsTheRunWithTheDeviceResult) {
   EXPECT_FALSE(simdevice::isopen());
 }
 
+TEST_F(LostDevice, IsOpenedAgainOnceWithItsBlocksAndPlaysOn) {
+  simdevice::setlostuntilreopened();
+  open(fixture("stereo44100.ogg"));
+  ASSERT_TRUE(waituntil(soundready));
+  send("resume");
+  ASSERT_TRUE(waituntil(workerended));
+  EXPECT_EQ(send("intreturn2"), 0);
+  EXPECT_EQ(simdevice::opencount(), 2);
+  EXPECT_EQ(playedsamples(), reference::decode(fixture("stereo44100.ogg")).samples) << "every block once, in order";
+}
+
 TEST_F(LostDevice, AtTheTailToo) {
   simdevice::setlost(true);
   open(fixture("short.ogg"));

@@ -710,17 +710,27 @@ void caseunloadable() {
   const std::wstring path = deployedpath();
   onnewthread([&] {
     DeleteFileW(path.c_str());
+    CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
     CreateDirectoryW(path.c_str(), nullptr);
     BoxWatcher watcher(GetCurrentThreadId());
     Control c;
     c.create();
     const std::string status = c.status();
     Sleep(500);
-    watcher.stop = true;
     check(status == "stop" && watcher.texts == std::vector<std::string>{"error loading the dll", "error loading the dll"},
           "unloadable: the load failure is told twice for one method", joined(watcher.texts));
     check(!watcher.captions.empty() && watcher.captions[0] == "Zel OGG Vorbis Player OCX 1.0.0",
           "unloadable: the boxes carry the application title");
+    // A file opened without an engine ends at once, and no timer goes on
+    // asking the missing engine.
+    c.play(L"short.ogg");
+    const std::vector<std::string> ended = c.sink.milestones();
+    pumpuntil([] { return false; }, 1500);
+    watcher.stop = true;
+    check(watcher.texts.size() == 4 && c.sink.milestones() == ended &&
+              ended == std::vector<std::string>{"Finished", "ErrorCode 255 Unexpected error"},
+          "unloadable: PlayFile tells it twice and ends the file at once with 255",
+          joined(c.sink.events) + " / " + std::to_string(watcher.texts.size()) + " boxes");
     RemoveDirectoryW(path.c_str());
   });
 }
@@ -852,6 +862,76 @@ void casetwocontrols() {
     second.release();
     check(GetModuleHandleW(L"zelov.dll") == nullptr, "twocontrols: the last one releases the engine");
   });
+}
+
+// Two apartments, a control in each: the engine plays one file per process.
+// The control whose file the other one cut short says so, and nothing more;
+// the last control of a thread leaves the other thread's file playing.
+struct Apartment {
+  HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE finish = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // events are in
+  std::vector<std::string> events;
+  ~Apartment() {
+    CloseHandle(done);
+    CloseHandle(started);
+    CloseHandle(finish);
+  }
+};
+
+DWORD WINAPI SecondApartment(void* p) {
+  auto* a = static_cast<Apartment*>(p);
+  CoInitialize(nullptr);
+  {
+    Control c;
+    c.create();
+    c.play(L"stereo44100.ogg");
+    SetEvent(a->started);
+    c.waitend();
+    a->events = c.sink.milestones();
+    SetEvent(a->done);
+    // Kept until the first thread has looked at its own file again.
+    WaitForSingleObject(a->finish, 60000);
+  }
+  CoUninitialize();
+  return 0;
+}
+
+void casetwoapartments() {
+  Control first;
+  first.create();
+  first.play(L"long.ogg");
+  pumpuntil([&] { return first.sink.has("Status playing"); });
+  Apartment second;
+  HANDLE thread = CreateThread(nullptr, 0, SecondApartment, &second, 0, nullptr);
+  WaitForSingleObject(second.started, 60000);
+  check(pumpuntil([&] { return first.sink.ended(); }, 60000) &&
+            first.sink.milestones() ==
+                std::vector<std::string>{"Status playing", "Finished", "ErrorCode 255 Unexpected error"},
+        "twoapartments: the file cut short by another thread's control ends with 255",
+        joined(first.sink.milestones()));
+  check(first.status() == "stop", "twoapartments: and its GetStatus says stop");
+  const std::size_t count = first.sink.events.size();
+  pumpuntil([&] { return WaitForSingleObject(second.done, 0) == WAIT_OBJECT_0; }, 60000);
+  check(second.events == std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"},
+        "twoapartments: the other control's file plays to its end", joined(second.events));
+  check(first.sink.events.size() == count, "twoapartments: the first control reports nothing of it");
+  SetEvent(second.finish);
+  WaitForSingleObject(thread, 60000);
+  CloseHandle(thread);
+
+  // Now the other way round: this thread plays, and the other thread's last
+  // control goes.
+  first.play(L"long.ogg");
+  pumpuntil([&] { return first.status() == "playing"; });
+  onnewthread([] {
+    Control c;
+    c.create();
+    c.status();
+  });
+  pumpuntil([] { return false; }, 1000);
+  check(first.status() == "playing", "twoapartments: the last control of another thread leaves this file playing");
+  first.call(L"CancelPlayback");
 }
 
 void casereleaseplaying() {
@@ -1207,7 +1287,9 @@ void casereload() {
 // ---- without a device, and after unregistering ----
 
 // The sound server goes away in the middle of a file (the driver stops it
-// once this case says the sound has started): the file ends with 22.
+// once this case says the sound has started): the file ends with 22. With
+// ZEL_SERVER_BACK the driver then starts the server again and makes that
+// file, and the next file must play.
 void casevanish() {
   Control c;
   c.create();
@@ -1216,6 +1298,15 @@ void casevanish() {
   std::printf("vanish: sound started\n");
   check(c.waitend() && c.sink.events.back() == "ErrorCode 22 Error opening waveout",
         "vanish: a lost sound device ends the file with ErrorCode 22", joined(c.sink.milestones()));
+  // The driver starts the sound server again and then makes this file.
+  wchar_t back[MAX_PATH];
+  if (!GetEnvironmentVariableW(L"ZEL_SERVER_BACK", back, MAX_PATH)) return;
+  std::printf("vanish: ended\n");
+  pumpuntil([&] { return GetFileAttributesW(back) != INVALID_FILE_ATTRIBUTES; }, 120000);
+  c.sink.events.clear();
+  c.play(L"stereo44100.ogg");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error" && c.sink.has("Progress 2 00:00:02"),
+        "vanish: once the sound server is back, the next file plays", joined(c.sink.events));
 }
 
 void casenodevice() {
@@ -1266,6 +1357,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"paths", casepaths},             {L"playlist", caseplaylist},     {L"deploy", casedeploy},
       {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable},
       {L"truncated", casetruncated},     {L"locked", caselocked},         {L"noexport", casenoexport}, {L"twocontrols", casetwocontrols},
+      {L"twoapartments", casetwoapartments},
       {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"about", caseabout},
       {L"soak", casesoak},                {L"reload", casereload},                {L"vanish", casevanish},          {L"nodevice", casenodevice},
       {L"unregistered", caseunregistered},

@@ -93,7 +93,7 @@ expect "regsvr32 registers the control" 0 wine regsvr32 /s "$ocx"
 expect "registering again is harmless" 0 wine regsvr32 /s "$ocx"
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 control registry typelib create openfile container paths playlist deploy unloadable unwritable \
-  truncated locked noexport twocontrols release-playing atl about soak reload
+  truncated locked noexport twocontrols twoapartments release-playing atl about soak reload
 pulse_stop
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
@@ -106,19 +106,25 @@ else
   failed=$((failed + 1))
 fi
 expect "a VBScript plays a file to its end by polling" 0 wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")"
+expect "a VBScript's PlayFile is heard with no message loop" 0 \
+  wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")" play
 expect "zelplay --open starts on an r from its input" 0 \
   sh -c "echo r | wine zelplay.exe --open '$(winpath "$fx/short.ogg")'"
 expect "zelplay exits with the last error number (23)" 23 wine zelplay.exe "$(winpath "$fx/garbage-large.bin")"
 pulse_stop
 
-# The sound server goes away in the middle of a file.
+# The sound server goes away in the middle of a file, and comes back.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
-(cd "$run" && timeout 300 wine controltest.exe "$(winpath "$fx")" "$(winpath "$run/capture.raw")" vanish \
-   > "$run/vanish.log" 2>&1) &
+(cd "$run" && ZEL_SERVER_BACK="$(winpath "$run/server-back")" timeout 300 \
+   wine controltest.exe "$(winpath "$fx")" "$(winpath "$run/capture.raw")" vanish > "$run/vanish.log" 2>&1) &
 vanishing=$!
 for _ in $(seq 1200); do grep -q "sound started" "$run/vanish.log" && break; sleep 0.1; done
 pulse_stop
+for _ in $(seq 1200); do grep -q "vanish: ended" "$run/vanish.log" && break; sleep 0.1; done
+pulse_start "$run" || { echo "FAIL pulseaudio did not start again"; exit 1; }
+touch "$run/server-back"
 wait "$vanishing"
+pulse_stop
 tally "$run/vanish.log" control
 
 control nodevice

@@ -1,7 +1,8 @@
 ' The control driven by a script host: created by ProgID, with no events
-' and no message loop (so no timer ticks), the script starts the sound
-' itself and polls GetStatus until the file has ended.
-'   cscript //nologo script.vbs FILE.ogg
+' and no message loop (so no timer ticks). The script opens the file and
+' starts the sound itself, or with "play" lets PlayFile start it, and polls
+' GetStatus until the file has ended.
+'   cscript //nologo script.vbs FILE.ogg [play]
 Option Explicit
 Dim player, started, status
 Set player = CreateObject("ZelOggPlayer100.ZelOggPlay")
@@ -9,8 +10,12 @@ If player.ControlName() <> "Zel OGG Vorbis Player OCX 1.0.0" Then
   WScript.Echo "wrong ControlName"
   WScript.Quit 3
 End If
-player.OpenFile WScript.Arguments(0)
-player.ResumePlayback
+If WScript.Arguments.Count > 1 Then
+  player.PlayFile WScript.Arguments(0)
+Else
+  player.OpenFile WScript.Arguments(0)
+  player.ResumePlayback
+End If
 started = Timer
 Do
   status = player.GetStatus()
