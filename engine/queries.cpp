@@ -3,12 +3,12 @@
 
 namespace zelov {
 
-uint32_t elapsedseconds(uint32_t bytes, int32_t rate, int32_t channels) {
+uint32_t elapsedseconds(uint64_t bytes, int32_t rate, int32_t channels) {
   if (rate == 0) return 0;
-  const uint32_t persecond = static_cast<uint32_t>(rate) * static_cast<uint32_t>(channels) * 2u;
+  const uint64_t persecond = static_cast<uint64_t>(static_cast<uint32_t>(rate)) * static_cast<uint32_t>(channels) * 2u;
   if (persecond == 0) return 0;
-  const uint32_t q = bytes / persecond;
-  return q > 0 ? q - 1 : 0;
+  const uint64_t q = bytes / persecond;
+  return q > 0 ? static_cast<uint32_t>(q - 1) : 0;
 }
 
 // "%02u:%02u:%02u", written out by hand: the engine's only number

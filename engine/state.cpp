@@ -9,7 +9,7 @@ std::atomic<int32_t> wavestarted{0};
 std::atomic<int32_t> cancelflag{0};
 std::atomic<int32_t> lastresult{0};
 std::atomic<int32_t> waveflag{0};
-std::atomic<uint32_t> pcmbytes{0};
+std::atomic<uint64_t> pcmbytes{0};
 std::atomic<uint32_t> totalseconds{0};
 std::atomic<int32_t> streamrate{0};
 std::atomic<int32_t> streamchannels{0};

@@ -26,7 +26,9 @@ extern std::atomic<int32_t> wavestarted;
 extern std::atomic<int32_t> cancelflag;
 extern std::atomic<int32_t> lastresult;
 extern std::atomic<int32_t> waveflag;
-extern std::atomic<uint32_t> pcmbytes;
+// Bytes of sound handed to the device in this run: 64 bits, since 32 would
+// wrap after 6.8 hours of 44.1 kHz stereo.
+extern std::atomic<uint64_t> pcmbytes;
 extern std::atomic<uint32_t> totalseconds;
 extern std::atomic<int32_t> streamrate;
 extern std::atomic<int32_t> streamchannels;

@@ -1,5 +1,6 @@
 // Writes the test files into a folder:  makefixtures DIR
 // or one dense stereo file of the given length:  makefixtures --dense SECONDS FILE
+// or one long, small file (8 kHz mono, low bitrate):  makefixtures --long SECONDS FILE
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,8 +15,16 @@ int main(int argc, char** argv) {
     s.noise = 0.3f;
     return fixtures::writefile(argv[3], fixtures::encode(s).data) ? 0 : 1;
   }
+  if (argc == 4 && std::strcmp(argv[1], "--long") == 0) {
+    fixtures::sound s;
+    s.rate = 8000;
+    s.channels = 1;
+    s.seconds = std::atof(argv[2]);
+    s.quality = -0.1f;
+    return fixtures::writefile(argv[3], fixtures::encode(s).data) ? 0 : 1;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: makefixtures DIR | makefixtures --dense SECONDS FILE\n");
+    std::fprintf(stderr, "usage: makefixtures DIR | makefixtures --dense|--long SECONDS FILE\n");
     return 2;
   }
   auto names = fixtures::writeall(argv[1]);

@@ -2,6 +2,8 @@
 // the simulated device, with the bridge over the in-memory system.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -11,6 +13,7 @@
 #include "control/player.h"
 #include "bridge/native/memorysystem.h"
 #include "tests/engine/support.h"
+#include "tools/fixtures.h"
 
 using namespace control;
 using bridge::wtext;
@@ -421,4 +424,35 @@ TEST_F(PlayerTest, APathTheCodePageCannotCarryPlaysByItsShortForm) {
   player.Tick(Timer1);
   EXPECT_EQ(host.take().back(), "ErrorCode 0 No error");
   EXPECT_GT(simdevice::writes().size(), 0u);
+}
+
+// A long file played to its end: its last times give its whole length, with
+// nothing wrapped. 120 s of 8 kHz mono by default; ZEL_LONG_SECONDS=7200
+// makes it the two-hour file.
+TEST_F(PlayerTest, ALongFileReportsItsWholeLength) {
+  const char* wanted = std::getenv("ZEL_LONG_SECONDS");
+  const int seconds = wanted ? std::atoi(wanted) : 120;
+  fixtures::sound sound;
+  sound.rate = 8000;
+  sound.channels = 1;
+  sound.seconds = seconds;
+  sound.quality = -0.1f;
+  const std::string path = testing::TempDir() + "long-" + std::to_string(seconds) + ".ogg";
+  ASSERT_TRUE(fixtures::writefile(path, fixtures::encode(sound).data));
+  now().files[path].content = {1, 2, 3};
+  const auto hms = [](int t) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t / 3600, t / 60 % 60, t % 60);
+    return std::string(text);
+  };
+
+  player.PlayFile(bridge::widen(path.c_str()));
+  waitend();
+  player.Tick(Timer2);
+  player.Tick(Timer1);
+  const auto events = host.take();
+  ASSERT_EQ(events.size(), 5u) << ::testing::PrintToString(events);  // no Status: the first tick sees the end
+  EXPECT_EQ(events[1], "Progress " + std::to_string(seconds - 1) + " " + hms(seconds - 1));
+  EXPECT_EQ(events[2], "TimePosition " + std::to_string(seconds) + " " + hms(seconds));
+  EXPECT_EQ(events.back(), "ErrorCode 0 No error");
 }

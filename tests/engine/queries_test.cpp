@@ -49,6 +49,7 @@ TEST(TimeText, ElapsedSecondsLagTheCountByOneSecond) {
   EXPECT_EQ(zelov::elapsedseconds(529199, 44100, 2), 1u);
   EXPECT_EQ(zelov::elapsedseconds(441000, 22050, 1), 9u);
   EXPECT_EQ(zelov::elapsedseconds(4294967295u, 44100, 2), 24346u);
+  EXPECT_EQ(zelov::elapsedseconds(7ull * 3600 * 176400, 44100, 2), 7u * 3600 - 1) << "past 32 bits of bytes";
   EXPECT_EQ(zelov::elapsedseconds(1000000, 0, 2), 0u);
   EXPECT_EQ(zelov::elapsedseconds(1000000, 44100, 0), 0u);  // never divides by zero
 }
