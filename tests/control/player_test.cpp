@@ -91,6 +91,13 @@ class PlayerTest : public enginetest::EngineTest {
     }));
   }
   void waitend() { ASSERT_TRUE(enginetest::waituntil(enginetest::workerended)); }
+  // On the manual device: plays what is queued until the worker has ended.
+  void playout() {
+    ASSERT_TRUE(enginetest::waituntil([] {
+      simdevice::playnext();
+      return enginetest::workerended();
+    }));
+  }
 
   Recorder host;
   Player player{host};
@@ -273,16 +280,18 @@ TEST_F(PlayerTest, APlaylistDrivenFromFinishedIsMonitored) {
       player.PlayFile(second);
     }
   };
+  // The manual device: no file can end before the first tick has seen it.
+  simdevice::reset(simdevice::mode::manual);
   player.PlayFile(file("short.ogg"));
   player.Tick(Timer1);
   startoutput();
-  waitend();
+  playout();
   player.Tick(Timer1);
   EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"}));
   ASSERT_TRUE(player.TimerEnabled(Timer1) && player.TimerEnabled(Timer2) && player.TimerEnabled(Timer3));
   startoutput();
   player.Tick(Timer1);
-  waitend();
+  playout();
   player.Tick(Timer1);
   EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"}));
 }
@@ -364,14 +373,16 @@ TEST_F(PlayerTest, AFileStartedFromTheStatusHandlerIsMonitored) {
       player.PlayFile(second);
     }
   };
+  // The manual device: no file can end before the first tick has seen it.
+  simdevice::reset(simdevice::mode::manual);
   player.PlayFile(file("short.ogg"));
   player.Tick(Timer1);
-  waitend();
+  playout();
   player.Tick(Timer1);
   EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"}));
   ASSERT_TRUE(player.TimerEnabled(Timer1) && player.TimerEnabled(Timer2));
   player.Tick(Timer1);
-  waitend();
+  playout();
   player.Tick(Timer1);
   EXPECT_EQ(host.take(), (std::vector<std::string>{"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"}));
 }
