@@ -256,7 +256,7 @@ int wmain(int argc, wchar_t** argv) {
       std::vector<double> took;
       for (int i = 0; i < _wtoi(argv[3]); ++i) {
         control->PlayFile(file.get(), &result);
-        pump([] { return false; }, 0.5);  // the sound has started (Timer3 ticks every 100 ms)
+        pump([] { return false; }, 0.5);  // the sound has started
         const double start = seconds();
         control->CancelPlayback(&result);
         took.push_back(1000 * (seconds() - start));
@@ -274,7 +274,7 @@ int wmain(int argc, wchar_t** argv) {
         const double start = seconds();
         control->PlayFile(file.get(), &result);
         bool heard = false;
-        pump([&] { return heard = capture.sound(); }, 10);
+        pump([&] { return heard = capture.sound(); }, 10, 1);  // read every millisecond
         if (heard) took.push_back(1000 * (seconds() - start));
         control->CancelPlayback(&result);
       }

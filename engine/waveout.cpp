@@ -45,7 +45,7 @@ bool wavereopen() {
   for (int i = 0; i < count; ++i) waveOutUnprepareHeader(old, &pending[i]->header, sizeof(WAVEHDR));
   waveOutClose(old);
   const bool started = wavestarted.load() != 0;
-  if (waveopen() != 0) return false;
+  if (!waveopen()) return false;
   enginetrace("Reabriu wave out \n");
   for (int i = 0; i < count; ++i)
     if (!wavequeue(*pending[i], pending[i]->length)) return false;
@@ -112,7 +112,7 @@ UINT wavecount() {
   return devices;
 }
 
-int waveopen() {
+bool waveopen() {
   const int32_t channels = streamchannels.load();
   const int32_t rate = streamrate.load();
   waveformat.wFormatTag = WAVE_FORMAT_PCM;
@@ -128,7 +128,7 @@ int waveopen() {
   diagout(" ret %d \n", static_cast<int>(result));
   if (result != MMSYSERR_NOERROR) {
     if (const char* name = waveresultname(result)) enginetrace("%s", name);
-    return 1;
+    return false;
   }
   enginetrace("Ok abrindo waveout \n");
   // Paused before the handle is published, so that a "resume" from the
@@ -137,7 +137,7 @@ int waveopen() {
   wavestarted.store(0);
   wavelost = false;
   waveout.store(device);
-  return 0;
+  return true;
 }
 
 bool wavequeue(waveslot& slot, uint32_t length) {

@@ -29,9 +29,9 @@ extern WAVEFORMATEX waveformat;
 
 // Number of wave-out devices; 0 when the system has none.
 UINT wavecount();
-// Opens the device for the current stream's format, paused. 0 on success,
-// 1 on failure.
-int waveopen();
+// Opens the device for the current stream's format, paused. False when it
+// cannot be opened.
+bool waveopen();
 // Queues `length` bytes of the slot's data. True when the block reached the
 // device's queue.
 bool wavequeue(waveslot& slot, uint32_t length);

@@ -18,24 +18,29 @@
 namespace zelov {
 
 constexpr int readsize = 4096;
+// A block is queued once more than this is gathered.
 constexpr uint32_t gatherlimit = 100000;
-
-// Worker storage: static, one instance for the life of the library.
-static int32_t chunklimit = 4096;  // frames; a chunk is at most 4096 samples
-static uint32_t chunkbytes;
-static uint32_t gatherfill;
-static int nextslot;
-static int waveopened;
+constexpr uint32_t chunksamples = 4096;  // a chunk is at most 4096 samples
+static_assert(gatherlimit + chunksamples * sizeof(int16_t) <= slotsize,
+              "a full gathered block and one more chunk fit a slot");
 
 namespace {
 
-// The state of one run; reset at its start.
+// The state of one run, on the worker's stack.
 struct run {
   FILE* input = nullptr;
   int32_t result = 0;
   uint32_t totalframes = 0;
   bool stop = false;  // a failure or a cancel ends the run
   bool reopening = false;  // the device was closed for a link of another format
+  bool deviceopen = false;
+  // The device is to start once its first block is queued: a sound server
+  // fed a block at once begins sooner than one started with nothing queued.
+  bool startdue = false;
+
+  int32_t chunklimit = chunksamples;  // frames of the current stream per chunk
+  uint32_t gatherfill = 0;            // bytes gathered in gatherblock
+  int nextslot = 0;                   // the play slot the next full block goes to
 
   ogg_sync_state sync{};
   ogg_stream_state stream{};
@@ -74,7 +79,7 @@ struct run {
   }
 };
 
-bool drainoutput();
+bool drainoutput(run& r);
 
 static const char* const corruptheader = "Corrupt secondary header.  Exiting.\n";
 
@@ -124,15 +129,15 @@ void publishstream(run& r) {
   // A chained link of another rate or channel count cannot play on the
   // device opened for the links before it: let that device play out, close
   // it, and open a new one for this link at its first chunk.
-  if (waveopened && (static_cast<DWORD>(r.info.rate) != waveformat.nSamplesPerSec ||
-                     r.info.channels != waveformat.nChannels)) {
-    if (!drainoutput()) {
+  if (r.deviceopen && (static_cast<DWORD>(r.info.rate) != waveformat.nSamplesPerSec ||
+                        r.info.channels != waveformat.nChannels)) {
+    if (!drainoutput(r)) {
       if (wavelost) r.result = resultdeviceopen;
       r.stop = true;
       return;
     }
     waveclose();
-    waveopened = 0;
+    r.deviceopen = false;
     r.reopening = true;
   }
 
@@ -148,7 +153,7 @@ void publishstream(run& r) {
 
   if (r.info.channels < 1 || r.comment.vendor == nullptr)
     return r.fail(resultbadheader, corruptheader);
-  chunklimit = 4096 / r.info.channels;
+  r.chunklimit = static_cast<int32_t>(chunksamples) / r.info.channels;
 
   if (vorbis_synthesis_init(&r.dsp, &r.info) != 0) return r.fail(resultbadheader, corruptheader);
   r.dspready = true;
@@ -156,26 +161,37 @@ void publishstream(run& r) {
   r.blockready = true;
 }
 
-// Hands one converted chunk to the output: gathers it, and queues a block
-// through the next play slot once more than 100000 bytes are gathered.
-void acceptchunk(run& r) {
-  if (!waveopened) {
-    if (waveopen() != 0) {
+// Queues a block, and starts the device if its start is due.
+bool queue(run& r, waveslot& slot, uint32_t length) {
+  const bool queued = wavequeue(slot, length);
+  if (r.startdue) {
+    r.startdue = false;
+    if (!pauseflag.load()) {
+      wavestart();
+      if (pauseflag.load()) waveOutPause(waveout.load());  // a "pause" came meanwhile
+    }
+  }
+  return queued;
+}
+
+// Hands one converted chunk of `bytes` to the output: gathers it, and
+// queues a block through the next play slot once more than 100000 bytes
+// are gathered.
+void acceptchunk(run& r, uint32_t bytes) {
+  if (!r.deviceopen) {
+    if (!waveopen()) {
       enginetrace("Error opening waveout \n");
       r.result = resultdeviceopen;
       r.stop = true;
       return;
     }
     enginetrace("Iniciou wave out bem \n");
-    waveopened = 1;
+    r.deviceopen = true;
     // A device reopened in the middle of a run plays on unless the listener
     // has paused it; the first device waits for the first "resume", which
     // may already have come while there was no device to start.
     const bool resumed = resumepending.exchange(0) != 0;
-    if ((r.reopening || resumed) && !pauseflag.load()) {
-      wavestart();
-      if (pauseflag.load()) waveOutPause(waveout.load());  // a "pause" came meanwhile
-    }
+    r.startdue = (r.reopening || resumed) && !pauseflag.load();
     r.reopening = false;
   }
   if (cancelflag.load()) {
@@ -189,24 +205,24 @@ void acceptchunk(run& r) {
       return;
     }
   }
-  pcmbytes.fetch_add(chunkbytes);
+  pcmbytes.fetch_add(bytes);
   waveflag.store(1);
 
   // The chunk was converted in place at the end of the gathered sound.
-  const bool blockfull = gatherfill > gatherlimit;
-  gatherfill += chunkbytes;
+  const bool blockfull = r.gatherfill > gatherlimit;
+  r.gatherfill += bytes;
   if (!blockfull) return;
 
-  waveslot& slot = playslots[nextslot];
+  waveslot& slot = playslots[r.nextslot];
   if (!wavereclaim(slot)) {
     if (wavelost) r.result = resultdeviceopen;
     r.stop = true;
     return;
   }
   std::swap(slot.data, gatherblock);
-  nextslot ^= 1;
-  wavequeue(slot, gatherfill);
-  gatherfill = 0;
+  r.nextslot ^= 1;
+  queue(r, slot, r.gatherfill);
+  r.gatherfill = 0;
 }
 
 // Decodes the audio of the current logical stream until it ends or the run
@@ -235,12 +251,11 @@ void decodestream(run& r) {
       float** pcm;
       int frames;
       while (!r.stop && (frames = vorbis_synthesis_pcmout(&r.dsp, &pcm)) > 0) {
-        const int take = std::min(frames, chunklimit);
+        const int take = std::min(frames, r.chunklimit);
         // Converted straight behind the sound gathered so far; it counts as
         // gathered only once acceptchunk takes it.
-        convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(gatherblock + gatherfill));
-        chunkbytes = static_cast<uint32_t>(take * r.info.channels * 2);
-        acceptchunk(r);
+        convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
+        acceptchunk(r, static_cast<uint32_t>(take * r.info.channels * 2));
         vorbis_synthesis_read(&r.dsp, take);
       }
     }
@@ -274,18 +289,18 @@ int32_t cantopen(const char* path) {
 
 // Queues what is gathered and waits until the device has played everything
 // it holds. False when a cancel was seen first or the device was lost.
-bool drainoutput() {
+bool drainoutput(run& r) {
   bool tailqueued = false;
-  if (gatherfill > 0) {
-    std::memcpy(tailslot.data, gatherblock, gatherfill);
-    tailqueued = wavequeue(tailslot, gatherfill);
-    gatherfill = 0;
+  if (r.gatherfill > 0) {
+    std::memcpy(tailslot.data, gatherblock, r.gatherfill);
+    tailqueued = queue(r, tailslot, r.gatherfill);
+    r.gatherfill = 0;
   }
   // Blocks play in order: the tail's end means everything before it has
   // played. Without a tail on the device, wait for the play slots instead
   // so that the last blocks are not cut off by the close.
   if (tailqueued) return wavewaitdone(tailslot);
-  return wavereclaim(playslots[nextslot]) && wavereclaim(playslots[nextslot ^ 1]);
+  return wavereclaim(playslots[r.nextslot]) && wavereclaim(playslots[r.nextslot ^ 1]);
 }
 
 // The end of a run that got past opening its input.
@@ -296,7 +311,7 @@ void finishrun(run& r) {
 
   // Plays out what is left, unless the run was cancelled or lost its device.
   if (waveout.load() && !cancelflag.load() && !wavelost) {
-    if (!drainoutput() && wavelost) r.result = resultdeviceopen;
+    if (!drainoutput(r) && wavelost) r.result = resultdeviceopen;
   }
   waveclose();
 }
@@ -306,10 +321,7 @@ void finishrun(run& r) {
 int32_t playworker(const char* path) {
   pcmbytes.store(0);
   totalseconds.store(0);
-  gatherfill = 0;
-  waveopened = 0;
-  static run r;
-  r = run{};
+  run r;
   diagout("Testando *** \n");
 
   if (filepathtoolong) {

@@ -20,7 +20,7 @@ class WaveOut : public EngineTest {
 TEST_F(WaveOut, OpensPausedWithTheStreamsFormat) {
   zelov::streamrate.store(44100);
   zelov::streamchannels.store(2);
-  ASSERT_EQ(zelov::waveopen(), 0);
+  ASSERT_TRUE(zelov::waveopen());
   EXPECT_TRUE(simdevice::ispaused());
   WAVEFORMATEX f = simdevice::lastformat();
   EXPECT_EQ(f.nBlockAlign, 4);
@@ -30,7 +30,7 @@ TEST_F(WaveOut, OpensPausedWithTheStreamsFormat) {
 
   zelov::streamrate.store(22050);
   zelov::streamchannels.store(1);
-  ASSERT_EQ(zelov::waveopen(), 0);
+  ASSERT_TRUE(zelov::waveopen());
   f = simdevice::lastformat();
   EXPECT_EQ(f.nChannels, 1);
   EXPECT_EQ(f.nBlockAlign, 2);
@@ -39,7 +39,7 @@ TEST_F(WaveOut, OpensPausedWithTheStreamsFormat) {
 
   zelov::streamrate.store(0);
   zelov::streamchannels.store(2);
-  ASSERT_EQ(zelov::waveopen(), 0);
+  ASSERT_TRUE(zelov::waveopen());
   EXPECT_EQ(simdevice::lastformat().nSamplesPerSec, 44100u);
   EXPECT_EQ(simdevice::lastformat().nAvgBytesPerSec, 176400u);
 }
@@ -48,11 +48,11 @@ TEST_F(WaveOut, OpenFailuresAreNamedWhereTheyHaveAName) {
   zelov::streamrate.store(44100);
   zelov::streamchannels.store(2);
   simdevice::setopenresult(WAVERR_BADFORMAT);
-  EXPECT_EQ(zelov::waveopen(), 1);
+  EXPECT_FALSE(zelov::waveopen());
   EXPECT_EQ(lines.trace(), "WAVERR_BADFORMAT \n");
   EXPECT_EQ(lines.out(), " ret 32 \n");
   simdevice::setopenresult(MMSYSERR_ALLOCATED);
-  EXPECT_EQ(zelov::waveopen(), 1);
+  EXPECT_FALSE(zelov::waveopen());
   EXPECT_EQ(lines.trace(), "WAVERR_BADFORMAT \n") << "result 4 has no name line";
   EXPECT_EQ(zelov::waveout.load(), nullptr);
 }
@@ -61,7 +61,7 @@ TEST_F(WaveOut, ReclaimAndWaitFollowTheDevice) {
   zelov::streamrate.store(44100);
   zelov::streamchannels.store(2);
   simdevice::reset(simdevice::mode::manual);
-  ASSERT_EQ(zelov::waveopen(), 0);
+  ASSERT_TRUE(zelov::waveopen());
   EXPECT_TRUE(zelov::wavereclaim(zelov::playslots[0])) << "an unused slot is free at once";
   ASSERT_TRUE(zelov::wavequeue(zelov::playslots[0], 1000));
   ASSERT_TRUE(zelov::wavequeue(zelov::tailslot, 500));
@@ -81,7 +81,7 @@ TEST_F(WaveOut, CancelEndsEveryWait) {
   zelov::streamrate.store(44100);
   zelov::streamchannels.store(2);
   simdevice::reset(simdevice::mode::manual);
-  ASSERT_EQ(zelov::waveopen(), 0);
+  ASSERT_TRUE(zelov::waveopen());
   ASSERT_TRUE(zelov::wavequeue(zelov::playslots[1], 1000));
   ASSERT_TRUE(zelov::wavequeue(zelov::tailslot, 1000));
   zelov::cancelflag.store(1);
