@@ -7,6 +7,7 @@
 #include "bridge/system.h"
 #include "control/product.h"
 #include "engine/protocol.h"
+#include "resources/resource.h"
 
 namespace bridge {
 
@@ -15,7 +16,7 @@ const char* const EngineFileName = "zelov.dll";
 
 namespace {
 
-constexpr int EngineResource = 1;
+constexpr int EngineResource = ZEL_ENGINE_RESOURCE;
 const char* const LoadFailed = "error loading the dll";
 const char* const EntryMissing = "error locating the interface1 function ";
 
@@ -99,9 +100,9 @@ LinkState& Link() {
   return LinkOf(sys::threadid());
 }
 
-void EnsureEngineLoaded(const int16_t& force) {
+void EnsureEngineLoaded(bool force) {
   LinkState& link = Link();
-  if (force == False && link.EngineLoaded == True) return;
+  if (!force && link.EngineLoaded) return;
 
   const atext folder = TempFolderPath() + EngineFolder;
   link.EnginePath = folder + EngineFileName;
@@ -122,7 +123,7 @@ void EnsureEngineLoaded(const int16_t& force) {
   // library (which so stays mapped) or one that never ran (it lacked
   // interface1); another library, whose code may still be running, is kept.
   void* earlier = link.EngineModule;
-  const bool earlierran = link.EngineLoaded == True;
+  const bool earlierran = link.EngineLoaded;
   link.EngineModule = sys::loadlibrary(link.EnginePath);
   if (earlier && link.EngineModule && (earlier == link.EngineModule || !earlierran)) sys::freelibrary(earlier);
   if (!link.EngineModule) {
@@ -134,7 +135,7 @@ void EnsureEngineLoaded(const int16_t& force) {
     sys::messagebox(EntryMissing);
     return;
   }
-  link.EngineLoaded = True;
+  link.EngineLoaded = true;
 }
 
 void UnloadEngine() {
@@ -142,7 +143,7 @@ void UnloadEngine() {
   if (link.EngineModule) sys::freelibrary(link.EngineModule);
   link.EngineModule = nullptr;
   link.EngineEntry = nullptr;
-  link.EngineLoaded = False;
+  link.EngineLoaded = false;
 }
 
 namespace {
@@ -181,7 +182,7 @@ void AttachControl() { ++Link().controls; }
 void DetachControl() {
   LinkState& link = Link();
   if (--link.controls > 0) return;
-  if (link.EngineLoaded == True && link.EngineEntry && OwnerThread() == sys::threadid()) {
+  if (link.EngineLoaded && link.EngineEntry && OwnerThread() == sys::threadid()) {
     // The worker runs code of the library: it must end before the release.
     // A playback started on another thread is that thread's to end.
     CallEngine(widen(zelov::word::cancel), u" ", u" ", u" ");
@@ -228,9 +229,9 @@ int32_t CallEngineText(wtext& command, wtext& text, wtext& third, int32_t fourth
   return static_cast<int32_t>(result);
 }
 
-int16_t IsEmptyText(const wtext& value) { return value.empty() ? True : False; }
+bool IsEmptyText(const wtext& value) { return value.empty(); }
 
-int16_t FileReadable(const wtext& path) { return sys::readhead(path, 255) ? True : False; }
+bool FileReadable(const wtext& path) { return sys::readhead(path, 255); }
 
 wtext AnsiPath(const wtext& path) { return sys::ansiform(path); }
 

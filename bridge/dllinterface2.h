@@ -9,12 +9,9 @@
 
 namespace bridge {
 
-constexpr int16_t True = -1;
-constexpr int16_t False = 0;
-
 // One per apartment thread, shared by the controls of that thread.
 struct LinkState {
-  int16_t EngineLoaded = False;
+  bool EngineLoaded = false;
   void* EngineModule = nullptr;
   void* EngineEntry = nullptr;
   atext EnginePath;
@@ -28,7 +25,7 @@ LinkState& Link();
 // bytes, loads it and finds interface1. Throws AutomationError 5001 when the
 // folder cannot be made or the deployed file cannot be read; a library that
 // does not load or lacks interface1 is told by message box instead.
-void EnsureEngineLoaded(const int16_t& force);
+void EnsureEngineLoaded(bool force);
 // Releases the engine library of this thread, if it was loaded.
 void UnloadEngine();
 
@@ -60,8 +57,8 @@ int32_t CallEngine(const wtext& command, const wtext& text, const wtext& third, 
 // buffer the engine saw, its NUL included.
 int32_t CallEngineText(wtext& command, wtext& text, wtext& third, int32_t fourth);
 
-int16_t IsEmptyText(const wtext& value);
-int16_t FileReadable(const wtext& path);
+bool IsEmptyText(const wtext& value);
+bool FileReadable(const wtext& path);
 // The path to hand the engine: itself, or its short form when the ANSI code
 // page cannot carry it (the engine opens files by ANSI name).
 wtext AnsiPath(const wtext& path);

@@ -8,6 +8,7 @@
 
 #include "com/module.h"
 #include "control/product.h"
+#include "resources/resource.h"
 
 namespace bridge::sys {
 
@@ -106,7 +107,7 @@ void deletefile(const atext& path) { DeleteFileA(path.c_str()); }
 
 bool resource(int id, bytes& content) {
   HMODULE self = com::ModuleHandle();
-  HRSRC found = FindResourceExW(self, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(id),
+  HRSRC found = FindResourceExW(self, MAKEINTRESOURCEW(ZEL_ENGINE_RESOURCE_TYPE), MAKEINTRESOURCEW(id),
                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   if (!found) return false;
   HGLOBAL loaded = LoadResource(self, found);

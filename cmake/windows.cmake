@@ -54,10 +54,10 @@ target_link_libraries(winetest PRIVATE user32)
 # from the IDL. Debian's mingw packages ship no .idl files; Wine's do.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set(ZEL_WIDL x86_64-w64-mingw32-widl)
-  set(ZEL_WIDL_FLAGS -m64 -I/usr/include/wine/wine/windows -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+  set(ZEL_WIDL_FLAGS -m64 -I${CMAKE_SOURCE_DIR}/control -I/usr/include/wine/wine/windows -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 else()
   set(ZEL_WIDL i686-w64-mingw32-widl)
-  set(ZEL_WIDL_FLAGS -m32 -I/usr/include/wine/wine/windows -L/usr/lib/i386-linux-gnu/wine/i386-windows)
+  set(ZEL_WIDL_FLAGS -m32 -I${CMAKE_SOURCE_DIR}/control -I/usr/include/wine/wine/windows -L/usr/lib/i386-linux-gnu/wine/i386-windows)
 endif()
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
@@ -65,7 +65,7 @@ add_custom_command(
           ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
   COMMAND ${ZEL_WIDL} ${ZEL_WIDL_FLAGS} -h -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
           ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
-  DEPENDS ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl ${CMAKE_SOURCE_DIR}/control/dispids.h
   VERBATIM)
 add_custom_target(typelib ALL DEPENDS ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb)
 

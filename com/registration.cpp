@@ -8,10 +8,14 @@
 #include "bridge/buffer.h"
 #include "com/module.h"
 #include "com/win.h"
+#include "resources/resource.h"
 
 namespace com {
 
 namespace {
+
+#define ZEL_NUMBER_TEXT(n) #n
+#define ZEL_NUMBER(n) ZEL_NUMBER_TEXT(n)
 
 struct Entry {
   const wchar_t* key;    // under the classes root; {CLSID} and {LIBID} are filled in
@@ -26,7 +30,7 @@ const Entry Entries[] = {
     {L"CLSID\\{CLSID}\\ProgID", nullptr, L"ZelOggPlayer100.ZelOggPlay"},
     {L"CLSID\\{CLSID}\\VersionIndependentProgID", nullptr, L"ZelOggPlayer100.ZelOggPlay"},
     {L"CLSID\\{CLSID}\\Control", nullptr, nullptr},
-    {L"CLSID\\{CLSID}\\ToolboxBitmap32", nullptr, L"%MODULE%, 30000"},
+    {L"CLSID\\{CLSID}\\ToolboxBitmap32", nullptr, L"%MODULE%, " ZEL_NUMBER(ZEL_TOOLBOX_BITMAP)},
     {L"CLSID\\{CLSID}\\TypeLib", nullptr, L"{LIBID}"},
     {L"CLSID\\{CLSID}\\Version", nullptr, L"23.0"},
     {L"CLSID\\{CLSID}\\MiscStatus", nullptr, L"0"},

@@ -3,6 +3,7 @@
 // thread's, so the control's timers and events go on while it is open.
 #include "control/product.h"
 #include "control/zeloggplay.h"
+#include "resources/resource.h"
 
 #include <shellapi.h>
 
@@ -10,7 +11,6 @@ namespace control {
 
 namespace {
 
-constexpr int IconResource = 102;
 
 enum Child { Label1 = 101, Label2, Label4, Text1, Command1, Label6 };
 
@@ -149,7 +149,7 @@ LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wparam, LPARAM lparam)
 
 bool registerform() {
   HICON icon = static_cast<HICON>(
-      LoadImageW(com::ModuleHandle(), MAKEINTRESOURCEW(IconResource), IMAGE_ICON, 32, 32, 0));
+      LoadImageW(com::ModuleHandle(), MAKEINTRESOURCEW(ZEL_ABOUT_ICON), IMAGE_ICON, 32, 32, 0));
   return RegisterWindowClass(FormClass, FormProc, true, icon);
 }
 

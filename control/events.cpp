@@ -3,6 +3,7 @@
 // raising of the six events with every parameter by reference.
 #include <new>
 
+#include "control/dispids.h"
 #include "control/zeloggplay.h"
 
 namespace control {
@@ -187,12 +188,12 @@ void ZelOggPlayControl::Status(wtext& Statusvalue) {
   if (frozen_) return;
   TextArgument value(Statusvalue);
   const VARIANT arguments[] = {value.ref()};
-  events_.Fire(1, arguments);
+  events_.Fire(ZEL_DISPID_STATUS, arguments);
 }
 
 void ZelOggPlayControl::Finished() {
   if (frozen_) return;
-  events_.Fire(2, nullptr, 0);
+  events_.Fire(ZEL_DISPID_FINISHED, nullptr, 0);
 }
 
 void ZelOggPlayControl::OggVorbisSettings(int32_t& Samplerate, int32_t& Bitrate, int32_t& Channels,
@@ -200,28 +201,28 @@ void ZelOggPlayControl::OggVorbisSettings(int32_t& Samplerate, int32_t& Bitrate,
   if (frozen_) return;
   TextArgument vendor(Vendor);
   const VARIANT arguments[] = {ByRef(Samplerate), ByRef(Bitrate), ByRef(Channels), ByRef(Version), vendor.ref()};
-  events_.Fire(3, arguments);
+  events_.Fire(ZEL_DISPID_OGGVORBISSETTINGS, arguments);
 }
 
 void ZelOggPlayControl::Progress(int32_t& ProgressAsLong, wtext& ProgressAsString) {
   if (frozen_) return;
   TextArgument text(ProgressAsString);
   const VARIANT arguments[] = {ByRef(ProgressAsLong), text.ref()};
-  events_.Fire(4, arguments);
+  events_.Fire(ZEL_DISPID_PROGRESS, arguments);
 }
 
 void ZelOggPlayControl::TimePosition(int32_t& TimeAsSeconds, wtext& TimeAsString) {
   if (frozen_) return;
   TextArgument text(TimeAsString);
   const VARIANT arguments[] = {ByRef(TimeAsSeconds), text.ref()};
-  events_.Fire(5, arguments);
+  events_.Fire(ZEL_DISPID_TIMEPOSITION, arguments);
 }
 
 void ZelOggPlayControl::ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) {
   if (frozen_) return;
   TextArgument description(ErrorDescription);
   const VARIANT arguments[] = {ByRef(ErrorNumber), description.ref()};
-  events_.Fire(6, arguments);
+  events_.Fire(ZEL_DISPID_ERRORCODE, arguments);
 }
 
 }  // namespace control

@@ -5,10 +5,7 @@
 
 namespace control {
 
-void DrawPicture(HDC dc, int left, int top, int width, int height);
-
 namespace {
-
 
 LRESULT CALLBACK FaceProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_PAINT) {

@@ -24,7 +24,7 @@ wtext AskText(const char* command, char16_t fill) {
   return answer;
 }
 
-void EnsureLoaded() { EnsureEngineLoaded(False); }
+void EnsureLoaded() { EnsureEngineLoaded(false); }
 
 }  // namespace
 
@@ -54,12 +54,12 @@ bool Player::Open(const wtext& Inputfile) {
   Enable(Timer1, false);
   Enable(Timer2, false);
   Ask(word::cancel);
-  if (IsEmptyText(Inputfile) == True) {
+  if (IsEmptyText(Inputfile)) {
     host_.Finished();
     RaiseErrorCode(3);
     return false;
   }
-  if (FileReadable(Inputfile) == False) {
+  if (!FileReadable(Inputfile)) {
     host_.Finished();
     RaiseErrorCode(5);
     return false;
@@ -122,7 +122,7 @@ void Player::Tick(int timer) {
   if (timer < Timer1 || timer > Timer3 || !enabled_[timer] || ticking_[timer]) return;
   // Only the methods load the engine: a tick without one would show its
   // message box every time it fires.
-  if (Link().EngineLoaded != True) return;
+  if (!Link().EngineLoaded) return;
   ticking_[timer] = true;
   if (timer == Timer1) Timer1Tick();
   if (timer == Timer2) Timer2Tick();

@@ -1,14 +1,13 @@
 // Drawing: the loudspeaker picture at the top-left corner of whatever the
 // container gives, for design views and for IViewObject::Draw.
 #include "control/zeloggplay.h"
+#include "resources/resource.h"
 
 namespace control {
 
-constexpr int PictureResource = 101;  // 39 by 37 pixels, 24-bit
-
 void DrawPicture(HDC dc, int left, int top, int width, int height) {
   HBITMAP picture = static_cast<HBITMAP>(
-      LoadImageW(com::ModuleHandle(), MAKEINTRESOURCEW(PictureResource), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+      LoadImageW(com::ModuleHandle(), MAKEINTRESOURCEW(ZEL_FACE_BITMAP), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
   if (!picture) return;
   BITMAP info;
   GetObjectW(picture, sizeof info, &info);

@@ -4,8 +4,6 @@
 
 namespace control {
 
-HWND CreateTimerWindow(ZelOggPlayControl* control);
-
 ZelOggPlayControl::ZelOggPlayControl() {
   timerwindow_ = CreateTimerWindow(this);
   *typeinfo_.put() = com::TypeInfoOf(IID__ZelOggPlay);

@@ -32,6 +32,12 @@ void ShowAboutBox();
 
 class ZelOggPlayControl;
 
+// The control's private message-only window, whose timers tick on the
+// control's thread (timers.cpp).
+HWND CreateTimerWindow(ZelOggPlayControl* control);
+// Draws the design-time picture stretched over the rectangle (view.cpp).
+void DrawPicture(HDC dc, int left, int top, int width, int height);
+
 // The connection point of __ZelOggPlay. It lives inside the control and
 // shares its reference count.
 class EventPoint final : public IConnectionPoint {

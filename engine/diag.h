@@ -1,6 +1,10 @@
 // The engine's diagnostic lines: some go to standard output, some to standard
-// error, and the rest to `enginetrace`, which discards them. No caller reads
-// them; a test may divert all three into a sink of its own.
+// error, and the rest to `enginetrace`, which discards them; a test may
+// divert all three into a sink of its own. They are the engine's own output,
+// which a host's console or log may show and a caller may read, so their
+// texts stay as they have always been, the mixed-language progress lines
+// ("Buffers lidos", "Iniciou wave out bem") and the "compress" traces of the
+// command entry among them.
 #pragma once
 #include <atomic>
 

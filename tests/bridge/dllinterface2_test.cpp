@@ -33,7 +33,7 @@ class Bridge : public ::testing::Test {
     now().entry = fakeentry;
   }
   void TearDown() override { Link() = LinkState{}; }
-  static void ensure() { EnsureEngineLoaded(False); }
+  static void ensure() { EnsureEngineLoaded(false); }
 };
 
 }  // namespace
@@ -43,7 +43,7 @@ TEST_F(Bridge, FirstUseCreatesTheFolderWritesTheEngineAndLoadsIt) {
   EXPECT_TRUE(now().folders.count(Folder));
   ASSERT_TRUE(now().files.count(Deployed));
   EXPECT_EQ(now().files[Deployed].content, now().resources[1]);
-  EXPECT_EQ(Link().EngineLoaded, True);
+  EXPECT_TRUE(Link().EngineLoaded);
   EXPECT_EQ(Link().EnginePath, Deployed.c_str());
   EXPECT_EQ(now().loads[Deployed], 1);
   EXPECT_NE(Link().EngineEntry, nullptr);
@@ -55,7 +55,7 @@ TEST_F(Bridge, CreatesEveryMissingFolderOfTheChain) {
   ensure();
   EXPECT_TRUE(now().folders.count("C:\\Users\\me\\Temp\\a\\"));
   EXPECT_EQ(Link().EnginePath, "C:\\Users\\me\\Temp\\a\\b\\ZelSoftware\\zelov.dll");
-  EXPECT_EQ(Link().EngineLoaded, True);
+  EXPECT_TRUE(Link().EngineLoaded);
 }
 
 TEST_F(Bridge, AnIdenticalDeployedFileIsLeftUntouched) {
@@ -63,7 +63,7 @@ TEST_F(Bridge, AnIdenticalDeployedFileIsLeftUntouched) {
   now().files[Deployed].content = now().resources[1];
   ensure();
   EXPECT_EQ(now().files[Deployed].writes, 0);
-  EXPECT_EQ(Link().EngineLoaded, True);
+  EXPECT_TRUE(Link().EngineLoaded);
 }
 
 TEST_F(Bridge, ADeployedFileThatDiffersAnywhereIsRewritten) {
@@ -82,7 +82,7 @@ TEST_F(Bridge, ADeployedFileThatDiffersAnywhereIsRewritten) {
     ensure();
     EXPECT_EQ(now().files[Deployed].content, image);
     EXPECT_EQ(now().files[Deployed].writes, 1);
-    EXPECT_EQ(Link().EngineLoaded, True);
+    EXPECT_TRUE(Link().EngineLoaded);
   }
 }
 
@@ -96,7 +96,7 @@ TEST_F(Bridge, AFolderThatCannotBeMadeFailsWith5001) {
     EXPECT_EQ(e.description, u"Unexpected error , please contact the developer support@zel.example");
   }
   EXPECT_EQ(Link().EnginePath, Deployed.c_str());
-  EXPECT_EQ(Link().EngineLoaded, False);
+  EXPECT_FALSE(Link().EngineLoaded);
   EXPECT_EQ(Link().EngineModule, nullptr);
 }
 
@@ -105,7 +105,7 @@ TEST_F(Bridge, AnUnreadableDeployedFileFailsWith5001) {
   now().files[Deployed].content = now().resources[1];
   now().files[Deployed].unreadable = true;
   EXPECT_THROW(ensure(), AutomationError);
-  EXPECT_EQ(Link().EngineLoaded, False);
+  EXPECT_FALSE(Link().EngineLoaded);
 }
 
 TEST_F(Bridge, NoTemporaryFolderFailsWith5001) {
@@ -120,14 +120,14 @@ TEST_F(Bridge, ALockedDifferentFileIsLoadedAsItIs) {
   now().files[Deployed].locked = true;
   ensure();
   EXPECT_EQ(now().files[Deployed].content, memorysystem::engineimage(4096, 9));
-  EXPECT_EQ(Link().EngineLoaded, True);
+  EXPECT_TRUE(Link().EngineLoaded);
 }
 
 TEST_F(Bridge, ALibraryThatDoesNotLoadIsToldTwicePerMethodAndRetried) {
   now().resources[1] = {'n', 'o', 't', ' ', 'a', ' ', 'd', 'l', 'l'};
   ensure();
   EXPECT_EQ(now().messageboxes, std::vector<std::string>{"error loading the dll"});
-  EXPECT_EQ(Link().EngineLoaded, False);
+  EXPECT_FALSE(Link().EngineLoaded);
   EXPECT_EQ(CallEngine(u"intreturn", u" ", u" ", u" "), 0);
   EXPECT_EQ(now().messageboxes.size(), 2u);
   EXPECT_EQ(now().entrycalls, 0);
@@ -139,7 +139,7 @@ TEST_F(Bridge, ALibraryWithoutInterface1IsToldAndStaysUnloaded) {
   now().resources[1] = {'M', 'Z', 0, 0, 'n', 'o', 'n', 'e'};
   ensure();
   EXPECT_EQ(now().messageboxes, std::vector<std::string>{"error locating the interface1 function "});
-  EXPECT_EQ(Link().EngineLoaded, False);
+  EXPECT_FALSE(Link().EngineLoaded);
   wtext command = u"intvendor", text(255, u'\0'), third = u" ";
   EXPECT_EQ(CallEngineText(command, text, third, 0), 0);
   EXPECT_EQ(now().messageboxes.back(), "error locating the interface1 function ");
@@ -155,7 +155,7 @@ TEST_F(Bridge, OnceLoadedOnlyForceRunsThePassAgain) {
   ensure();
   EXPECT_EQ(now().listings, listings);
   EXPECT_EQ(now().loads[Deployed], 1);
-  EnsureEngineLoaded(True);
+  EnsureEngineLoaded(true);
   EXPECT_GT(now().listings, listings);
   EXPECT_EQ(now().loads[Deployed], 1);  // the new reference replaces the old one
   UnloadEngine();
@@ -166,7 +166,7 @@ TEST_F(Bridge, AForcedPassThatFindsAnotherLibraryKeepsTheOneThatMayBeRunning) {
   ensure();
   now().temp = "C:\\Other\\";
   now().folders.insert("C:\\Other\\");
-  EnsureEngineLoaded(True);
+  EnsureEngineLoaded(true);
   EXPECT_EQ(now().loads[Deployed], 1);
   EXPECT_EQ(now().loads["C:\\Other\\ZelSoftware\\zelov.dll"], 1);
 }
@@ -202,8 +202,8 @@ TEST_F(Bridge, CallEngineTextHandsBackTheWholeBuffer) {
 }
 
 TEST_F(Bridge, EmptyTextIsOnlyTheEmptyString) {
-  EXPECT_EQ(IsEmptyText(u""), True);
-  EXPECT_EQ(IsEmptyText(u" "), False);
+  EXPECT_TRUE(IsEmptyText(u""));
+  EXPECT_FALSE(IsEmptyText(u" "));
 }
 
 TEST_F(Bridge, FileReadableOpensAndReadsAtMost255Bytes) {
@@ -211,13 +211,13 @@ TEST_F(Bridge, FileReadableOpensAndReadsAtMost255Bytes) {
   now().files["C:\\a\\ten.ogg"].content = sys::bytes(10, 1);
   now().files["C:\\a\\big.ogg"].content = sys::bytes(1 << 20, 1);
   now().files["C:\\a\\locked.ogg"].unreadable = true;
-  EXPECT_EQ(FileReadable(u"C:\\a\\missing.ogg"), False);
-  EXPECT_EQ(FileReadable(u"C:\\a\\locked.ogg"), False);
-  EXPECT_EQ(FileReadable(u"C:\\a\\empty.ogg"), True);
+  EXPECT_FALSE(FileReadable(u"C:\\a\\missing.ogg"));
+  EXPECT_FALSE(FileReadable(u"C:\\a\\locked.ogg"));
+  EXPECT_TRUE(FileReadable(u"C:\\a\\empty.ogg"));
   EXPECT_EQ(now().lastheadread, 0u);
-  EXPECT_EQ(FileReadable(u"C:\\a\\ten.ogg"), True);
+  EXPECT_TRUE(FileReadable(u"C:\\a\\ten.ogg"));
   EXPECT_EQ(now().lastheadread, 10u);
-  EXPECT_EQ(FileReadable(u"C:\\a\\big.ogg"), True);
+  EXPECT_TRUE(FileReadable(u"C:\\a\\big.ogg"));
   EXPECT_EQ(now().lastheadread, 255u);
 }
 
@@ -235,13 +235,13 @@ TEST_F(Bridge, OnlyTheLastControlOfAThreadReleasesTheEngine) {
   ClaimPlayback(NewControlNumber());  // a control of this thread started a file
   DetachControl();
   EXPECT_EQ(now().loads[Deployed], 1);
-  EXPECT_EQ(Link().EngineLoaded, True);
+  EXPECT_TRUE(Link().EngineLoaded);
   const int calls = now().entrycalls;
   DetachControl();
   EXPECT_EQ(now().entrycalls, calls + 1);
   EXPECT_EQ(received[0], "cancel");  // playback ends before its code goes
   EXPECT_FALSE(now().loads.count(Deployed));
-  EXPECT_EQ(Link().EngineLoaded, False);
+  EXPECT_FALSE(Link().EngineLoaded);
   EXPECT_EQ(Link().EngineModule, nullptr);
   AttachControl();
   ensure();  // a later control loads the engine again
@@ -251,8 +251,8 @@ TEST_F(Bridge, OnlyTheLastControlOfAThreadReleasesTheEngine) {
 
 TEST_F(Bridge, EachThreadHasItsOwnLink) {
   ensure();
-  int16_t other = True;
+  bool other = true;
   std::thread([&] { other = Link().EngineLoaded; }).join();
-  EXPECT_EQ(other, False);
-  EXPECT_EQ(Link().EngineLoaded, True);
+  EXPECT_FALSE(other);
+  EXPECT_TRUE(Link().EngineLoaded);
 }

@@ -107,7 +107,7 @@ class PlayerTest : public enginetest::EngineTest {
 
 TEST_F(PlayerTest, StatusBeforeAnyFileIsStopAndLoadsTheEngine) {
   EXPECT_EQ(player.GetStatus(), u"stop");
-  EXPECT_EQ(bridge::Link().EngineLoaded, bridge::True);
+  EXPECT_TRUE(bridge::Link().EngineLoaded);
   EXPECT_TRUE(host.events.empty());
 }
 
@@ -417,7 +417,7 @@ TEST_F(PlayerTest, TheLastControlOfAThreadLeavesAnotherThreadsPlaybackAlone) {
   player.PlayFile(file("stereo44100.ogg"));
   std::thread([] {
     bridge::AttachControl();
-    bridge::EnsureEngineLoaded(bridge::False);
+    bridge::EnsureEngineLoaded(false);
     bridge::DetachControl();
   }).join();
   EXPECT_EQ(player.GetStatus(), u"playing");

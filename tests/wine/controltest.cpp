@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "ZelOggPlayer100.h"
+#include "control/dispids.h"
 #include "com/ptr.h"
 #include "com/win.h"
 #include "tools/hostsite.h"
@@ -121,12 +122,12 @@ class Sink final : public HostSink {
       return narrow(s ? std::wstring(s, SysStringLen(s)) : std::wstring());
     };
     switch (id) {
-      case 1: line = "Status " + txt(0); break;
-      case 2: line = "Finished"; break;
-      case 3: line = "Settings " + num(0) + " " + num(1) + " " + num(2) + " " + num(3) + " " + txt(4); break;
-      case 4: line = "Progress " + num(0) + " " + txt(1); break;
-      case 5: line = "TimePosition " + num(0) + " " + txt(1); break;
-      case 6: line = "ErrorCode " + num(0) + " " + txt(1); break;
+      case ZEL_DISPID_STATUS: line = "Status " + txt(0); break;
+      case ZEL_DISPID_FINISHED: line = "Finished"; break;
+      case ZEL_DISPID_OGGVORBISSETTINGS: line = "Settings " + num(0) + " " + num(1) + " " + num(2) + " " + num(3) + " " + txt(4); break;
+      case ZEL_DISPID_PROGRESS: line = "Progress " + num(0) + " " + txt(1); break;
+      case ZEL_DISPID_TIMEPOSITION: line = "TimePosition " + num(0) + " " + txt(1); break;
+      case ZEL_DISPID_ERRORCODE: line = "ErrorCode " + num(0) + " " + txt(1); break;
       default: return DISP_E_MEMBERNOTFOUND;
     }
     events.push_back(line);
@@ -275,6 +276,8 @@ struct Method {
   VARTYPE result;
 };
 
+// The numbers as hosts have them compiled in, written out rather than taken
+// from control/dispids.h, so that a change there fails here.
 const Method Methods[] = {
     {L"OpenFile", 0x60030000, VT_BSTR, VT_VARIANT},   {L"PlayFile", 0x60030001, VT_BSTR, VT_VARIANT},
     {L"GetStatus", 0x60030002, VT_EMPTY, VT_BSTR},    {L"PausePlayback", 0x60030003, VT_EMPTY, VT_VARIANT},
