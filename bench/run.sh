@@ -19,6 +19,7 @@ work=$(mktemp -d)
 run=
 cleanup() {
   local status=$?
+  set +e  # stopping what is already gone is no failure
   if [ -n "$run" ]; then wine_stop; pulse_stop; rm -rf "$run"; fi
   rm -rf "$work"
   exit "$status"
