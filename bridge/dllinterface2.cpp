@@ -12,7 +12,7 @@
 namespace bridge {
 
 const char* const EngineFolder = "ZelSoftware\\";
-const char* const EngineFileName = "zelov.dll";
+const char* const EngineFileName = ZEL_ENGINE_FILE;
 
 namespace {
 

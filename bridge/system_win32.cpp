@@ -129,8 +129,7 @@ void freelibrary(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
 intptr_t callentry(void* entry, void* first, void* second, void* third, void* fourth) {
 #ifdef _WIN64
   // A window procedure's message is 32 bits wide on 64-bit Windows, too
-  // narrow for an address: call the entry directly (the 64-bit build only
-  // serves the Wine tests on machines without 32-bit support).
+  // narrow for an address: the 64-bit edition calls the entry directly.
   using engine = intptr_t(CALLBACK*)(void*, void*, void*, void*);
   return reinterpret_cast<engine>(entry)(first, second, third, fourth);
 #else

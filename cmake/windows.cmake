@@ -1,4 +1,5 @@
-# The shipped 32-bit Windows build: zelov.dll and the programs that drive it
+# The Windows editions: the 32-bit one (i686, engine zelov.dll) and the
+# 64-bit one (x86_64, engine zelov64.dll), with the programs that drive them
 # under Wine. libogg and libvorbis come from cmake/build-deps-mingw.sh.
 set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH "mingw builds of libogg and libvorbis")
 find_path(VORBIS_INCLUDE vorbis/codec.h PATHS ${ZEL_DEPS_PREFIX}/include NO_DEFAULT_PATH REQUIRED)
@@ -17,15 +18,23 @@ add_compile_options(-Wall -Wextra)
 # sections: the PE linker would move the engine's zeroed blocks from .bss
 # into the file.)
 add_compile_options(-ffunction-sections)
-add_link_options(-static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections)
+# No time stamp in the headers, so that a build of the same sources gives
+# the same bytes.
+add_link_options(-static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(ZEL_ENGINE_NAME zelov64)
+else()
+  set(ZEL_ENGINE_NAME zelov)
+endif()
 
 add_library(zelov SHARED
   engine/commands.cpp engine/diag.cpp engine/dllmain.cpp engine/queries.cpp
-  engine/state.cpp engine/waveout.cpp engine/worker.cpp engine/zelov.def)
-set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME zelov)
+  engine/state.cpp engine/waveout.cpp engine/worker.cpp engine/${ZEL_ENGINE_NAME}.def)
+set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
 target_include_directories(zelov PRIVATE ${VORBIS_INCLUDE})
 target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} winmm)
-target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup)
+target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 
 # Decodes a file with the same libvorbis build as the engine, for the
 # bit-exact comparisons of what the device played.
@@ -91,9 +100,9 @@ set_target_properties(zeloggplays100 PROPERTIES PREFIX "" SUFFIX ".ocx" OUTPUT_N
 target_include_directories(zeloggplays100 PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(zeloggplays100 PRIVATE UNICODE _UNICODE)
 target_link_libraries(zeloggplays100 PRIVATE ole32 oleaut32 uuid user32 gdi32 advapi32 shell32)
-target_link_options(zeloggplays100 PRIVATE -Wl,--enable-stdcall-fixup)
+target_link_options(zeloggplays100 PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 set_source_files_properties(resources/zeloggplays100.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb;${CMAKE_BINARY_DIR}/zelov.dll;${ZEL_PICTURES}")
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb;${CMAKE_BINARY_DIR}/${ZEL_ENGINE_NAME}.dll;${ZEL_PICTURES}")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}")
 add_dependencies(zeloggplays100 typelib zelov)
 add_custom_target(pictures DEPENDS ${ZEL_PICTURES})
@@ -108,7 +117,10 @@ target_link_libraries(zelplay PRIVATE ole32 oleaut32 uuid user32)
 add_dependencies(zelplay typelib)
 
 # The test container that uses the control as real containers do.
-add_executable(controltest tests/wine/controltest.cpp com/guids.cpp)
+add_executable(controltest
+  tests/wine/control/main.cpp tests/wine/control/harness.cpp tests/wine/control/registration.cpp
+  tests/wine/control/hosting.cpp tests/wine/control/playback.cpp tests/wine/control/deployment.cpp
+  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp com/guids.cpp)
 target_include_directories(controltest PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(controltest PRIVATE UNICODE _UNICODE)
 target_link_options(controltest PRIVATE -municode)

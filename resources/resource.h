@@ -9,3 +9,12 @@
 #define ZEL_FACE_BITMAP 101         // the design-time picture, 39 by 37 pixels, 24-bit
 #define ZEL_ABOUT_ICON 102          // the About box's icon, 32 by 32, 16 colours
 #define ZEL_TOOLBOX_BITMAP 30000    // the toolbox picture of development environments
+
+// The engine's file name, as built and as deployed. The 64-bit edition's
+// engine has a name of its own, so that a 32-bit and a 64-bit host on one
+// machine each deploy and load their own engine beside the other's.
+#ifdef _WIN64
+#define ZEL_ENGINE_FILE "zelov64.dll"
+#else
+#define ZEL_ENGINE_FILE "zelov.dll"
+#endif

@@ -15,14 +15,13 @@ build() {
   fi
 }
 
-# The 32-bit Windows build in build/win32, with the codec libraries it needs.
+# The 32-bit edition in build/win32, with the codec libraries it needs.
 build_windows() {
   bash cmake/build-deps-mingw.sh build/deps || return 1
   build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZEL_DEPS_PREFIX="$PWD/build/deps/i686"
 }
 
-# The same sources built for 64-bit Windows in build/win64: the Wine tests
-# use it on machines that run 64-bit Wine but cannot execute 32-bit code.
+# The 64-bit edition in build/win64 (engine zelov64.dll), for 64-bit hosts.
 build_windows64() {
   bash cmake/build-deps-mingw.sh build/deps x86_64 || return 1
   build build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DZEL_DEPS_PREFIX="$PWD/build/deps/x86_64"

@@ -3,11 +3,13 @@
 #pragma once
 #include <windows.h>
 
+#include "resources/resource.h"  // ZEL_ENGINE_FILE
+
 inline long callengine(WNDPROC entry, const char* command, char* text = nullptr) {
   char placeholder[] = "0";
 #ifdef _WIN64
   // A window procedure's message is 32 bits wide on 64-bit Windows: call
-  // the entry directly (the 64-bit build only serves the Wine tests).
+  // the entry directly.
   using engine = LRESULT(CALLBACK*)(const char*, char*, void*, void*);
   return static_cast<long>(reinterpret_cast<engine>(reinterpret_cast<void*>(entry))(
       command, text ? text : placeholder, placeholder, nullptr));

@@ -1,7 +1,7 @@
 // Plays one file through the engine and shows what the engine answers as it
 // plays: settings, vendor, elapsed and total time, then the result code.
 //   engineplay FILE [--wav OUT.wav]
-// On Windows it loads zelov.dll from beside itself and calls interface1
+// On Windows it loads the engine (zelov.dll, zelov64.dll) from beside itself and calls interface1
 // through CallWindowProcA, as the control does. The native build links the
 // engine directly and plays on the simulated device; --wav saves what that
 // device played.
@@ -32,7 +32,7 @@ bool loadengine() {
   DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string dir(path, n);
   dir = dir.substr(0, dir.find_last_of("\\/") + 1);
-  HMODULE engine = LoadLibraryA((dir + "zelov.dll").c_str());
+  HMODULE engine = LoadLibraryA((dir + ZEL_ENGINE_FILE).c_str());
   if (!engine) return false;
   entry = reinterpret_cast<WNDPROC>(reinterpret_cast<void*>(GetProcAddress(engine, "interface1")));
   return entry != nullptr;

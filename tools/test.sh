@@ -53,10 +53,7 @@ build build/tsan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=thread || exit 1
 CC=clang CXX=clang++ BUILD_TARGET=decode_fuzz \
   build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=address,undefined -DZEL_FUZZ=ON || exit 1
 build_windows || exit 1
-. tools/winehost.sh
-if wine_usable && [ "$ZEL_WINE_BUILD" = win64 ]; then
-  build_windows64 || exit 1
-fi
+build_windows64 || exit 1
 rm -rf build/fixtures && mkdir -p build/fixtures && build/asan/makefixtures build/fixtures >/dev/null || exit 1
 
 suite engine-asan-ubsan build/asan/enginetests
@@ -66,9 +63,14 @@ suite control-asan-ubsan build/asan/controltests
 suite engine-tsan setarch "$(uname -m)" -R build/tsan/enginetests
 suite control-tsan setarch "$(uname -m)" -R build/tsan/controltests
 suite fuzz bash tests/fuzz/run.sh build/fuzz build/fixtures
-suite pe bash tests/pe/check_pe.sh build/win32/zelov.dll
-suite ocx bash tests/pe/check_ocx.sh build/win32/zeloggplays100.ocx build/win32/zelov.dll
-suite wine bash tests/wine/run.sh build/win32 build/asan build/fixtures
+# Both editions: the same checks and the same Wine suite, run once for each.
+suite pe-x86 bash tests/pe/check_pe.sh build/win32/zelov.dll
+suite pe-x64 bash tests/pe/check_pe.sh build/win64/zelov64.dll
+suite ocx-x86 bash tests/pe/check_ocx.sh build/win32/zeloggplays100.ocx build/win32/zelov.dll
+suite ocx-x64 bash tests/pe/check_ocx.sh build/win64/zeloggplays100.ocx build/win64/zelov64.dll
+suite wine-x86 bash tests/wine/run.sh build/win32 build/asan build/fixtures
+suite wine-x64 bash tests/wine/run.sh build/win64 build/asan build/fixtures
+suite coexistence bash tests/wine/coexist.sh build/win32 build/win64 build/fixtures
 
 echo
 echo "tests: $passed passed, $failed failed, $skipped skipped"

@@ -4,16 +4,21 @@
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Whether Windows programs can run here, and which build runs: sets
-# ZEL_WINE_BUILD to win32 (the shipped 32-bit build) or win64 (the same
-# sources built for 64-bit Windows). Some virtual machines cannot execute
-# 32-bit x86 code at all; there 64-bit Wine still runs natively, so the
-# tests run the 64-bit build. ZEL_WINE_EMULATED=1 runs the 32-bit build
-# under qemu-user emulation instead, which takes many minutes a start.
+# Whether this machine executes 32-bit x86 code itself (some virtual
+# machines cannot; an emulator left switched on does not count).
+runs_32bit() {
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1 && ! grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386
+}
+
+# Whether Windows programs can run here, and which edition's programs run
+# first: sets ZEL_WINE_BUILD to win32 (the 32-bit edition) where 32-bit code
+# runs, else to win64 (the 64-bit edition), and sets Wine up for it.
+# ZEL_WINE_EMULATED=1 runs the 32-bit edition under qemu-user emulation on
+# a machine without 32-bit support, which takes many minutes a start.
 wine_usable() {
   [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/wine/wine64 ] || return 1
-  if /lib/ld-linux.so.2 --version >/dev/null 2>&1 && ! grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
-    export ZEL_WINE_BUILD=win32 WINEARCH=win32
+  if runs_32bit; then
+    wine_edition win32
     return 0
   fi
   if [ "${ZEL_WINE_EMULATED:-}" = 1 ]; then
@@ -26,16 +31,28 @@ wine_usable() {
       echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
         > /proc/sys/fs/binfmt_misc/register
     fi
-    export ZEL_WINE_BUILD=win32 WINEARCH=win32
+    wine_edition win32
     return 0
   fi
   # Emulation left switched on by an earlier run would make 64-bit Wine
   # start its 32-bit helpers under qemu: minutes instead of seconds.
   [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && echo 0 > /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
   [ -x /usr/lib/wine/wine64 ] && /usr/lib/wine/wine64 --version >/dev/null 2>&1 || return 1
-  # "wine" and "wineserver" become the 64-bit ones for this shell and its
-  # children.
+  wine_edition win64
+}
+
+# Sets Wine up for one edition's programs in this shell and its children:
+# win32, a 32-bit prefix; win64, a 64-bit prefix (which also runs 32-bit
+# programs where 32-bit code runs), with "wine" and "wineserver" the 64-bit
+# ones.
+wine_edition() {
   local shims="${TMPDIR:-/tmp}/zelwine64-bin"
+  if [ "$1" = win32 ]; then
+    PATH=$(tr ':' '\n' <<<"$PATH" | grep -vx "$shims" | paste -sd:)
+    unset WINELOADER
+    export ZEL_WINE_BUILD=win32 WINEARCH=win32 PATH
+    return 0
+  fi
   mkdir -p "$shims"
   printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$shims/wine"
   printf '#!/bin/sh\nexec /usr/lib/wine/wineserver64 "$@"\n' > "$shims/wineserver"

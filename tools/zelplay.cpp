@@ -18,6 +18,7 @@
 #include "ZelOggPlayer100.h"
 #include "com/ptr.h"
 #include "com/win.h"
+#include "control/dispids.h"
 #include "tools/hostsite.h"
 
 namespace {
@@ -60,27 +61,27 @@ class Sink final : public HostSink {
   Sink() : HostSink(DIID___ZelOggPlay) {}
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     switch (id) {
-      case 1:
+      case ZEL_DISPID_STATUS:
         state = argtext(p, 0);
         say("Status %s\n", state.c_str());
         break;
-      case 2:
+      case ZEL_DISPID_FINISHED:
         say("Finished\n");
         finished = true;
         break;
-      case 3:
+      case ZEL_DISPID_OGGVORBISSETTINGS:
         say("OggVorbisSettings rate %ld, bitrate %ld, channels %ld, version %ld, vendor \"%s\"\n", arglong(p, 0),
             arglong(p, 1), arglong(p, 2), arglong(p, 3), argtext(p, 4).c_str());
         break;
-      case 4:
+      case ZEL_DISPID_PROGRESS:
         elapsed = argtext(p, 1);
         if (!progressline) say("Progress %ld %s\n", arglong(p, 0), elapsed.c_str());
         break;
-      case 5:
+      case ZEL_DISPID_TIMEPOSITION:
         length = argtext(p, 1);
         if (!progressline) say("TimePosition %ld %s\n", arglong(p, 0), length.c_str());
         break;
-      case 6:
+      case ZEL_DISPID_ERRORCODE:
         lasterror = static_cast<int>(arglong(p, 0));
         say("ErrorCode %ld \"%s\"\n", arglong(p, 0), argtext(p, 1).c_str());
         break;

@@ -14,7 +14,9 @@ def sections(data):
     count = struct.unpack_from("<H", data, pe + 6)[0]
     optsize = struct.unpack_from("<H", data, pe + 20)[0]
     table = pe + 24 + optsize
-    resource_rva = struct.unpack_from("<I", data, pe + 24 + 112)[0]  # PE32 data directory 2
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    directories = 96 if magic == 0x10B else 112  # PE32, PE32+
+    resource_rva = struct.unpack_from("<I", data, pe + 24 + directories + 16)[0]  # data directory 2
     found = []
     for i in range(count):
         at = table + 40 * i

@@ -99,9 +99,9 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   const std::string dir = argv[2];
   const std::string capture = argc > 3 ? argv[3] : "";
-  HMODULE engine = LoadLibraryA("zelov.dll");
+  HMODULE engine = LoadLibraryA(ZEL_ENGINE_FILE);
   entry = engine ? reinterpret_cast<WNDPROC>(reinterpret_cast<void*>(GetProcAddress(engine, "interface1"))) : nullptr;
-  check(entry != nullptr, "load", "zelov.dll or interface1 not found");
+  check(entry != nullptr, "load", ZEL_ENGINE_FILE " or interface1 not found");
   if (!entry) return 1;
   check(reinterpret_cast<WNDPROC>(reinterpret_cast<void*>(GetProcAddress(engine, MAKEINTRESOURCEA(1)))) == entry, "ordinal-1");
 

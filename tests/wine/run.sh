@@ -1,29 +1,31 @@
 #!/usr/bin/env bash
-# The engine and the control library under Wine, with the real WINMM and a
-# PulseAudio pipe sink.
-#   tests/wine/run.sh WIN32-BUILD NATIVE-BUILD FIXTURES
-# Where 32-bit programs cannot run it tests the 64-bit build beside
-# WIN32-BUILD (build/win64); exits 77 (skipped) where Wine cannot run.
+# One edition of the engine and the control library under Wine, with the
+# real WINMM and a PulseAudio pipe sink:
+#   tests/wine/run.sh EDITION-BUILD NATIVE-BUILD FIXTURES
+# EDITION-BUILD is build/win32 (the 32-bit edition, in a 32-bit prefix) or
+# build/win64 (the 64-bit edition, in a 64-bit prefix). Exits 77 (skipped)
+# where Wine cannot run that edition.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 win=$(cd "$1" && pwd); native=$(cd "$2" && pwd); fx=$(cd "$3" && pwd)
 . "$here/../../tools/winehost.sh"
 
+edition=win32; [ -f "$win/zelov64.dll" ] && edition=win64
 if ! wine_usable; then
   echo "wine: skipped: Wine cannot run here"
   exit 77
 fi
-if [ "$ZEL_WINE_BUILD" = win64 ]; then
-  # This machine cannot execute 32-bit code: the same sources, built for
-  # 64-bit Windows, run under 64-bit Wine.
-  win=$(cd "$win/../win64" && pwd)
-  echo "wine: 32-bit programs cannot run here; testing the 64-bit build of the same sources"
+if [ "$edition" = win32 ] && [ "$ZEL_WINE_BUILD" != win32 ]; then
+  echo "wine: skipped: this machine cannot execute 32-bit code, so the 32-bit edition cannot run"
+  exit 77
 fi
+wine_edition "$edition"
+echo "wine: the $([ "$edition" = win32 ] && echo 32-bit || echo 64-bit) edition ($win)"
 
 run=$(mktemp -d /tmp/zelwine.XXXXXX)
 trap 'wine_stop; pulse_stop; rm -rf "$run"' EXIT
 wine_prefix "$run" "$win"
-cp "$win/zelov.dll" "$win/winetest.exe" "$win/refdecode.exe" "$run/"
+cp "$win"/zelov*.dll "$win/winetest.exe" "$win/refdecode.exe" "$run/"
 passed=0; failed=0
 tally() {  # adds the closing "N passed, N failed" line of a case
   sed -i 's/\r$//' "$1"  # Wine's console ends lines with CR LF
@@ -137,7 +139,8 @@ control unregistered
 
 # Registration-free: a manifest beside the host names the control library.
 mkdir -p "$run/app"
-cp "$win/zeloggplays100.ocx" "$win/zelplay.exe" "$here/../../resources/zelplay.exe.manifest" "$run/app/"
+manifest=x86; [ "$edition" = win64 ] && manifest=x64
+cp "$win/zeloggplays100.ocx" "$win/zelplay.exe" "$here/../../resources/manifest/$manifest/zelplay.exe.manifest" "$run/app/"
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 expect "a host with a manifest plays with no registry entries" 0 \
   sh -c "cd app && wine zelplay.exe '$(winpath "$fx/short.ogg")' < /dev/null"

@@ -1,0 +1,37 @@
+// The cases of the control's Wine tests, one file per concern.
+#pragma once
+
+namespace controltest {
+
+// registration.cpp
+void caseregistry();
+void casetypelib();
+void casecreate();
+void caseunregistered();
+// hosting.cpp
+void casecontainer();
+void caseatl();
+// playback.cpp
+void caseplay();
+void caseopenfile();
+void casepaths();
+void caseplaylist();
+void casevanish();
+void casenodevice();
+// deployment.cpp
+void casedeploy();
+void caseunloadable();
+void casetruncated();
+void caselocked();
+void casenoexport();
+void caseunwritable();
+// lifetimes.cpp
+void casetwocontrols();
+void casetwoapartments();
+void casereleaseplaying();
+void casesoak();
+void casereload();
+// about.cpp
+void caseabout();
+
+}  // namespace controltest

@@ -1,0 +1,129 @@
+#include "tests/wine/control/harness.h"
+
+namespace controltest {
+
+
+int passed = 0, failed = 0;
+std::wstring fixtures;
+std::string capture;
+std::wstring openedfile;  // where the recording handler writes, when the driver set one up
+
+void check(bool ok, const std::string& name, const std::string& why) {
+  if (ok) {
+    ++passed;
+    std::printf("ok %s\n", name.c_str());
+  } else {
+    ++failed;
+    std::printf("FAIL %s: %s\n", name.c_str(), why.c_str());
+  }
+  std::fflush(stdout);
+}
+
+std::string narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::wstring fixture(const wchar_t* name) { return fixtures + L"\\" + name; }
+
+// Pumps this thread's messages until the condition holds. The limit only
+// guards against a hang: Wine under emulation is very slow.
+bool pumpuntil(const std::function<bool()>& condition, DWORD limit) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > limit) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  return true;
+}
+
+// Whether the sink has played anything but silence so far.
+bool soundcaptured() {
+  FILE* f = std::fopen(capture.c_str(), "rb");
+  if (!f) return false;
+  short buffer[4096];
+  std::size_t n;
+  bool any = false;
+  while (!any && (n = std::fread(buffer, 2, 4096, f)) > 0)
+    for (std::size_t i = 0; i < n; ++i) any |= buffer[i] != 0;
+  std::fclose(f);
+  return any;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& l : lines) out += (out.empty() ? "" : " | ") + l;
+  return out;
+}
+
+std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name) {
+  wchar_t data[1024];
+  DWORD size = sizeof data;
+  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) return L"<none>";
+  return data;
+}
+
+bool regkey(HKEY root, const std::wstring& key) {
+  HKEY k;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+std::wstring guid(REFGUID g) {
+  wchar_t text[40];
+  StringFromGUID2(g, text, 40);
+  return text;
+}
+
+std::wstring deployedpath() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"ZelSoftware\\" ZEL_ENGINE_FILE;
+}
+
+FILETIME written(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+// Runs a body on a new apartment thread: each thread has its own link to
+// the engine, so it deploys again.
+namespace {
+DWORD WINAPI RunBody(void* body) {
+  CoInitialize(nullptr);
+  (*static_cast<const std::function<void()>*>(body))();
+  CoUninitialize();
+  return 0;
+}
+}  // namespace
+
+void onnewthread(const std::function<void()>& body) {
+  HANDLE thread = CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  CloseHandle(thread);
+}
+
+DWORD filesize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.nFileSizeLow;
+}
+
+DWORD carriedsize() {
+  HMODULE self = GetModuleHandleW(L"zeloggplays100.ocx");
+  HRSRC engine = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10));
+  return engine ? SizeofResource(self, engine) : 0;
+}
+
+}  // namespace controltest

@@ -1,0 +1,218 @@
+// What every case of the control's Wine tests shares: the checks and their
+// count, the fixtures, a message pump, the event sink, a control with its
+// connection, and helpers for registry, threads, deployment and message
+// boxes.
+#pragma once
+//   unregistered   after regsvr32 /u: nothing left, creation fails
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "ZelOggPlayer100.h"
+#include "control/dispids.h"
+#include "resources/resource.h"
+#include "com/ptr.h"
+#include "com/win.h"
+#include "tools/hostsite.h"
+
+namespace controltest {
+
+extern int passed, failed;
+extern std::wstring fixtures;
+extern std::string capture;
+// Where the recording handler of http: and mailto: writes, when the driver
+// set one up.
+extern std::wstring openedfile;
+
+// Prints "ok NAME" or "FAIL NAME: why" and counts it.
+void check(bool ok, const std::string& name, const std::string& why = "");
+std::string narrow(const std::wstring& text);
+std::wstring fixture(const wchar_t* name);
+// Pumps this thread's messages until the condition holds. The limit only
+// guards against a hang: Wine under emulation is very slow.
+bool pumpuntil(const std::function<bool()>& condition, DWORD limit = 300000);
+// Whether the sink has played anything but silence so far.
+bool soundcaptured();
+std::string joined(const std::vector<std::string>& lines);
+
+// ---- the event sink ----
+
+class Sink final : public HostSink {
+ public:
+  Sink() : HostSink(DIID___ZelOggPlay) {}
+  std::vector<std::string> events;
+  DWORD thread = GetCurrentThreadId();
+  bool wrongthread = false;
+  std::function<void(const std::string&)> onevent;
+
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
+    if (GetCurrentThreadId() != thread) wrongthread = true;
+    std::string line;
+    auto arg = [&](UINT i) -> VARIANT& { return p->rgvarg[p->cArgs - 1 - i]; };
+    auto num = [&](UINT i) {
+      return V_VT(&arg(i)) == (VT_BYREF | VT_I4) ? std::to_string(*V_I4REF(&arg(i))) : std::string("<not byref long>");
+    };
+    auto txt = [&](UINT i) {
+      if (V_VT(&arg(i)) != (VT_BYREF | VT_BSTR)) return std::string("<not byref string>");
+      const BSTR s = *V_BSTRREF(&arg(i));
+      return narrow(s ? std::wstring(s, SysStringLen(s)) : std::wstring());
+    };
+    switch (id) {
+      case ZEL_DISPID_STATUS: line = "Status " + txt(0); break;
+      case ZEL_DISPID_FINISHED: line = "Finished"; break;
+      case ZEL_DISPID_OGGVORBISSETTINGS: line = "Settings " + num(0) + " " + num(1) + " " + num(2) + " " + num(3) + " " + txt(4); break;
+      case ZEL_DISPID_PROGRESS: line = "Progress " + num(0) + " " + txt(1); break;
+      case ZEL_DISPID_TIMEPOSITION: line = "TimePosition " + num(0) + " " + txt(1); break;
+      case ZEL_DISPID_ERRORCODE: line = "ErrorCode " + num(0) + " " + txt(1); break;
+      default: return DISP_E_MEMBERNOTFOUND;
+    }
+    events.push_back(line);
+    if (onevent) onevent(line);
+    return S_OK;
+  }
+
+  bool has(const std::string& line) const {
+    for (const auto& e : events)
+      if (e == line) return true;
+    return false;
+  }
+  // The events that are not times or settings, in order.
+  std::vector<std::string> milestones() const {
+    std::vector<std::string> out;
+    for (const auto& e : events)
+      if (e.rfind("Status", 0) == 0 || e == "Finished" || e.rfind("ErrorCode", 0) == 0) out.push_back(e);
+    return out;
+  }
+  bool ended() const { return !events.empty() && events.back().rfind("ErrorCode", 0) == 0; }
+};
+
+// ---- a control and its connection ----
+
+struct Control {
+  com::com_ptr<IUnknown> unknown;
+  com::com_ptr<IDispatch> dispatch;
+  com::com_ptr<IConnectionPoint> point;
+  DWORD cookie = 0;
+  Sink sink;
+
+  bool create() {
+    if (FAILED(CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.put_void())))
+      return false;
+    dispatch = unknown.as<IDispatch>();
+    auto container = unknown.as<IConnectionPointContainer>();
+    if (!dispatch || !container || FAILED(container->FindConnectionPoint(DIID___ZelOggPlay, point.put()))) return false;
+    return SUCCEEDED(point->Advise(&sink, &cookie));
+  }
+  void release() {
+    if (point) point->Unadvise(cookie);
+    point.reset();
+    dispatch.reset();
+    unknown.reset();
+  }
+  ~Control() { release(); }
+
+  // Calls a method by name through IDispatch, as script and late-bound
+  // callers do; the text result, if any, goes to *text.
+  HRESULT call(const wchar_t* method, const std::wstring* argument = nullptr, std::wstring* text = nullptr,
+               EXCEPINFO* exception = nullptr) {
+    LPOLESTR name = const_cast<LPOLESTR>(method);
+    DISPID id;
+    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    com::bstr value(argument ? argument->c_str() : L"");
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_BSTR;
+    V_BSTR(&arg) = value.get();
+    DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
+    com::variant result;
+    EXCEPINFO local = {};
+    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(),
+                          exception ? exception : &local, nullptr);
+    if (text && V_VT(result.get()) == VT_BSTR) *text = V_BSTR(result.get()) ? V_BSTR(result.get()) : L"";
+    if (!exception) {
+      SysFreeString(local.bstrSource);
+      SysFreeString(local.bstrDescription);
+      SysFreeString(local.bstrHelpFile);
+    }
+    return hr;
+  }
+  HRESULT play(const wchar_t* name) {
+    const std::wstring path = fixture(name);
+    return call(L"PlayFile", &path);
+  }
+  HRESULT open(const wchar_t* name) {
+    const std::wstring path = fixture(name);
+    return call(L"OpenFile", &path);
+  }
+  std::string status() {
+    std::wstring text;
+    call(L"GetStatus", nullptr, &text);
+    return narrow(text);
+  }
+  bool waitend() { return pumpuntil([&] { return sink.ended(); }); }
+};
+
+
+// ---- registry ----
+
+std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name = nullptr);
+bool regkey(HKEY root, const std::wstring& key);
+std::wstring guid(REFGUID g);
+
+// ---- threads and the deployed engine ----
+
+// Runs a body on a new apartment thread, pumping this thread's messages
+// meanwhile: each thread has its own link to the engine, so it deploys again.
+void onnewthread(const std::function<void()>& body);
+std::wstring deployedpath();
+FILETIME written(const std::wstring& path);
+DWORD filesize(const std::wstring& path);
+// The size of the engine the control carries.
+DWORD carriedsize();
+
+struct BoxWatcher {
+  DWORD thread;
+  HANDLE handle = nullptr;
+  std::vector<std::string> texts;
+  std::vector<std::string> captions;
+  volatile bool stop = false;
+
+  explicit BoxWatcher(DWORD t) : thread(t) { handle = CreateThread(nullptr, 0, Watch, this, 0, nullptr); }
+  ~BoxWatcher() {
+    stop = true;
+    WaitForSingleObject(handle, INFINITE);
+    CloseHandle(handle);
+  }
+
+  static BOOL CALLBACK Found(HWND w, LPARAM p) {
+    auto* self = reinterpret_cast<BoxWatcher*>(p);
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::string(cls) != "#32770" || !IsWindowVisible(w)) return TRUE;
+    char text[256] = {}, caption[256] = {};
+    GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+    GetWindowTextA(w, caption, sizeof caption);
+    self->texts.push_back(text);
+    self->captions.push_back(caption);
+    PostMessageA(w, WM_COMMAND, IDOK, 0);
+    while (IsWindow(w)) Sleep(20);
+    return FALSE;
+  }
+  static DWORD WINAPI Watch(void* p) {
+    auto* self = static_cast<BoxWatcher*>(p);
+    while (!self->stop) {
+      EnumThreadWindows(self->thread, Found, reinterpret_cast<LPARAM>(p));
+      Sleep(20);
+    }
+    return 0;
+  }
+};
+
+
+}  // namespace controltest

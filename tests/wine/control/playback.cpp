@@ -1,0 +1,113 @@
+// Playback through the control: events, pauses, paths, playlists, and a
+// sound server that goes away.
+#include "tests/wine/control/harness.h"
+
+namespace controltest {
+
+// ---- playback ----
+
+void caseplay() {
+  Control c;
+  c.create();
+  check(SUCCEEDED(c.play(L"stereo44100.ogg")), "play: PlayFile");
+  check(c.waitend(), "play: ends");
+  const std::vector<std::string> expected = {"Status playing", "Status stop", "Finished", "ErrorCode 0 No error"};
+  check(c.sink.milestones() == expected, "play: Status playing, stop, Finished, ErrorCode 0 in order",
+        joined(c.sink.milestones()));
+  bool settings = false;
+  for (const auto& e : c.sink.events) settings |= e.rfind("Settings 44100 ", 0) == 0 && e.find(" 2 0 Xiph.Org") != std::string::npos;
+  check(settings, "play: OggVorbisSettings 44100 Hz, 2 channels, version 0, the vendor", joined(c.sink.events));
+  check(c.sink.has("TimePosition 3 00:00:03"), "play: TimePosition gives the length");
+  check(!c.sink.wrongthread, "play: events arrive on the calling thread");
+  const std::size_t count = c.sink.events.size();
+  pumpuntil([] { return false; }, 1500);
+  check(c.sink.events.size() == count, "play: nothing after the end");
+}
+
+void caseopenfile() {
+  Control c;
+  c.create();
+  // The capture is still silent: this case runs before any other sound.
+  c.open(L"long.ogg");
+  pumpuntil([&] { return c.sink.has("Status playing"); });
+  pumpuntil([] { return false; }, 3000);
+  check(c.status() == "playing" && !soundcaptured(), "openfile: playing yet silent until ResumePlayback");
+  c.call(L"ResumePlayback");
+  check(pumpuntil([] { return soundcaptured(); }), "openfile: sound after ResumePlayback");
+  c.call(L"PausePlayback");
+  check(pumpuntil([&] { return c.sink.has("Status paused"); }) && c.status() == "paused", "openfile: paused");
+  c.call(L"ResumePlayback");
+  check(pumpuntil([&] { return c.sink.milestones().back() == "Status playing"; }), "openfile: playing again");
+  c.call(L"CancelPlayback");
+  const std::size_t count = c.sink.milestones().size();
+  pumpuntil([] { return false; }, 1500);
+  check(c.status() == "stop" && c.sink.milestones().size() == count, "openfile: cancel raises nothing");
+}
+
+void casepaths() {
+  Control c;
+  c.create();
+  const std::wstring empty;
+  c.call(L"OpenFile", &empty);
+  check(c.sink.milestones() == std::vector<std::string>{"Finished", "ErrorCode 3 The input file is empty "},
+        "paths: empty path gives Finished and 3", joined(c.sink.milestones()));
+  c.sink.events.clear();
+  c.play(L"no-such-file.ogg");
+  check(c.sink.milestones() == std::vector<std::string>{"Finished", "ErrorCode 5 The input file or path is invalid"},
+        "paths: missing file gives Finished and 5", joined(c.sink.milestones()));
+  c.sink.events.clear();
+  c.play(L"garbage-large.bin");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 23 Input does not appear to be an Ogg bitstream",
+        "paths: the engine's failure arrives as 23", joined(c.sink.events));
+}
+
+void caseplaylist() {
+  Control c;
+  c.create();
+  int started = 0;
+  c.sink.onevent = [&](const std::string& line) {
+    if (line == "Finished" && started++ == 0) c.play(L"short.ogg");
+  };
+  c.play(L"short.ogg");
+  const bool both = pumpuntil([&] {
+    int ends = 0;
+    for (const auto& e : c.sink.events) ends += e == "ErrorCode 0 No error";
+    return ends == 2;
+  });
+  check(both, "playlist: the file started from Finished plays and is monitored to its end", joined(c.sink.milestones()));
+}
+
+// ---- without a device, and after unregistering ----
+
+// The sound server goes away in the middle of a file (the driver stops it
+// once this case says the sound has started): the file ends with 22. With
+// ZEL_SERVER_BACK the driver then starts the server again and makes that
+// file, and the next file must play.
+void casevanish() {
+  Control c;
+  c.create();
+  c.play(L"long.ogg");
+  pumpuntil([&] { return c.sink.has("Progress 1 00:00:01"); });
+  std::printf("vanish: sound started\n");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 22 Error opening waveout",
+        "vanish: a lost sound device ends the file with ErrorCode 22", joined(c.sink.milestones()));
+  // The driver starts the sound server again and then makes this file.
+  wchar_t back[MAX_PATH];
+  if (!GetEnvironmentVariableW(L"ZEL_SERVER_BACK", back, MAX_PATH)) return;
+  std::printf("vanish: ended\n");
+  pumpuntil([&] { return GetFileAttributesW(back) != INVALID_FILE_ATTRIBUTES; }, 120000);
+  c.sink.events.clear();
+  c.play(L"stereo44100.ogg");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error" && c.sink.has("Progress 2 00:00:02"),
+        "vanish: once the sound server is back, the next file plays", joined(c.sink.events));
+}
+
+void casenodevice() {
+  Control c;
+  c.create();
+  c.play(L"short.ogg");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 29 No valid devices in the system",
+        "nodevice: ErrorCode 29", joined(c.sink.events));
+}
+
+}  // namespace controltest

@@ -1,0 +1,211 @@
+// Registration, the type library, creation, and what unregistering leaves.
+#include "tests/wine/control/harness.h"
+
+namespace controltest {
+
+void caseregistry() {
+  const std::wstring clsid = L"CLSID\\" + guid(CLSID_ZelOggPlay);
+  const std::wstring server = regvalue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32");
+  check(server.size() > 18 && _wcsicmp(server.c_str() + server.size() - 18, L"zeloggplays100.ocx") == 0,
+        "registry: InprocServer32 names the library", narrow(server));
+  check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel") == L"Apartment",
+        "registry: apartment threaded");
+  check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\ProgID") == L"ZelOggPlayer100.ZelOggPlay", "registry: ProgID");
+  check(regvalue(HKEY_CLASSES_ROOT, L"ZelOggPlayer100.ZelOggPlay\\CLSID") == guid(CLSID_ZelOggPlay),
+        "registry: ProgID leads to the CLSID");
+  check(regkey(HKEY_CLASSES_ROOT, clsid + L"\\Control"), "registry: marked as a control");
+  check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\MiscStatus\\1") == L"132497", "registry: misc status 0x20591");
+  const std::wstring bitmap = regvalue(HKEY_CLASSES_ROOT, clsid + L"\\ToolboxBitmap32");
+  check(bitmap.size() > 7 && bitmap.substr(bitmap.size() - 7) == L", 30000", "registry: toolbox bitmap 30000",
+        narrow(bitmap));
+  check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\TypeLib") == guid(LIBID_ZelOggPlayer100), "registry: type library");
+  check(regkey(HKEY_CLASSES_ROOT, clsid + L"\\Implemented Categories\\{40FC6ED4-2438-11CF-A3DB-080036F12502}"),
+        "registry: implements the control category");
+  check(regkey(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayer100) + L"\\17.0"),
+        "registry: type library version 23.0 (hex 17.0)");
+}
+
+// ---- type library ----
+
+struct Method {
+  const wchar_t* name;
+  MEMBERID id;
+  VARTYPE argument;  // VT_EMPTY: none
+  VARTYPE result;
+};
+
+// The numbers as hosts have them compiled in, written out rather than taken
+// from control/dispids.h, so that a change there fails here.
+const Method Methods[] = {
+    {L"OpenFile", 0x60030000, VT_BSTR, VT_VARIANT},   {L"PlayFile", 0x60030001, VT_BSTR, VT_VARIANT},
+    {L"GetStatus", 0x60030002, VT_EMPTY, VT_BSTR},    {L"PausePlayback", 0x60030003, VT_EMPTY, VT_VARIANT},
+    {L"ResumePlayback", 0x60030004, VT_EMPTY, VT_VARIANT}, {L"CancelPlayback", 0x60030005, VT_EMPTY, VT_VARIANT},
+    {L"ControlName", 0x6003000B, VT_EMPTY, VT_BSTR},  {L"About", 0x6003000C, VT_EMPTY, VT_VARIANT},
+    {L"Goto_ZelSoftware", 0x6003000E, VT_EMPTY, VT_VARIANT},
+};
+
+struct Event {
+  const wchar_t* name;
+  std::vector<VARTYPE> parameters;  // all by reference
+};
+
+const Event Events[] = {
+    {L"Status", {VT_BSTR}},
+    {L"Finished", {}},
+    {L"OggVorbisSettings", {VT_I4, VT_I4, VT_I4, VT_I4, VT_BSTR}},
+    {L"Progress", {VT_I4, VT_BSTR}},
+    {L"TimePosition", {VT_I4, VT_BSTR}},
+    {L"ErrorCode", {VT_I4, VT_BSTR}},
+};
+
+std::wstring membername(ITypeInfo* info, MEMBERID id) {
+  com::bstr name;
+  info->GetDocumentation(id, name.put(), nullptr, nullptr, nullptr);
+  return name.get() ? name.get() : L"";
+}
+
+void casetypelib() {
+  com::com_ptr<ITypeLib> lib;
+  HRESULT hr = LoadRegTypeLib(LIBID_ZelOggPlayer100, 23, 0, 0x0409, lib.put());
+  check(SUCCEEDED(hr), "typelib: registered library loads");
+  if (!lib) return;
+  TLIBATTR* attr;
+  lib->GetLibAttr(&attr);
+  check(attr->wMajorVerNum == 23 && attr->wMinorVerNum == 0 && attr->lcid == 0x0409 &&
+            (attr->wLibFlags & LIBFLAG_FCONTROL),
+        "typelib: version 23.0, LCID 0x0409, control library");
+  lib->ReleaseTLibAttr(attr);
+  com::bstr name, help;
+  lib->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr);
+  check(std::wstring(name.get()) == L"ZelOggPlayer100" && std::wstring(help.get()) == L"Zel OGG Vorbis Player OCX 1.0.0",
+        "typelib: name and help string");
+
+  com::com_ptr<ITypeInfo> coclass, iface, events;
+  lib->GetTypeInfoOfGuid(CLSID_ZelOggPlay, coclass.put());
+  lib->GetTypeInfoOfGuid(IID__ZelOggPlay, iface.put());
+  lib->GetTypeInfoOfGuid(DIID___ZelOggPlay, events.put());
+  check(coclass && iface && events, "typelib: coclass, interface and events present");
+  if (!coclass || !iface || !events) return;
+  TYPEATTR* ta;
+  coclass->GetTypeAttr(&ta);
+  const bool coclassok = ta->typekind == TKIND_COCLASS && (ta->wTypeFlags & TYPEFLAG_FCONTROL) &&
+                         (ta->wTypeFlags & TYPEFLAG_FCANCREATE) && ta->wMajorVerNum == 1 && ta->cImplTypes == 2;
+  coclass->ReleaseTypeAttr(ta);
+  check(coclassok, "typelib: coclass ZelOggPlay 1.0, a creatable control with two interfaces");
+  bool defaults = true;
+  for (UINT i = 0; i < 2; ++i) {
+    INT flags = 0;
+    HREFTYPE ref;
+    com::com_ptr<ITypeInfo> impl;
+    coclass->GetImplTypeFlags(i, &flags);
+    coclass->GetRefTypeOfImplType(i, &ref);
+    coclass->GetRefTypeInfo(ref, impl.put());
+    TYPEATTR* ia;
+    impl->GetTypeAttr(&ia);
+    const bool source = flags & IMPLTYPEFLAG_FSOURCE;
+    defaults &= (flags & IMPLTYPEFLAG_FDEFAULT) && ia->guid == (source ? DIID___ZelOggPlay : IID__ZelOggPlay);
+    impl->ReleaseTypeAttr(ia);
+  }
+  check(defaults, "typelib: default interface _ZelOggPlay, default source __ZelOggPlay");
+
+  // Its dispatch view, and the vtable view behind it.
+  iface->GetTypeAttr(&ta);
+  const WORD wanted = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE;
+  bool ifaceok = ta->typekind == TKIND_DISPATCH && (ta->wTypeFlags & wanted) == wanted && ta->cVars == 0;
+  const UINT functions = ta->cFuncs;
+  std::string seenflags = "dispatch view flags " + std::to_string(ta->wTypeFlags);
+  iface->ReleaseTypeAttr(ta);
+  HREFTYPE vtableref;
+  com::com_ptr<ITypeInfo> vtable;
+  if (SUCCEEDED(iface->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableref)) &&
+      SUCCEEDED(iface->GetRefTypeInfo(vtableref, vtable.put()))) {
+    vtable->GetTypeAttr(&ta);
+    ifaceok = ifaceok && ta->typekind == TKIND_INTERFACE && (ta->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) &&
+              (ta->wTypeFlags & wanted) == wanted && ta->cFuncs == 9;
+    seenflags += ", vtable view flags " + std::to_string(ta->wTypeFlags);
+    vtable->ReleaseTypeAttr(ta);
+  } else {
+    ifaceok = false;
+  }
+  check(ifaceok, "typelib: _ZelOggPlay is dual, hidden, non-extensible, automation", seenflags);
+  // The dispatch view lists IDispatch's seven methods first.
+  std::string mismatch;
+  UINT seen = 0;
+  for (UINT i = 0; i < functions; ++i) {
+    FUNCDESC* fd;
+    iface->GetFuncDesc(i, &fd);
+    const std::wstring name = membername(iface.get(), fd->memid);
+    for (const Method& m : Methods) {
+      if (name != m.name) continue;
+      ++seen;
+      const bool argok = m.argument == VT_EMPTY ? fd->cParams == 0
+                                                : fd->cParams == 1 && fd->lprgelemdescParam[0].tdesc.vt == m.argument;
+      if (fd->memid != m.id || !argok || fd->elemdescFunc.tdesc.vt != m.result || fd->invkind != INVOKE_FUNC)
+        mismatch += narrow(name) + " ";
+    }
+    iface->ReleaseFuncDesc(fd);
+  }
+  check(seen == 9 && mismatch.empty(), "typelib: the nine methods with their DISPIDs, parameters and results",
+        "seen " + std::to_string(seen) + ", wrong: " + mismatch);
+
+  events->GetTypeAttr(&ta);
+  const bool eventsok = ta->typekind == TKIND_DISPATCH && (ta->wTypeFlags & TYPEFLAG_FHIDDEN) && ta->cFuncs == 6;
+  events->ReleaseTypeAttr(ta);
+  check(eventsok, "typelib: __ZelOggPlay is a hidden dispinterface of six events");
+  mismatch.clear();
+  for (UINT i = 0; i < 6; ++i) {
+    FUNCDESC* fd;
+    events->GetFuncDesc(i, &fd);
+    const Event& e = Events[fd->memid >= 1 && fd->memid <= 6 ? fd->memid - 1 : 0];
+    bool ok = membername(events.get(), fd->memid) == e.name && fd->cParams == static_cast<SHORT>(e.parameters.size()) &&
+              fd->elemdescFunc.tdesc.vt == VT_VOID;
+    for (SHORT p = 0; ok && p < fd->cParams; ++p) {
+      const TYPEDESC& t = fd->lprgelemdescParam[p].tdesc;
+      ok = t.vt == VT_PTR && t.lptdesc->vt == e.parameters[p];
+    }
+    if (!ok) mismatch += narrow(e.name) + " ";
+    events->ReleaseFuncDesc(fd);
+  }
+  check(mismatch.empty(), "typelib: events 1 to 6 with every parameter by reference", mismatch);
+}
+
+// ---- creation ----
+
+void casecreate() {
+  com::com_ptr<IUnknown> byclsid, byprogid;
+  check(SUCCEEDED(CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, byclsid.put_void())),
+        "create: by CLSID");
+  CLSID clsid;
+  const bool known = SUCCEEDED(CLSIDFromProgID(L"ZelOggPlayer100.ZelOggPlay", &clsid)) && clsid == CLSID_ZelOggPlay;
+  check(known && SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, byprogid.put_void())),
+        "create: by ProgID");
+  auto dual = byclsid.as<_ZelOggPlay>();
+  com::bstr name;
+  check(dual && SUCCEEDED(dual->ControlName(name.put())) && std::wstring(name.get()) == L"Zel OGG Vorbis Player OCX 1.0.0",
+        "create: ControlName through the dual interface");
+  check(GetModuleHandleW(L"" ZEL_ENGINE_FILE) == nullptr, "create: ControlName leaves the engine alone");
+  // Unsited, as a script creates it: methods and events still work.
+  Control c;
+  check(c.create() && c.status() == "stop", "create: unsited control answers GetStatus with stop");
+  auto info = c.unknown.as<IProvideClassInfo2>();
+  GUID events = GUID_NULL;
+  check(info && SUCCEEDED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events)) && events == DIID___ZelOggPlay,
+        "create: IProvideClassInfo2 names the event interface");
+  auto support = c.unknown.as<ISupportErrorInfo>();
+  check(support && support->InterfaceSupportsErrorInfo(IID__ZelOggPlay) == S_OK, "create: supports error info");
+}
+
+void caseunregistered() {
+  com::com_ptr<IUnknown> control;
+  const HRESULT hr =
+      CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
+  check(hr == REGDB_E_CLASSNOTREG, "unregistered: creation fails as not registered");
+  CLSID clsid;
+  check(FAILED(CLSIDFromProgID(L"ZelOggPlayer100.ZelOggPlay", &clsid)), "unregistered: the ProgID is gone");
+  check(!regkey(HKEY_CLASSES_ROOT, L"CLSID\\" + guid(CLSID_ZelOggPlay)), "unregistered: the class key is gone");
+  com::com_ptr<ITypeLib> lib;
+  check(FAILED(LoadRegTypeLib(LIBID_ZelOggPlayer100, 23, 0, 0x0409, lib.put())),
+        "unregistered: the type library is no longer registered");
+}
+
+}  // namespace controltest
