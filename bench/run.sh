@@ -4,9 +4,10 @@
 #   dense stereo file: the engine's worker on a device that never waits
 #   against a bare libvorbis synthesis loop with no conversion (the floor),
 #   and against oggdec writing to /dev/null, all with Debian's libvorbis;
-# - the sizes of the shipped libraries;
-# - under Wine: the decode cost of the Windows build in CPU time, and the
-#   control's CPU share, cancel time and start latency in real playback.
+# - the sizes of both editions' libraries;
+# - under Wine, for each edition the machine can run: the decode cost of its
+#   build in CPU time, and the control's CPU share, cancel time and start
+#   latency in real playback, side by side in a closing table.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -40,62 +41,81 @@ row "engine worker (device never waits)" "$engine"
 row "bare libvorbis loop (floor)" "$floor"
 row "oggdec -o /dev/null" "$oggdec"
 
-# Footprint of the shipped 32-bit libraries.
+# Footprint of both editions' libraries.
 build_windows >/dev/null || exit 1
+build_windows64 >/dev/null || exit 1
 echo
 printf '%-34s %15s %15s\n' "footprint" "bytes" "/ 512 KB"
 size() { awk -v n="$1" -v b="$(stat -c %s "$2")" 'BEGIN { printf "%-34s %15d %15.3f\n", n, b, b / 524288 }'; }
-size "zeloggplays100.ocx (engine inside)" build/win32/zeloggplays100.ocx
-size "zelov.dll" build/win32/zelov.dll
+size "x86 zeloggplays100.ocx (engine in)" build/win32/zeloggplays100.ocx
+size "x86 zelov.dll" build/win32/zelov.dll
+size "x64 zeloggplays100.ocx (engine in)" build/win64/zeloggplays100.ocx
+size "x64 zelov64.dll" build/win64/zelov64.dll
 
-# The control under Wine (the 64-bit build where 32-bit code cannot run):
-# CPU time of real-time playback through the control, the same for
-# wave-out alone (the sound system's share), and how long CancelPlayback
-# blocks.
+# Each edition under Wine, where the machine runs it: the decode cost of its
+# build in CPU time against the bare loop built the same way, the CPU time
+# of real-time playback through the control beside wave-out alone (the
+# sound system's share), how long CancelPlayback blocks, and the time from
+# PlayFile to the first sound heard.
 . tools/winehost.sh
-if wine_usable; then
-  win=build/win32
-  if [ "$ZEL_WINE_BUILD" = win64 ]; then
-    build_windows64 >/dev/null || exit 1
-    win=build/win64
-  else
-    build_windows >/dev/null || exit 1
-  fi
+declare -A figure
+measure() {  # measure EDITION BUILD-DIR
+  local edition=$1 win=$2
+  wine_edition "$edition"
   run=$(mktemp -d /tmp/zelbench.XXXXXX)
   wine_prefix "$run" "$root/$win"
-  cp "$win/zeloggplays100.ocx" "$win/wine_bench.exe" "$run/"
+  cp "$win/zeloggplays100.ocx" "$win/wine_bench.exe" "$win/wine_decode.exe" "$run/"
   build/bench/makefixtures --dense 60 "$run/sixty.ogg" >/dev/null
+  build/bench/makefixtures --dense 300 "$run/long.ogg" >/dev/null
   pulse_start "$run" || exit 1
   (cd "$run" && wine regsvr32 /s zeloggplays100.ocx)
-  # Decode cost of the Windows build: the engine's worker on a device that
-  # never waits against the bare loop built the same way, 300 s of dense
-  # stereo five times over, five rounds taken in turn; the median ratio.
-  cp "$win/wine_decode.exe" "$run/"
-  build/bench/makefixtures --dense 300 "$run/long.ogg" >/dev/null
+  # 300 s of dense stereo five times over, five rounds taken in turn; the
+  # median ratio.
   cpu() { (cd "$run" && wine wine_decode.exe "$1" "$(winpath "$run/long.ogg")" 5 2>/dev/null | tr -d '\r' | awk '{print $3}'); }
-  ratios=""
+  local ratios="" round e f
   for round in 1 2 3 4 5; do
     e=$(cpu engine); f=$(cpu floor)
     ratios="$ratios $(awk -v e="$e" -v f="$f" 'BEGIN { printf "%.4f", e / f }')"
-    echo "decode cost, $ZEL_WINE_BUILD build under Wine, round $round: engine $e s, bare loop $f s of CPU"
+    echo "decode cost, $edition under Wine, round $round: engine $e s, bare loop $f s of CPU"
   done
-  echo "$ratios" | tr ' ' '\n' | sed '/^$/d' | sort -n | sed -n 3p |
-    awk '{ printf "decode cost, engine / bare loop (median of 5): %.3f\n", $1 }'
-  echo
-  echo "under Wine ($ZEL_WINE_BUILD build), 60 s dense stereo file:"
-  (cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>/dev/null | tr -d '\r' | grep -E '^cpu')
-  (cd "$run" && wine wine_bench.exe wave 60 2>/dev/null | tr -d '\r' | grep -E '^wave')
-  cancel=$(cd "$run" && wine wine_bench.exe cancel "$(winpath "$run/sixty.ogg")" 20 2>/dev/null | tr -d '\r' | grep -E '^cancel')
-  start=$(cd "$run" && wine wine_bench.exe start "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 \
+  figure[$edition.decode]=$(echo "$ratios" | tr ' ' '\n' | sed '/^$/d' | sort -n | sed -n 3p | awk '{ printf "%.3f", $1 }')
+  echo "under Wine ($edition), 60 s dense stereo file:"
+  local line
+  line=$(cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>/dev/null | tr -d '\r' | grep -E '^cpu')
+  echo "$line"
+  figure[$edition.cpu]=$(grep -m1 '^cpu [0-9.]* s' <<<"$line" | awk '{print $8 " %"}')
+  figure[$edition.control]=$(grep -m1 '^cpu by thread' <<<"$line" | awk '{printf "%.3f %%", $7 + $10}')
+  line=$(cd "$run" && wine wine_bench.exe wave 60 2>/dev/null | tr -d '\r' | grep -E '^wave')
+  echo "$line"
+  figure[$edition.wave]=$(awk '{print $8 " %"}' <<<"$line")
+  line=$(cd "$run" && wine wine_bench.exe cancel "$(winpath "$run/sixty.ogg")" 20 2>/dev/null | tr -d '\r' | grep -E '^cancel')
+  echo "$line"
+  figure[$edition.cancel]="$(awk '{print $3}' <<<"$line") ms"
+  line=$(cd "$run" && wine wine_bench.exe start "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 \
      2>/dev/null | tr -d '\r' | grep -E '^start: median')
-  echo "$cancel"
-  echo "$start"
-  # Before: PlayFile waited for Timer3's first tick to start the sound, and
-  # cancel and the worker slept 50 ms at a time.
+  echo "$line"
+  figure[$edition.start]="$(awk '{print $3}' <<<"$line") ms"
+  wine_stop; pulse_stop; rm -rf "$run"; run=
   echo
-  printf '%-40s %10s %10s %10s\n' "latency under Wine, medians" "before" "now" "target"
-  printf '%-40s %10s %10s %10s\n' "PlayFile to the first sound heard" "105 ms" "$(awk '{print $3}' <<<"$start") ms" "< 30 ms"
-  printf '%-40s %10s %10s %10s\n' "CancelPlayback" "50.2 ms" "$(awk '{print $3}' <<<"$cancel") ms" "< 10 ms"
+}
+if wine_usable; then
+  echo
+  if [ "$ZEL_WINE_BUILD" = win32 ]; then
+    measure win32 build/win32
+  else
+    echo "x86 edition under Wine: skipped: this machine cannot execute 32-bit code"
+  fi
+  measure win64 build/win64
+  # Before: PlayFile waited for Timer3's first tick to start the sound, and
+  # cancel and the worker slept 50 ms at a time (figures of the x86 edition).
+  show() { printf '%-42s %10s %10s %10s %10s\n' "$@"; }
+  show "under Wine, medians" "before" "x86" "x64" "target"
+  show "decode cost, engine / bare loop" "" "${figure[win32.decode]:-skipped}" "${figure[win64.decode]}" "<= 1.05"
+  show "CPU of playback, whole process" "" "${figure[win32.cpu]:-skipped}" "${figure[win64.cpu]}" ""
+  show "... of it the control and its engine" "" "${figure[win32.control]:-skipped}" "${figure[win64.control]}" "< 1 %"
+  show "CPU of wave-out alone (sound system)" "" "${figure[win32.wave]:-skipped}" "${figure[win64.wave]}" ""
+  show "PlayFile to the first sound heard" "105 ms" "${figure[win32.start]:-skipped}" "${figure[win64.start]}" "< 30 ms"
+  show "CancelPlayback" "50.2 ms" "${figure[win32.cancel]:-skipped}" "${figure[win64.cancel]}" "< 10 ms"
 else
   echo
   echo "under Wine: skipped: Wine cannot run here"

@@ -24,6 +24,8 @@
 #include "com/ptr.h"
 #include "com/win.h"
 #include "bench/cputime.h"
+#include "control/dispids.h"
+#include "resources/resource.h"
 #include "tools/hostsite.h"
 
 #include <mmsystem.h>
@@ -39,7 +41,7 @@ class EndSink final : public HostSink {
  public:
   EndSink() : HostSink(DIID___ZelOggPlay) {}
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    if (id == 6) ended = true;
+    if (id == ZEL_DISPID_ERRORCODE) ended = true;
     return S_OK;
   }
 };
@@ -114,7 +116,7 @@ class ThreadLedger {
   // The engine's worker starts inside zelov.dll.
   static Part part(DWORD id, HANDLE thread) {
     if (id == GetCurrentThreadId()) return Host;
-    const auto* engine = reinterpret_cast<const BYTE*>(GetModuleHandleW(L"zelov.dll"));
+    const auto* engine = reinterpret_cast<const BYTE*>(GetModuleHandleW(L"" ZEL_ENGINE_FILE));
     void* start = nullptr;
     if (engine && NtQueryInformationThread(thread, static_cast<THREADINFOCLASS>(9) /* its start address */, &start,
                                            sizeof start, nullptr) == 0) {
