@@ -12,6 +12,7 @@ packages=(
   pulseaudio pulseaudio-utils
   valgrind python3
   clang libclang-rt-14-dev
+  fp-compiler fpc-source-3.2.2
 )
 
 need_update=0

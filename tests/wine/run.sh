@@ -110,6 +110,22 @@ fi
 expect "a VBScript plays a file to its end by polling" 0 wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")"
 expect "a VBScript's PlayFile is heard with no message loop" 0 \
   wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")" play
+# A host we did not write: a Free Pascal program (Object Pascal, the
+# language of Delphi) that creates the control by ProgID and prints every
+# event through its own IDispatch sink.
+if bash "$here/../../examples/pascal/build.sh" "$edition" "$run/pascal" > "$run/pascal.log" 2>&1; then
+  expect "a Free Pascal program plays a file with every event" 0 \
+    sh -c "cd pascal && wine zelplay.exe '$(winpath "$fx/stereo44100.ogg")' > events.txt 2>/dev/null"
+  events=$(tr -d '\r' < "$run/pascal/events.txt" | grep -E '^(Status|Finished|ErrorCode)' | paste -sd'|')
+  if [ "$events" = 'Status playing|Status stop|Finished|ErrorCode 0 "No error"' ] &&
+     grep -q '^OggVorbisSettings rate 44100' "$run/pascal/events.txt" && grep -q '^TimePosition 3 00:00:03' "$run/pascal/events.txt"; then
+    passed=$((passed + 1)); echo "ok the Pascal program's sink saw the events in order"
+  else
+    failed=$((failed + 1)); echo "FAIL the Pascal program's sink saw: $events"
+  fi
+else
+  failed=$((failed + 1)); echo "FAIL the Pascal example did not build"; cat "$run/pascal.log"
+fi
 expect "zelplay --open starts on an r from its input" 0 \
   sh -c "echo r | wine zelplay.exe --open '$(winpath "$fx/short.ogg")'"
 expect "zelplay exits with the last error number (23)" 23 wine zelplay.exe "$(winpath "$fx/garbage-large.bin")"
