@@ -72,9 +72,11 @@ add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
   COMMAND ${ZEL_WIDL} ${ZEL_WIDL_FLAGS} -t -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb
           ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/cmake/stamp-typelib.py ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb
   COMMAND ${ZEL_WIDL} ${ZEL_WIDL_FLAGS} -h -o ${CMAKE_BINARY_DIR}/ZelOggPlayer100.h
           ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl
   DEPENDS ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl ${CMAKE_SOURCE_DIR}/control/dispids.h
+          ${CMAKE_SOURCE_DIR}/cmake/stamp-typelib.py
   VERBATIM)
 add_custom_target(typelib ALL DEPENDS ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb)
 
