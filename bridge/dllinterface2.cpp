@@ -233,6 +233,15 @@ bool IsEmptyText(const wtext& value) { return value.empty(); }
 
 bool FileReadable(const wtext& path) { return sys::readhead(path, 255); }
 
-wtext AnsiPath(const wtext& path) { return sys::ansiform(path); }
+void OpenInEngine(const wtext& path) {
+  if (sys::ansiexact(path) && sys::toansi(path).size() < 256) {
+    CallEngine(widen(zelov::word::open), path, u" ", u" ");
+    return;
+  }
+  if (!linked()) return;
+  atext command = EngineBuffer(widen(zelov::word::openwide)), third = EngineBuffer(u" "), fourth = third;
+  wtext wide = path + u'\0';
+  sys::callentry(Link().EngineEntry, command.data(), wide.data(), third.data(), fourth.data());
+}
 
 }  // namespace bridge

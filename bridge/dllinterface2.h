@@ -59,9 +59,11 @@ int32_t CallEngineText(wtext& command, wtext& text, wtext& third, int32_t fourth
 
 bool IsEmptyText(const wtext& value);
 bool FileReadable(const wtext& path);
-// The path to hand the engine: itself, or its short form when the ANSI code
-// page cannot carry it (the engine opens files by ANSI name).
-wtext AnsiPath(const wtext& path);
+// Sends the engine the file to play: by "open" with its ANSI name when the
+// code page spells the path exactly in under 256 bytes, as the engine has
+// always taken it; otherwise by "openwide" with the path in UTF-16, which
+// the engine opens by its wide name.
+void OpenInEngine(const wtext& path);
 
 // The deployed file's name under the temporary folder, and the description
 // of the general deployment failure.

@@ -40,6 +40,8 @@ void messagebox(const char* text);
 // UTF-16 to the ANSI code page and back, byte for character.
 atext toansi(const wtext& text);
 wtext fromansi(const atext& bytes);
+// Whether the ANSI code page carries the text unchanged.
+bool ansiexact(const wtext& text);
 // A path that the ANSI code page can carry: the path itself when it can,
 // otherwise its short (8.3) form when the file system has one.
 wtext ansiform(const wtext& path);

@@ -53,6 +53,8 @@ CRITICAL_SECTION& tablelock() {
 
 }  // namespace
 
+bool ansiexact(const wtext& text) { return ansisafe(text); }
+
 atext temppath() {
   wchar_t buffer[MAX_PATH + 1];
   const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);

@@ -71,7 +71,7 @@ bool Player::Open(const wtext& Inputfile) {
     RaiseErrorCode(UnexpectedError);
     return false;
   }
-  CallEngine(widen(word::open), AnsiPath(Inputfile), Blank, Blank);
+  OpenInEngine(Inputfile);
   ++opened_;
   Enable(Timer1, true);
   Enable(Timer2, true);

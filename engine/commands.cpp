@@ -22,19 +22,11 @@ void stopworker() {
   waitworker();
 }
 
-LRESULT cmdopen(char* text) {
-  enginetrace("compress\n");
-  stopworker();
-  const std::size_t length = text ? strnlen(text, pathsize) : 0;
-  filepathtoolong = length >= pathsize;
-  const std::size_t kept = filepathtoolong ? pathsize - 1 : length;
-  if (kept) std::memcpy(filepath, text, kept);
-  filepath[kept] = '\0';
-
-  // The new run is visible as running, with no sound yet and no pause or
-  // cancel pending, before its thread exists: a poll in between must not
-  // read the previous run's end or its wave-out flag, and a "pause" or
-  // "cancel" sent in between must hold.
+// Starts a worker for the path just stored: the new run is visible as
+// running, with no sound yet and no pause or cancel pending, before its
+// thread exists, so that a poll in between does not read the previous run's
+// end or its wave-out flag, and a "pause" or "cancel" sent in between holds.
+void startworker() {
   pauseflag.store(0);
   cancelflag.store(0);
   resumepending.store(0);
@@ -49,6 +41,33 @@ LRESULT cmdopen(char* text) {
     playstate.store(lastresult.load());
     workerlive.store(0);
   }
+}
+
+LRESULT cmdopen(char* text) {
+  enginetrace("compress\n");
+  stopworker();
+  const std::size_t length = text ? strnlen(text, pathsize) : 0;
+  filepathtoolong = length >= pathsize;
+  const std::size_t kept = filepathtoolong ? pathsize - 1 : length;
+  if (kept) std::memcpy(filepath, text, kept);
+  filepath[kept] = '\0';
+  wideopen = false;
+  startworker();
+  return 0;
+}
+
+LRESULT cmdopenwide(char* text) {
+  stopworker();
+  const char16_t* path = reinterpret_cast<const char16_t*>(text);
+  std::size_t length = 0;
+  while (path && length < widepathsize && path[length] != u'\0') ++length;
+  filepathtoolong = length >= widepathsize;
+  const std::size_t kept = filepathtoolong ? 0 : length;
+  for (std::size_t i = 0; i < kept; ++i) widefilepath[i] = path[i];
+  widefilepath[kept] = u'\0';
+  filepath[0] = '\0';
+  wideopen = true;
+  startworker();
   return 0;
 }
 
@@ -145,6 +164,7 @@ const command commands[] = {
     {word::gettimestring, cmdgettimestring},
     {word::getsecondsstring, cmdgetsecondsstring},
     {word::getseconds, cmdgetseconds},
+    {word::openwide, cmdopenwide},
 };
 
 }  // namespace

@@ -25,6 +25,10 @@ inline constexpr char gettime[] = "gettime";
 inline constexpr char gettimestring[] = "gettimestring";
 inline constexpr char getsecondsstring[] = "getsecondsstring";
 inline constexpr char getseconds[] = "getseconds";
+// Like "open", for a path that the ANSI code page cannot spell or that is
+// 256 bytes or longer: `text` points at the path in UTF-16, NUL-terminated,
+// up to Windows' own limit of 32767 characters.
+inline constexpr char openwide[] = "openwide";
 }  // namespace word
 
 // `playstate` while a worker runs, and what "intreturn" answers then.

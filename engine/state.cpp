@@ -18,6 +18,8 @@ std::atomic<int32_t> streambitrate{0};
 std::atomic<HWAVEOUT> waveout{nullptr};
 char filepath[pathsize];
 bool filepathtoolong = false;
+char16_t widefilepath[widepathsize];
+bool wideopen = false;
 std::atomic<int32_t> workerlive{0};
 
 namespace {

@@ -13,6 +13,7 @@
 namespace zelov {
 
 constexpr std::size_t pathsize = 256;
+constexpr std::size_t widepathsize = 32768;  // Windows' longest path and the terminator
 constexpr std::size_t vendorsize = 1020;
 
 extern std::atomic<int32_t> playstate;
@@ -39,8 +40,12 @@ extern std::atomic<HWAVEOUT> waveout;
 // Written by "open" only while no worker lives; the worker reads it after
 // its thread has started.
 extern char filepath[pathsize];
-// "open" was given a path that does not fit `filepath`.
+// "open" was given a path that does not fit `filepath` (or "openwide" one
+// that does not fit `widefilepath`).
 extern bool filepathtoolong;
+// The path "openwide" was given; the run opens it when `wideopen` is set.
+extern char16_t widefilepath[widepathsize];
+extern bool wideopen;
 
 // 1 from the moment "open" decides to start a worker until that worker has
 // finished; it covers the stretch before the new thread runs, where

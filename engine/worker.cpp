@@ -262,10 +262,9 @@ void decodestream(run& r) {
   }
 }
 
-// Frames in the whole file by libvorbisfile, or 0 when it cannot tell.
-// Returns false when the file cannot be opened at all.
-bool measure(const char* path, uint32_t& totalframes) {
-  FILE* file = std::fopen(path, "rb");
+// Frames in the whole file by libvorbisfile, or 0 when it cannot tell; the
+// file is closed afterwards. Returns false when there is no file.
+bool measure(FILE* file, uint32_t& totalframes) {
   if (!file) return false;
   OggVorbis_File vf;
   if (ov_open(file, &vf, nullptr, 0) < 0) {
@@ -281,7 +280,19 @@ bool measure(const char* path, uint32_t& totalframes) {
   return true;
 }
 
-int32_t cantopen(const char* path) {
+// Opens the input by its ANSI name, or by its wide name when it has one.
+FILE* openinput(const char* path, const char16_t* widepath) {
+  return widepath ? widefopen(widepath) : std::fopen(path, "rb");
+}
+
+int32_t cantopen(const char* path, const char16_t* widepath) {
+  char shown[pathsize];
+  if (widepath) {  // the wide name as far as plain ASCII shows it
+    std::size_t n = 0;
+    for (; widepath[n] != u'\0' && n + 1 < sizeof shown; ++n) shown[n] = widepath[n] < 128 ? static_cast<char>(widepath[n]) : '?';
+    shown[n] = '\0';
+    path = shown;
+  }
   diagout("can't open [%s]\n", path);
   diagperror("reason:");
   return resultcantopen;
@@ -318,7 +329,7 @@ void finishrun(run& r) {
 
 }  // namespace
 
-int32_t playworker(const char* path) {
+int32_t playworker(const char* path, const char16_t* widepath) {
   pcmbytes.store(0);
   totalseconds.store(0);
   run r;
@@ -326,11 +337,12 @@ int32_t playworker(const char* path) {
 
   if (filepathtoolong) {
     errno = ENAMETOOLONG;
-    return cantopen(path);
+    return cantopen(path, widepath);
   }
-  if (!measure(path, r.totalframes)) return cantopen(path);
-  r.input = std::fopen(path, "rb");
-  if (!r.input) return cantopen(path);
+  FILE* measured = openinput(path, widepath);
+  if (!measured || !measure(measured, r.totalframes)) return cantopen(path, widepath);
+  r.input = openinput(path, widepath);
+  if (!r.input) return cantopen(path, widepath);
 
   if (wavecount() == 0) {
     r.result = resultnodevice;
@@ -361,7 +373,7 @@ int32_t playworker(const char* path) {
 
 DWORD WINAPI playthread(LPVOID) {
   lastresult.store(0);
-  const int32_t result = playworker(filepath);
+  const int32_t result = playworker(filepath, wideopen ? widefilepath : nullptr);
   playstate.store(result);
   lastresult.store(result);
   workerlive.store(0);

@@ -6,8 +6,9 @@
 
 namespace zelov {
 
-// Plays the file at path; returns its EngineResult.
-int32_t playworker(const char* path);
+// Plays the file at path (its ANSI name), or at widepath when that is given;
+// returns its EngineResult.
+int32_t playworker(const char* path, const char16_t* widepath = nullptr);
 
 // The worker thread's start routine: runs playworker on `filepath` and
 // publishes the result in `playstate` and `lastresult`.

@@ -154,8 +154,10 @@ wtext fromansi(const atext& text) {
   return out;
 }
 
+bool ansiexact(const wtext& text) { return toansi(text).find('?') == atext::npos; }
+
 wtext ansiform(const wtext& path) {
-  if (toansi(path).find('?') == atext::npos) return path;
+  if (ansiexact(path)) return path;
   auto found = now().shortnames.find(std::u16string(path.data(), path.size()));
   return found == now().shortnames.end() ? path : wtext(found->second.data(), found->second.size());
 }

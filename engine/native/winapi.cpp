@@ -2,6 +2,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "winapi.h"
@@ -66,4 +67,29 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   else if (!e->changed.wait_for(hold, std::chrono::milliseconds(milliseconds), isset)) return WAIT_TIMEOUT;
   if (!e->manual) e->set = false;
   return WAIT_OBJECT_0;
+}
+
+FILE* widefopen(const char16_t* path) {
+  std::string name;
+  for (std::size_t i = 0; path[i] != u'\0'; ++i) {
+    uint32_t c = path[i];
+    if (c >= 0xD800 && c < 0xDC00 && path[i + 1] >= 0xDC00 && path[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (path[++i] - 0xDC00);
+    if (c < 0x80) {
+      name += static_cast<char>(c);
+    } else if (c < 0x800) {
+      name += static_cast<char>(0xC0 | c >> 6);
+      name += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      name += static_cast<char>(0xE0 | c >> 12);
+      name += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      name += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      name += static_cast<char>(0xF0 | c >> 18);
+      name += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      name += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      name += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return std::fopen(name.c_str(), "rb");
 }

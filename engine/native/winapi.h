@@ -4,6 +4,7 @@
 // simdevice.cpp (a simulated wave-out device).
 #pragma once
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 
 using BOOL = int;
@@ -75,6 +76,8 @@ HANDLE CreateThread(void* security, size_t stack, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD flags, DWORD* threadid);
 BOOL CloseHandle(HANDLE handle);
 void OutputDebugStringA(const char* text);
+// Opens a file for reading by its UTF-16 name (here: its UTF-8 form).
+FILE* widefopen(const char16_t* path);
 
 // Events, for the worker's waits: manual-reset or automatic, unnamed.
 constexpr DWORD INFINITE = 0xffffffff;

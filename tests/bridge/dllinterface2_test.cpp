@@ -14,8 +14,10 @@ namespace {
 // A stand-in engine entry that answers "gettimestring" like the engine and
 // remembers what it was given.
 std::vector<std::string> received;
+std::u16string receivedwide;  // the text of "openwide"
 intptr_t fakeentry(const char* command, char* text, void* third, void* fourth) {
   received = {command, text ? text : "", static_cast<const char*>(third)};
+  if (std::strcmp(command, "openwide") == 0) receivedwide = reinterpret_cast<const char16_t*>(text);
   if (std::strcmp(command, "gettimestring") == 0) std::memcpy(text, "00:01:02", 9);
   if (std::strcmp(command, "open") == 0) received.push_back(static_cast<const char*>(fourth));
   return 77;
@@ -221,11 +223,25 @@ TEST_F(Bridge, FileReadableOpensAndReadsAtMost255Bytes) {
   EXPECT_EQ(now().lastheadread, 255u);
 }
 
-TEST_F(Bridge, APathTheCodePageCannotCarryGoesByItsShortForm) {
-  now().shortnames[u"C:\\music\\\u4e2d\u6587.ogg"] = u"C:\\music\\3F2A~1.OGG";
-  EXPECT_EQ(AnsiPath(u"C:\\music\\\u4e2d\u6587.ogg"), u"C:\\music\\3F2A~1.OGG");
-  EXPECT_EQ(AnsiPath(u"C:\\music\\caf\u00e9.ogg"), u"C:\\music\\caf\u00e9.ogg");
-  EXPECT_EQ(AnsiPath(u"C:\\music\\\u4e2d.ogg"), u"C:\\music\\\u4e2d.ogg");  // no short form: as it is
+// A file system without short names, as new Windows volumes are: a path
+// the code page cannot spell, or one of 256 bytes or more, goes by its wide
+// name; every other path goes by "open" as it always has.
+TEST_F(Bridge, APathOpenCannotTakeGoesByItsWideName) {
+  ensure();
+  OpenInEngine(u"C:\\music\\caf\u00e9.ogg");
+  EXPECT_EQ(received[0], "open");
+  EXPECT_EQ(received[1], "C:\\music\\caf\xe9.ogg");
+  const std::u16string wide = u"C:\\music\\\u4e2d\u6587 \u041c\u0443\u0437\u044b\u043a\u0430.ogg";
+  OpenInEngine(wtext(wide.data(), wide.size()));
+  EXPECT_EQ(received[0], "openwide");
+  EXPECT_EQ(receivedwide, wide);
+  const std::u16string fits = u"C:\\" + std::u16string(252, u'a');  // 255 bytes
+  OpenInEngine(wtext(fits.data(), fits.size()));
+  EXPECT_EQ(received[0], "open");
+  const std::u16string longer = fits + u"a";
+  OpenInEngine(wtext(longer.data(), longer.size()));
+  EXPECT_EQ(received[0], "openwide");
+  EXPECT_EQ(receivedwide, longer);
 }
 
 TEST_F(Bridge, OnlyTheLastControlOfAThreadReleasesTheEngine) {

@@ -12,6 +12,7 @@
 #include "bridge/dllinterface2.h"
 #include "control/player.h"
 #include "bridge/native/memorysystem.h"
+#include "bridge/system.h"
 #include "tests/engine/support.h"
 #include "tools/fixtures.h"
 
@@ -425,12 +426,19 @@ TEST_F(PlayerTest, TheLastControlOfAThreadLeavesAnotherThreadsPlaybackAlone) {
   EXPECT_TRUE(enginetest::workerended());
 }
 
-TEST_F(PlayerTest, APathTheCodePageCannotCarryPlaysByItsShortForm) {
-  const wtext shortform = file("stereo44100.ogg");
-  const wtext wide = u"C:\\music\\\u4e2d\u6587.ogg";
-  now().shortnames[std::u16string(wide.data(), wide.size())] = std::u16string(shortform.data(), shortform.size());
-  player.PlayFile(wide);
-  startoutput();
+TEST_F(PlayerTest, APathTheCodePageCannotCarryPlaysByItsWideName) {
+  // A real file with such a name, on a file system without short names.
+  const std::string named = testing::TempDir() + "\u041c\u0443\u0437\u044b\u043a\u0430 \u4e2d\u6587.ogg";
+  ASSERT_TRUE(fixtures::writefile(named, [] {
+    fixtures::sound sound;
+    sound.seconds = 0.5;
+    return fixtures::encode(sound).data;
+  }()));
+  const std::u16string wide = std::u16string(named.begin(), named.end() - std::string("\u041c\u0443\u0437\u044b\u043a\u0430 \u4e2d\u6587.ogg").size()) +
+                              u"\u041c\u0443\u0437\u044b\u043a\u0430 \u4e2d\u6587.ogg";
+  const wtext path(wide.data(), wide.size());
+  now().files[std::string(bridge::sys::toansi(path).c_str())].content = {1, 2, 3};
+  player.PlayFile(path);
   waitend();
   player.Tick(Timer1);
   EXPECT_EQ(host.take().back(), "ErrorCode 0 No error");

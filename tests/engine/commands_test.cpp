@@ -161,3 +161,28 @@ TEST_F(Commands, PathsThatDoNotFitAreRefusedWithoutOpeningAnything) {
   EXPECT_EQ(playthrough(toolong), 10);
   EXPECT_EQ(simdevice::opencount(), 1) << "a refused path reached the device";
 }
+
+// "openwide" plays a path by its UTF-16 name, whatever "open" would refuse;
+// the path must fit Windows' own limit.
+TEST_F(Commands, OpenWidePlaysWhatOpenCannotSpellOrHold) {
+  auto playwide = [&](std::u16string path) {
+    send("openwide", reinterpret_cast<char*>(path.data()));
+    EXPECT_TRUE(waituntil(soundready));
+    send("resume");
+    EXPECT_TRUE(waituntil(workerended));
+    return static_cast<int32_t>(send("intreturn2"));
+  };
+  const std::string longpath = pathoflength(300);
+  const std::u16string longwide(longpath.begin(), longpath.end());  // ASCII
+  std::rename(pathoflength(40).c_str(), "/tmp/zelpath/\u041c\u0443\u0437\u044b\u043a\u0430 \u4e2d\u6587.ogg");
+  EXPECT_EQ(playwide(longwide), 0);
+  EXPECT_EQ(playwide(u"/tmp/zelpath/\u041c\u0443\u0437\u044b\u043a\u0430 \u4e2d\u6587.ogg"), 0);
+  EXPECT_EQ(simdevice::opencount(), 2);
+  EXPECT_EQ(playwide(std::u16string(40000, u'd')), 10) << "longer than Windows allows";
+  EXPECT_EQ(simdevice::opencount(), 2);
+  for (const char* word : {"openWide", "openwide ", "open wide", "openwid"}) {
+    std::u16string path = longwide;
+    EXPECT_EQ(send(word, reinterpret_cast<char*>(path.data())), 0);
+    EXPECT_TRUE(workerended()) << '"' << word << '"';
+  }
+}

@@ -95,7 +95,7 @@ expect "regsvr32 registers the control" 0 wine regsvr32 /s "$ocx"
 expect "registering again is harmless" 0 wine regsvr32 /s "$ocx"
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 control registry typelib create openfile container paths playlist deploy unloadable unwritable \
-  truncated locked noexport twocontrols twoapartments release-playing atl about soak reload
+  truncated locked noexport twocontrols twoapartments widepaths release-playing atl about soak reload
 pulse_stop
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.

@@ -18,6 +18,7 @@ void casepaths();
 void caseplaylist();
 void casevanish();
 void casenodevice();
+void casewidepaths();
 // deployment.cpp
 void casedeploy();
 void caseunloadable();

@@ -32,6 +32,7 @@
 //                  events for each, no handle or memory growth
 //   reload         the unused library unloads, and works when loaded again
 //   vanish         the sound server stops during a file: ErrorCode 22
+//   widepaths      a name the code page cannot spell, a path of 300 characters
 //   nodevice       no sound server: ErrorCode 29 (run without the daemon)
 //   unregistered   after regsvr32 /u: nothing left, creation fails
 #include "tests/wine/control/cases.h"
@@ -64,7 +65,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"paths", casepaths},             {L"playlist", caseplaylist},     {L"deploy", casedeploy},
       {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable},
       {L"truncated", casetruncated},     {L"locked", caselocked},         {L"noexport", casenoexport}, {L"twocontrols", casetwocontrols},
-      {L"twoapartments", casetwoapartments},
+      {L"twoapartments", casetwoapartments}, {L"widepaths", casewidepaths},
       {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"about", caseabout},
       {L"soak", casesoak},                {L"reload", casereload},                {L"vanish", casevanish},          {L"nodevice", casenodevice},
       {L"unregistered", caseunregistered},

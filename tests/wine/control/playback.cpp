@@ -111,3 +111,31 @@ void casenodevice() {
 }
 
 }  // namespace controltest
+
+namespace controltest {
+
+// Paths that "open" cannot take: a name the ANSI code page cannot spell,
+// and a path of 300 characters (written as \\?\ the way Windows takes one
+// past 259). Both play, through the engine's wide open.
+void casewidepaths() {
+  const std::wstring named = fixtures + L"\\\u041c\u0443\u0437\u044b\u043a\u0430 \u4e2d\u6587.ogg";
+  CopyFileW(fixture(L"short.ogg").c_str(), named.c_str(), FALSE);
+  std::wstring folder = L"\\\\?\\" + fixtures;
+  while (folder.size() < 300 - 110) {
+    folder += L"\\" + std::wstring(100, L'd');
+    CreateDirectoryW(folder.c_str(), nullptr);
+  }
+  const std::wstring longpath = folder + L"\\" + std::wstring(300 - folder.size() - 5, L'f') + L".ogg";
+  CopyFileW(fixture(L"short.ogg").c_str(), longpath.c_str(), FALSE);
+  for (const std::wstring& path : {named, longpath}) {
+    Control c;
+    c.create();
+    c.call(L"PlayFile", &path);
+    check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error",
+          "widepaths: plays " + std::string(path == named ? "a Cyrillic and CJK name" : "a path of 300 characters"),
+          joined(c.sink.events));
+  }
+  check(longpath.size() == 300, "widepaths: the long path has 300 characters");
+}
+
+}  // namespace controltest
