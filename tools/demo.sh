@@ -31,8 +31,8 @@ events='^(Status|Finished|OggVorbisSettings|Progress|TimePosition|ErrorCode|Play
 if wine_usable; then
   win=build/win32
   if [ "$ZEL_WINE_BUILD" = win64 ]; then
-    echo "note: this machine cannot execute 32-bit code; the same sources built"
-    echo "      for 64-bit Windows play under 64-bit Wine instead."
+    echo "note: this machine cannot execute 32-bit code; the 64-bit edition"
+    echo "      plays under 64-bit Wine instead."
     build_windows64 || exit 1
     win=build/win64
   fi
