@@ -83,7 +83,7 @@ wine_prefix() {
 
 wine_stop() {
   wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
+  wineserver -w 2>/dev/null || true  # nothing left to wait for is no failure
 }
 
 # Starts a private PulseAudio daemon whose only sink is a pipe; what the
@@ -102,10 +102,10 @@ pulse_start() {
 }
 
 pulse_stop() {
-  pulseaudio --kill 2>/dev/null
+  pulseaudio --kill 2>/dev/null || true  # already gone
   if [ -n "${PULSE_CAPTURE_PID:-}" ]; then
     kill "$PULSE_CAPTURE_PID" 2>/dev/null
-    wait "$PULSE_CAPTURE_PID" 2>/dev/null
+    wait "$PULSE_CAPTURE_PID" 2>/dev/null || true  # it ends by that signal: no failure
     PULSE_CAPTURE_PID=
   fi
   unset XDG_RUNTIME_DIR
