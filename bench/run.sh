@@ -84,7 +84,7 @@ measure() {  # measure EDITION BUILD-DIR
   line=$(cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>/dev/null | tr -d '\r' | grep -E '^cpu')
   echo "$line"
   figure[$edition.cpu]=$(grep -m1 '^cpu [0-9.]* s' <<<"$line" | awk '{print $8 " %"}')
-  figure[$edition.control]=$(grep -m1 '^cpu by thread' <<<"$line" | awk '{printf "%.3f %%", $7 + $10}')
+  figure[$edition.control]=$(grep -m1 '^cpu by thread' <<<"$line" | awk '{printf "%.3f %%", $7 + $11}')
   line=$(cd "$run" && wine wine_bench.exe wave 60 2>/dev/null | tr -d '\r' | grep -E '^wave')
   echo "$line"
   figure[$edition.wave]=$(awk '{print $8 " %"}' <<<"$line")
