@@ -42,6 +42,12 @@ void Player::Enable(int timer, bool on) {
   host_.SetTimer(timer, on);
 }
 
+// Timer1 then Timer2 off: the file is no longer watched.
+void Player::StopMonitoring() {
+  Enable(Timer1, false);
+  Enable(Timer2, false);
+}
+
 // Steps shared by OpenFile and PlayFile; false when the file was ended at
 // once (a check of the path failed, or there is no engine to play it) and
 // the host has been told.
@@ -51,8 +57,7 @@ bool Player::Open(const wtext& Inputfile) {
   // cannot take the cancel for its file's normal end.
   ClaimPlayback(number_);
   pausedsinceopen_ = false;
-  Enable(Timer1, false);
-  Enable(Timer2, false);
+  StopMonitoring();
   Ask(word::cancel);
   if (IsEmptyText(Inputfile)) {
     host_.Finished();
@@ -111,8 +116,7 @@ void Player::ResumePlayback() {
 }
 
 void Player::CancelPlayback() {
-  Enable(Timer1, false);
-  Enable(Timer2, false);
+  StopMonitoring();
   EnsureLoaded();
   // A file of another control is not this control's to end.
   if (OwnsPlayback()) Ask(word::cancel);
@@ -147,10 +151,7 @@ void Player::Timer1Tick() {
     // The timers go off before Finished, so that a handler which starts the
     // next file leaves them running for it; a file that the Status handler
     // started keeps them too.
-    if (opened_ == file) {
-      Enable(Timer1, false);
-      Enable(Timer2, false);
-    }
+    if (opened_ == file) StopMonitoring();
     host_.Finished();
     int32_t number;
     if (ErrorForRunState(state, number)) RaiseErrorCode(number);
@@ -161,8 +162,7 @@ void Player::Timer1Tick() {
 // Another control started a file in this control's place: its own did not
 // end normally, and nothing more is reported about the other's.
 void Player::EndCutShort() {
-  Enable(Timer1, false);
-  Enable(Timer2, false);
+  StopMonitoring();
   host_.Finished();
   RaiseErrorCode(UnexpectedError);
 }

@@ -71,6 +71,7 @@ class Player {
   void Timer3Tick();
   void RaiseErrorCode(const int32_t& number);
   void Enable(int timer, bool on);
+  void StopMonitoring();
 
   PlayerHost& host_;
   bool enabled_[4] = {};
