@@ -36,7 +36,7 @@ add_executable(enginetests
   tests/engine/commands_test.cpp tests/engine/convert_test.cpp
   tests/engine/queries_test.cpp tests/engine/worker_test.cpp
   tests/engine/results_test.cpp tests/engine/waveout_test.cpp
-  tests/engine/stress_test.cpp)
+  tests/engine/stress_test.cpp tests/engine/seek_test.cpp)
 target_link_libraries(enginetests PRIVATE engine fixtures GTest::gtest_main)
 add_test(NAME engine COMMAND enginetests)
 

@@ -1,5 +1,6 @@
 // The command entry: exact matching of the command word, the playback
 // commands, and the queries.
+#include <algorithm>
 #include <cstring>
 
 #include "diag.h"
@@ -31,6 +32,11 @@ void startworker() {
   cancelflag.store(0);
   resumepending.store(0);
   waveflag.store(0);
+  seekto.store(-1.0);
+  // Each file starts at full volume: a control that wants another sets it
+  // after the open, and the controls that never set one get the sound as
+  // it is.
+  volume.store(fullvolume);
   armwaits();
   playstate.store(running);
   workerlive.store(1);
@@ -141,6 +147,51 @@ LRESULT cmdgetsecondsstring(char* text) {
   return 0;
 }
 
+// A run is live from its "open" until its worker ends, paused or not.
+bool live() { return playstate.load() == running; }
+
+LRESULT cmdseek(char* text) {
+  double seconds;
+  if (!text) return 0;
+  std::memcpy(&seconds, text, sizeof seconds);
+  if (!(seconds >= 0)) seconds = 0;  // below the start, or not a number
+  if (live()) {
+    seekto.store(seconds);
+    wakeworker();
+  }
+  return 0;
+}
+
+LRESULT cmdgetposition(char* text) {
+  const double seconds = live() ? waveposition() : 0.0;
+  if (text) std::memcpy(text, &seconds, sizeof seconds);
+  return 0;
+}
+
+LRESULT cmdgetduration(char* text) {
+  const double seconds = live() ? duration.load() : 0.0;
+  if (text) std::memcpy(text, &seconds, sizeof seconds);
+  return 0;
+}
+
+LRESULT cmdsetvolume(char* text) {
+  int32_t level;
+  if (!text) return 0;
+  std::memcpy(&level, text, sizeof level);
+  volume.store(std::clamp(level, 0, fullvolume));
+  wavevolume();
+  return 0;
+}
+
+// Like the position and the length, the comments are those of a file that
+// is open: none once its run has ended.
+LRESULT cmdgettags(char* text) {
+  if (!text) return 0;
+  if (live()) gettags(text);
+  else text[0] = '\0';
+  return 0;
+}
+
 struct command {
   const char* word;
   LRESULT (*run)(char* text);
@@ -165,6 +216,11 @@ const command commands[] = {
     {word::getsecondsstring, cmdgetsecondsstring},
     {word::getseconds, cmdgetseconds},
     {word::openwide, cmdopenwide},
+    {word::seek, cmdseek},
+    {word::getposition, cmdgetposition},
+    {word::getduration, cmdgetduration},
+    {word::setvolume, cmdsetvolume},
+    {word::gettags, cmdgettags},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 // answers them and the control sends and reads them; both take them from
 // here, so that a word or a number is written once.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace zelov {
@@ -29,7 +30,26 @@ inline constexpr char getseconds[] = "getseconds";
 // 256 bytes or longer: `text` points at the path in UTF-16, NUL-terminated,
 // up to Windows' own limit of 32767 characters.
 inline constexpr char openwide[] = "openwide";
+
+// The words of ZelOggPlayEx. Their data is binary, in the caller's byte
+// order: `text` points at the value or at the buffer named.
+inline constexpr char seek[] = "seek";              // in: double, seconds from the start of the file
+inline constexpr char getposition[] = "getposition";  // out: double, the seconds being heard
+inline constexpr char getduration[] = "getduration";  // out: double, the file's length in seconds
+inline constexpr char setvolume[] = "setvolume";    // in: int32, 0 to 100
+inline constexpr char gettags[] = "gettags";        // out: tagbuffersize bytes, see below
 }  // namespace word
+
+// The volume each "open" starts with: the sound as decoded, untouched.
+constexpr int32_t fullvolume = 100;
+
+// "gettags" fills the caller's buffer of this size with the current
+// stream's comments as they are in the file (UTF-8), each NUL-terminated,
+// the last followed by one more NUL. The part after a comment's first '='
+// is cut at a character boundary to at most `tagvaluemost` bytes; comments
+// that no longer fit are left out whole.
+constexpr std::size_t tagbuffersize = 65536;
+constexpr std::size_t tagvaluemost = 1000;
 
 // `playstate` while a worker runs, and what "intreturn" answers then.
 constexpr int32_t running = 1000;

@@ -64,6 +64,38 @@ void wakeworker();
 void workerdone();
 void waitworker();
 
+// The seek a listener asked for, in seconds; negative when none is pending.
+// "seek" writes it, the worker takes it.
+extern std::atomic<double> seekto;
+// The run can seek: libvorbisfile measured the file and the run has not
+// failed. A seek asked for is pending only while it can.
+extern std::atomic<bool> seekable;
+inline bool seekpending() { return seekable.load() && seekto.load() >= 0; }
+// The file's length in seconds (every link's frames over its own rate), 0
+// until the run has measured it.
+extern std::atomic<double> duration;
+// The playback volume, 0 to 100; every device the worker opens gets it.
+extern std::atomic<int32_t> volume;
+
+// A lock for the few structures that the worker and the caller's thread
+// both read and write whole (the tags, the map of played sound). It is held
+// for a copy or a few reads, never across a wait.
+class spinlock {
+ public:
+  void lock() {
+    while (held_.test_and_set(std::memory_order_acquire)) Sleep(0);
+  }
+  void unlock() { held_.clear(std::memory_order_release); }
+
+ private:
+  std::atomic_flag held_ = ATOMIC_FLAG_INIT;
+};
+
+// The comments of the stream being played, as "gettags" gives them.
+void settags(char* const* comments, const int* lengths, int count);
+void cleartags();
+void gettags(char* out);
+
 // The vendor text is copied byte by byte through atomics: a reader racing a
 // new stream's headers may see a mixture of two texts, never a torn byte or
 // an unterminated one.

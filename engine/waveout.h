@@ -15,6 +15,7 @@ struct waveslot {
   char* data;  // slotsize bytes
   uint32_t length;
   uint32_t order;  // when it was queued, among the run's blocks
+  double time;     // the file time of its first frame, in seconds
 };
 
 // Two slots take turns carrying the full blocks of a run; the tail slot
@@ -36,10 +37,10 @@ bool waveopen();
 // device's queue.
 bool wavequeue(waveslot& slot, uint32_t length);
 // Waits until the slot's previous block has left the device. False when a
-// cancel was seen first, or the device was lost.
+// cancel or a seek was asked for first, or the device was lost.
 bool wavereclaim(waveslot& slot);
-// Waits until the slot's block has been played. False when a cancel was
-// seen first, or the device was lost.
+// Waits until the slot's block has been played. False when a cancel or a
+// seek was asked for first, or the device was lost.
 bool wavewaitdone(waveslot& slot);
 // Starts the open device (it opens paused).
 void wavestart();
@@ -54,6 +55,18 @@ extern bool wavelost;
 extern std::atomic<int32_t> wavelostms;
 // Stops and closes the device, if one is open.
 void waveclose();
+
+// The file time being heard, in seconds, from the device's position in the
+// blocks it was given; with no block on a device, the time the next block
+// will start at. Safe from any thread.
+double waveposition();
+// Sets the time shown while no block is queued (the start of a run).
+void wavesetidle(double time);
+// A seek: the device drops every block it holds, unheard, and waits paused
+// for the blocks from `time` on.
+void wavediscard(double time);
+// Gives the open device the playback volume.
+void wavevolume();
 
 // The diagnostic line naming a device result, or nullptr for results that
 // have none.

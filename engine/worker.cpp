@@ -1,5 +1,6 @@
 // One run of the worker: measure the stream, then read, decode, convert and
-// queue it to the wave-out device, one logical stream after another.
+// queue it to the wave-out device, one logical stream after another. After
+// a seek the run decodes through libvorbisfile, which found the place.
 #include "worker.h"
 
 #include <vorbis/codec.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "convert.h"
 #include "diag.h"
@@ -28,7 +30,18 @@ namespace {
 
 // The state of one run, on the worker's stack.
 struct run {
+  ~run() {
+    if (measured) ov_clear(&vf);  // closes its file
+  }
+  // A failure or a cancel ends the run; a seek asked for interrupts the
+  // decoding where it is.
+  bool halted() const { return stop || seekpending(); }
+
   FILE* input = nullptr;
+  // The file as libvorbisfile opened it to measure it, kept for seeking.
+  OggVorbis_File vf{};
+  bool measured = false;
+  long serial = -1;  // the logical stream last announced
   int32_t result = 0;
   uint32_t totalframes = 0;
   bool stop = false;  // a failure or a cancel ends the run
@@ -41,6 +54,14 @@ struct run {
   int32_t chunklimit = chunksamples;  // frames of the current stream per chunk
   uint32_t gatherfill = 0;            // bytes gathered in gatherblock
   int nextslot = 0;                   // the play slot the next full block goes to
+  double gathertime = 0;              // the file time of the gathered sound's first frame
+
+  // Where the stream being read stands in the file, without a seek: the
+  // time its link starts at, and the frames decoded of it.
+  double linkstart = 0;
+  uint64_t linkframes = 0;
+  int32_t linkrate = 0;
+  std::vector<float*> planes;  // the channels of a chunk after a seek
 
   ogg_sync_state sync{};
   ogg_stream_state stream{};
@@ -80,6 +101,7 @@ struct run {
 };
 
 bool drainoutput(run& r);
+void seekdecode(run& r);
 
 static const char* const corruptheader = "Corrupt secondary header.  Exiting.\n";
 
@@ -121,17 +143,18 @@ void readheaders(run& r) {
   }
 }
 
-// Announces the stream and makes its settings visible to the queries.
-void publishstream(run& r) {
-  for (int i = 0; i < r.comment.comments; ++i) diagerr("%s\n", r.comment.user_comments[i]);
-  diagerr("\nBitstream is %d channel, %ldHz\n", r.info.channels, static_cast<long>(r.info.rate));
+// Announces a logical stream and makes its settings visible to the queries.
+void announce(run& r, const vorbis_info& info, const vorbis_comment& comment) {
+  for (int i = 0; i < comment.comments; ++i) diagerr("%s\n", comment.user_comments[i]);
+  diagerr("\nBitstream is %d channel, %ldHz\n", info.channels, static_cast<long>(info.rate));
 
   // A chained link of another rate or channel count cannot play on the
   // device opened for the links before it: let that device play out, close
   // it, and open a new one for this link at its first chunk.
-  if (r.deviceopen && (static_cast<DWORD>(r.info.rate) != waveformat.nSamplesPerSec ||
-                        r.info.channels != waveformat.nChannels)) {
+  if (r.deviceopen && (static_cast<DWORD>(info.rate) != waveformat.nSamplesPerSec ||
+                        info.channels != waveformat.nChannels)) {
     if (!drainoutput(r)) {
+      if (seekpending()) return;  // the listener moved on meanwhile
       if (wavelost) r.result = resultdeviceopen;
       r.stop = true;
       return;
@@ -141,19 +164,30 @@ void publishstream(run& r) {
     r.reopening = true;
   }
 
-  const uint32_t rate = static_cast<uint32_t>(r.info.rate);
+  const uint32_t rate = static_cast<uint32_t>(info.rate);
   totalseconds.store(rate == 0 ? 0 : r.totalframes / rate);
   enginetrace("Numero de segundos %d \n ", static_cast<int>(totalseconds.load()));
 
-  streambitrate.store(static_cast<int32_t>(r.info.bitrate_nominal));
-  streamversion.store(r.info.version);
-  streamrate.store(static_cast<int32_t>(r.info.rate));
-  streamchannels.store(r.info.channels);
-  setvendor(r.comment.vendor);
+  streambitrate.store(static_cast<int32_t>(info.bitrate_nominal));
+  streamversion.store(info.version);
+  streamrate.store(static_cast<int32_t>(info.rate));
+  streamchannels.store(info.channels);
+  setvendor(comment.vendor);
+  settags(comment.user_comments, comment.comment_lengths, comment.comments);
 
-  if (r.info.channels < 1 || r.comment.vendor == nullptr)
+  if (info.channels < 1 || comment.vendor == nullptr)
     return r.fail(resultbadheader, corruptheader);
-  r.chunklimit = static_cast<int32_t>(chunksamples) / r.info.channels;
+  r.chunklimit = static_cast<int32_t>(chunksamples) / info.channels;
+}
+
+// Announces the stream just read and readies its decoding.
+void publishstream(run& r) {
+  if (r.linkrate > 0) r.linkstart += static_cast<double>(r.linkframes) / r.linkrate;
+  r.linkframes = 0;
+  r.linkrate = static_cast<int32_t>(r.info.rate);
+  announce(r, r.info, r.comment);
+  if (r.halted()) return;
+  r.serial = r.stream.serialno;
 
   if (vorbis_synthesis_init(&r.dsp, &r.info) != 0) return r.fail(resultbadheader, corruptheader);
   r.dspready = true;
@@ -215,11 +249,13 @@ void acceptchunk(run& r, uint32_t bytes) {
 
   waveslot& slot = playslots[r.nextslot];
   if (!wavereclaim(slot)) {
+    if (seekpending()) return;  // what is gathered will not be heard
     if (wavelost) r.result = resultdeviceopen;
     r.stop = true;
     return;
   }
   std::swap(slot.data, gatherblock);
+  slot.time = r.gathertime;
   r.nextslot ^= 1;
   queue(r, slot, r.gatherfill);
   r.gatherfill = 0;
@@ -229,7 +265,7 @@ void acceptchunk(run& r, uint32_t bytes) {
 // must stop.
 void decodestream(run& r) {
   bool ended = false;
-  while (!ended && !r.stop) {
+  while (!ended && !r.halted()) {
     int got = ogg_sync_pageout(&r.sync, &r.page);
     if (got == 0) {
       if (r.readblock() == 0) ended = true;
@@ -240,7 +276,7 @@ void decodestream(run& r) {
       continue;
     }
     ogg_stream_pagein(&r.stream, &r.page);
-    while (!r.stop) {
+    while (!r.halted()) {
       got = ogg_stream_packetout(&r.stream, &r.packet);
       if (got == 0) {
         if (ogg_page_eos(&r.page)) ended = true;
@@ -250,8 +286,10 @@ void decodestream(run& r) {
       if (vorbis_synthesis(&r.block, &r.packet) == 0) vorbis_synthesis_blockin(&r.dsp, &r.block);
       float** pcm;
       int frames;
-      while (!r.stop && (frames = vorbis_synthesis_pcmout(&r.dsp, &pcm)) > 0) {
+      while (!r.halted() && (frames = vorbis_synthesis_pcmout(&r.dsp, &pcm)) > 0) {
         const int take = std::min(frames, r.chunklimit);
+        if (r.gatherfill == 0) r.gathertime = r.linkstart + static_cast<double>(r.linkframes) / r.linkrate;
+        r.linkframes += static_cast<uint64_t>(take);
         // Converted straight behind the sound gathered so far; it counts as
         // gathered only once acceptchunk takes it.
         convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
@@ -262,22 +300,90 @@ void decodestream(run& r) {
   }
 }
 
-// Frames in the whole file by libvorbisfile, or 0 when it cannot tell; the
-// file is closed afterwards. Returns false when there is no file.
-bool measure(FILE* file, uint32_t& totalframes) {
+// Frames in the whole file by libvorbisfile, or 0 when it cannot tell, and
+// its length in seconds. A file libvorbisfile can open stays open with it
+// for seeking. Returns false when there is no file.
+bool measure(FILE* file, run& r) {
   if (!file) return false;
-  OggVorbis_File vf;
-  if (ov_open(file, &vf, nullptr, 0) < 0) {
+  if (ov_open(file, &r.vf, nullptr, 0) < 0) {
     enginetrace("Input does not appear to be an Ogg bitstream.\n");
     std::fclose(file);  // a failed ov_open leaves the stream to us
   } else {
     enginetrace("Valid ogg bitstream\n");
-    ogg_int64_t total = ov_pcm_total(&vf, -1);
-    totalframes = total < 0 ? 0 : static_cast<uint32_t>(total);
-    ov_clear(&vf);  // closes the file
+    r.measured = true;
+    ogg_int64_t total = ov_pcm_total(&r.vf, -1);
+    r.totalframes = total < 0 ? 0 : static_cast<uint32_t>(total);
+    const double seconds = ov_time_total(&r.vf, -1);
+    duration.store(seconds > 0 ? seconds : 0.0);
+    seekable.store(ov_seekable(&r.vf) != 0 && total > 0);
   }
-  enginetrace("Filesize %d \n ", static_cast<int>(totalframes));
+  enginetrace("Filesize %d \n ", static_cast<int>(r.totalframes));
   return true;
+}
+
+// Takes the seek asked for: the device drops what it holds unheard, and
+// libvorbisfile finds the frame, within a link or in another one.
+void seek(run& r) {
+  const double asked = seekto.exchange(-1.0);
+  if (asked < 0) return;
+  const double end = duration.load();
+  // libvorbisfile takes the end itself only as a frame number.
+  const int failed = asked < end ? ov_time_seek(&r.vf, asked) : ov_pcm_seek(&r.vf, ov_pcm_total(&r.vf, -1));
+  if (failed != 0) {
+    diagerr("Seek failed.\n");
+    r.stop = true;
+    return;
+  }
+  const double landed = ov_time_tell(&r.vf);
+  wavediscard(landed);
+  r.gatherfill = 0;
+  r.gathertime = landed;
+  // A device that was playing plays on from its first new block; one that
+  // is paused, or was never started, stays so.
+  r.startdue = r.deviceopen && wavestarted.load() && !pauseflag.load();
+  if (const vorbis_info* info = ov_info(&r.vf, -1))
+    pcmbytes.store(static_cast<uint64_t>(landed * info->rate) * static_cast<uint64_t>(info->channels) * 2u);
+}
+
+// Decodes through libvorbisfile from where it stands to the end of the
+// file, or until the run must stop or seek again.
+void decodefromhere(run& r) {
+  while (!r.halted()) {
+    const double at = ov_time_tell(&r.vf);
+    float** pcm = nullptr;
+    int link = 0;
+    const long frames = ov_read_float(&r.vf, &pcm, static_cast<int>(chunksamples), &link);
+    if (frames == OV_HOLE) {
+      diagerr("Corrupt or missing data in bitstream; continuing...\n");
+      continue;
+    }
+    if (frames <= 0) return;  // the end, or damage it cannot pass
+    const vorbis_info* info = ov_info(&r.vf, link);
+    if (ov_serialnumber(&r.vf, link) != r.serial) {
+      announce(r, *info, *ov_comment(&r.vf, link));
+      if (r.halted()) return;
+      r.serial = ov_serialnumber(&r.vf, link);
+    }
+    const int channels = info->channels;
+    r.planes.resize(static_cast<std::size_t>(channels));
+    for (long done = 0; done < frames && !r.halted();) {
+      const int take = static_cast<int>(std::min<long>(frames - done, r.chunklimit));
+      for (int k = 0; k < channels; ++k) r.planes[static_cast<std::size_t>(k)] = pcm[k] + done;
+      if (r.gatherfill == 0) r.gathertime = at + static_cast<double>(done) / info->rate;
+      convertframes(r.planes.data(), channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
+      acceptchunk(r, static_cast<uint32_t>(take * channels * 2));
+      done += take;
+    }
+  }
+}
+
+// Every seek asked for, each followed by the decoding from its place.
+void seekdecode(run& r) {
+  while (!r.stop && seekpending()) {
+    r.releasestream();
+    seek(r);
+    decodefromhere(r);
+  }
 }
 
 // Opens the input by its ANSI name, or by its wide name when it has one.
@@ -304,6 +410,7 @@ bool drainoutput(run& r) {
   bool tailqueued = false;
   if (r.gatherfill > 0) {
     std::memcpy(tailslot.data, gatherblock, r.gatherfill);
+    tailslot.time = r.gathertime;
     tailqueued = queue(r, tailslot, r.gatherfill);
     r.gatherfill = 0;
   }
@@ -321,8 +428,16 @@ void finishrun(run& r) {
   std::fclose(r.input);
 
   // Plays out what is left, unless the run was cancelled or lost its device.
-  if (waveout.load() && !cancelflag.load() && !wavelost) {
-    if (!drainoutput(r) && wavelost) r.result = resultdeviceopen;
+  // A seek made while the end plays goes back into the file.
+  for (;;) {
+    if (r.stop) seekable.store(false);  // a run that failed plays out what it has
+    if (!waveout.load() || cancelflag.load() || wavelost) break;
+    if (drainoutput(r)) break;
+    if (!seekpending()) {
+      if (wavelost) r.result = resultdeviceopen;
+      break;
+    }
+    seekdecode(r);
   }
   waveclose();
 }
@@ -332,6 +447,10 @@ void finishrun(run& r) {
 int32_t playworker(const char* path, const char16_t* widepath) {
   pcmbytes.store(0);
   totalseconds.store(0);
+  duration.store(0.0);
+  seekable.store(false);
+  cleartags();
+  wavesetidle(0.0);
   run r;
   diagout("Testando *** \n");
 
@@ -340,7 +459,7 @@ int32_t playworker(const char* path, const char16_t* widepath) {
     return cantopen(path, widepath);
   }
   FILE* measured = openinput(path, widepath);
-  if (!measured || !measure(measured, r.totalframes)) return cantopen(path, widepath);
+  if (!measured || !measure(measured, r)) return cantopen(path, widepath);
   r.input = openinput(path, widepath);
   if (!r.input) return cantopen(path, widepath);
 
@@ -353,6 +472,7 @@ int32_t playworker(const char* path, const char16_t* widepath) {
   ogg_sync_init(&r.sync);
   r.syncready = true;
   for (;;) {
+    if (r.halted()) break;  // a seek came before the first page was read
     const long n = r.readblock();
     diagout("Buffers lidos %d \n", static_cast<int>(n));
     if (ogg_sync_pageout(&r.sync, &r.page) != 1) {
@@ -362,11 +482,12 @@ int32_t playworker(const char* path, const char16_t* widepath) {
       break;
     }
     readheaders(r);
-    if (!r.stop) publishstream(r);
-    if (!r.stop) decodestream(r);
+    if (!r.halted()) publishstream(r);
+    if (!r.halted()) decodestream(r);
     r.releasestream();
-    if (r.stop) break;
+    if (r.halted()) break;
   }
+  seekdecode(r);
   finishrun(r);
   return r.result;
 }
@@ -374,6 +495,7 @@ int32_t playworker(const char* path, const char16_t* widepath) {
 DWORD WINAPI playthread(LPVOID) {
   lastresult.store(0);
   const int32_t result = playworker(filepath, wideopen ? widefilepath : nullptr);
+  seekable.store(false);
   playstate.store(result);
   lastresult.store(result);
   workerlive.store(0);

@@ -48,7 +48,8 @@ stream encode(const sound& s) {
   vorbis_encode_init_vbr(&vi, s.channels, s.rate, s.quality);
   vorbis_comment vc;
   vorbis_comment_init(&vc);
-  vorbis_comment_add_tag(&vc, "TITLE", "fixture");
+  if (s.comments.empty()) vorbis_comment_add_tag(&vc, "TITLE", "fixture");
+  for (const std::string& comment : s.comments) vorbis_comment_add(&vc, comment.c_str());
   vorbis_dsp_state vd;
   vorbis_analysis_init(&vd, &vi);
   vorbis_block vb;
@@ -274,6 +275,28 @@ std::vector<std::string> writeall(const std::string& dir) {
     s.vendor.assign(5000, 'v');
     for (std::size_t i = 0; i < s.vendor.size(); i += 100) s.vendor[i] = static_cast<char>('A' + (i / 100) % 26);
     add("long-vendor.ogg", encode(s).data);
+  }
+
+  {
+    // Comments of every kind: a repeated name, names in mixed case, text
+    // that is not ASCII, and a value of 3000 bytes of two-byte characters
+    // with one of three bytes where the 1000-byte cut falls.
+    sound s;
+    s.seconds = 1;
+    std::string longvalue;
+    while (longvalue.size() < 998) longvalue += "\xc3\xa9";  // é
+    longvalue += "\xe2\x82\xac";  // €, bytes 998 to 1000
+    while (longvalue.size() < 3000) longvalue += "\xc3\xa9";
+    s.comments = {"TITLE=\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f \xe6\xad\x8c",  // Песня 歌
+                  "Artist=First", "ARTIST=Second", "LYRICS=" + longvalue, "NOEQUALS"};
+    add("tags.ogg", encode(s).data);
+  }
+  {
+    // A steady tone for measuring levels: no noise, 6 seconds.
+    sound s;
+    s.seconds = 6;
+    s.noise = 0;
+    add("tone.ogg", encode(s).data);
   }
 
   std::vector<std::string> names;

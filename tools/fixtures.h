@@ -17,6 +17,8 @@ struct sound {
   float noise = 0.05f;  // share of white noise; more makes a denser stream
   uint32_t serial = 1;
   std::string vendor;   // empty: the encoder's own
+  // "NAME=value" user comments; empty: TITLE=fixture alone.
+  std::vector<std::string> comments;
 };
 
 // An encoded stream, with where its header pages lie.

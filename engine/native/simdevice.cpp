@@ -13,6 +13,7 @@ namespace {
 struct device {
   bool open = false;
   bool paused = false;
+  DWORD volume = 0xffffffff;
   std::deque<WAVEHDR*> queue;
 };
 
@@ -31,6 +32,7 @@ WAVEFORMATEX format{};
 std::vector<write> written;
 std::vector<uint8_t> output;
 uint64_t playedcount = 0;
+int volumesets = 0;
 
 HWAVEOUT handle() { return reinterpret_cast<HWAVEOUT>(&current); }
 bool valid(HWAVEOUT h) { return h == handle() && current.open; }
@@ -111,6 +113,7 @@ void reset(mode m) {
   written.clear();
   output.clear();
   playedcount = 0;
+  volumesets = 0;
   if (m == mode::realtime && !clockrunning.exchange(true)) std::thread(realtimeclock).detach();
 }
 
@@ -139,6 +142,8 @@ WAVEFORMATEX lastformat() { guard g; return format; }
 std::vector<write> writes() { guard g; return written; }
 std::vector<uint8_t> played() { guard g; return output; }
 uint64_t playedbytes() { guard g; return playedcount; }
+DWORD volume() { guard g; return current.volume; }
+int volumecalls() { guard g; return volumesets; }
 
 bool waitfor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   std::unique_lock<std::recursive_mutex> held(lock);
@@ -228,6 +233,15 @@ MMRESULT waveOutReset(HWAVEOUT h) {
   if (!valid(h)) return MMSYSERR_INVALHANDLE;
   for (WAVEHDR* header : current.queue) setflags(header, (flagsof(header) & ~WHDR_INQUEUE) | WHDR_DONE);
   current.queue.clear();
+  position = 0;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutSetVolume(HWAVEOUT h, DWORD level) {
+  guard g;
+  if (!valid(h)) return MMSYSERR_INVALHANDLE;
+  current.volume = level;
+  ++volumesets;
   return MMSYSERR_NOERROR;
 }
 

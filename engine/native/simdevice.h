@@ -1,7 +1,8 @@
 // A simulated wave-out device that stands in for WINMM in the native build.
 // It behaves as the engine expects of WINMM: it opens paused only when asked
 // to pause, plays blocks in the order queued, answers 33 to unprepare while a
-// block is queued, marks blocks done when played or reset, and refuses to
+// block is queued, marks blocks done when played or reset (which also sets its position
+// back to 0), and refuses to
 // close while blocks are queued. Tests drive its playback.
 #pragma once
 #include <chrono>
@@ -54,6 +55,10 @@ std::vector<write> writes();
 std::vector<uint8_t> played();
 // How many bytes it played, in every mode.
 uint64_t playedbytes();
+// The open device's volume as last set (0xffffffff as it opens), and how
+// many times waveOutSetVolume was called since the reset.
+DWORD volume();
+int volumecalls();
 
 // Waits until the predicate over the device holds, re-testing after every
 // device call; false if it did not hold within the limit.

@@ -109,3 +109,5 @@ struct MMTIME {
 constexpr UINT TIME_BYTES = 0x0004;
 MMRESULT waveOutGetPosition(HWAVEOUT device, MMTIME* time, UINT size);
 MMRESULT waveOutClose(HWAVEOUT device);
+// Low word the left channel, high word the right; 0xffff is full volume.
+MMRESULT waveOutSetVolume(HWAVEOUT device, DWORD volume);
