@@ -35,6 +35,9 @@ set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
 target_include_directories(zelov PRIVATE ${VORBIS_INCLUDE})
 target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} winmm)
 target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
+# The engine is C-style code that throws nothing: without exceptions it
+# carries no unwinding runtime (a third of its size).
+target_compile_options(zelov PRIVATE -fno-exceptions)
 
 # Decodes a file with the same libvorbis build as the engine, for the
 # bit-exact comparisons of what the device played.

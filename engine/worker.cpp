@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "convert.h"
 #include "diag.h"
@@ -30,9 +29,6 @@ namespace {
 
 // The state of one run, on the worker's stack.
 struct run {
-  ~run() {
-    if (measured) ov_clear(&vf);  // closes its file
-  }
   // A failure or a cancel ends the run; a seek asked for interrupts the
   // decoding where it is.
   bool halted() const { return stop || seekpending(); }
@@ -61,7 +57,7 @@ struct run {
   double linkstart = 0;
   uint64_t linkframes = 0;
   int32_t linkrate = 0;
-  std::vector<float*> planes;  // the channels of a chunk after a seek
+  float* planes[256] = {};  // the channels of a chunk after a seek (Vorbis has at most 255)
 
   ogg_sync_state sync{};
   ogg_stream_state stream{};
@@ -80,6 +76,11 @@ struct run {
     long n = static_cast<long>(std::fread(buffer, 1, readsize, input));
     ogg_sync_wrote(&sync, n);
     return n;
+  }
+
+  void closemeasured() {
+    if (measured) ov_clear(&vf);  // closes its file
+    measured = false;
   }
 
   void fail(int32_t code, const char* line) {
@@ -365,12 +366,11 @@ void decodefromhere(run& r) {
       r.serial = ov_serialnumber(&r.vf, link);
     }
     const int channels = info->channels;
-    r.planes.resize(static_cast<std::size_t>(channels));
     for (long done = 0; done < frames && !r.halted();) {
       const int take = static_cast<int>(std::min<long>(frames - done, r.chunklimit));
-      for (int k = 0; k < channels; ++k) r.planes[static_cast<std::size_t>(k)] = pcm[k] + done;
+      for (int k = 0; k < channels; ++k) r.planes[k] = pcm[k] + done;
       if (r.gatherfill == 0) r.gathertime = at + static_cast<double>(done) / info->rate;
-      convertframes(r.planes.data(), channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
+      convertframes(r.planes, channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
       acceptchunk(r, static_cast<uint32_t>(take * channels * 2));
       done += take;
     }
@@ -440,6 +440,7 @@ void finishrun(run& r) {
     seekdecode(r);
   }
   waveclose();
+  r.closemeasured();
 }
 
 }  // namespace
@@ -461,7 +462,10 @@ int32_t playworker(const char* path, const char16_t* widepath) {
   FILE* measured = openinput(path, widepath);
   if (!measured || !measure(measured, r)) return cantopen(path, widepath);
   r.input = openinput(path, widepath);
-  if (!r.input) return cantopen(path, widepath);
+  if (!r.input) {
+    r.closemeasured();
+    return cantopen(path, widepath);
+  }
 
   if (wavecount() == 0) {
     r.result = resultnodevice;
