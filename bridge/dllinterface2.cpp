@@ -229,6 +229,12 @@ int32_t CallEngineText(wtext& command, wtext& text, wtext& third, int32_t fourth
   return static_cast<int32_t>(result);
 }
 
+int32_t CallEngineData(const char* command, void* data) {
+  if (!linked()) return 0;
+  atext word = EngineBuffer(widen(command)), third = EngineBuffer(u" "), fourth = third;
+  return static_cast<int32_t>(sys::callentry(Link().EngineEntry, word.data(), data, third.data(), fourth.data()));
+}
+
 bool IsEmptyText(const wtext& value) { return value.empty(); }
 
 bool FileReadable(const wtext& path) { return sys::readhead(path, 255); }
@@ -238,10 +244,8 @@ void OpenInEngine(const wtext& path) {
     CallEngine(widen(zelov::word::open), path, u" ", u" ");
     return;
   }
-  if (!linked()) return;
-  atext command = EngineBuffer(widen(zelov::word::openwide)), third = EngineBuffer(u" "), fourth = third;
   wtext wide = path + u'\0';
-  sys::callentry(Link().EngineEntry, command.data(), wide.data(), third.data(), fourth.data());
+  CallEngineData(zelov::word::openwide, wide.data());
 }
 
 }  // namespace bridge

@@ -57,6 +57,10 @@ int32_t CallEngine(const wtext& command, const wtext& text, const wtext& third, 
 // buffer the engine saw, its NUL included.
 int32_t CallEngineText(wtext& command, wtext& text, wtext& third, int32_t fourth);
 
+// For the commands whose data is binary: `data` goes to the engine as it
+// is, and comes back as the engine left it.
+int32_t CallEngineData(const char* command, void* data);
+
 bool IsEmptyText(const wtext& value);
 bool FileReadable(const wtext& path);
 // Sends the engine the file to play: by "open" with its ANSI name when the

@@ -49,7 +49,7 @@ add_executable(capturecompare tests/wine/capturecompare.cpp)
 # for the Windows services it uses; the player tests drive the real engine
 # through it.
 add_library(controlcore STATIC
-  bridge/checksum.cpp bridge/dllinterface2.cpp control/errors.cpp control/player.cpp
+  bridge/checksum.cpp bridge/dllinterface2.cpp control/errors.cpp control/player.cpp control/tags.cpp
   bridge/native/memorysystem.cpp)
 target_include_directories(controlcore PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(controlcore PUBLIC Threads::Threads)

@@ -81,7 +81,18 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/control/ZelOggPlayer100.idl ${CMAKE_SOURCE_DIR}/control/dispids.h
           ${CMAKE_SOURCE_DIR}/cmake/stamp-typelib.py
   VERBATIM)
-add_custom_target(typelib ALL DEPENDS ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb)
+# The second library imports the first, which widl finds by -L.
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/ZelOggPlayerEx.tlb ${CMAKE_BINARY_DIR}/ZelOggPlayerEx.h
+  COMMAND ${ZEL_WIDL} ${ZEL_WIDL_FLAGS} -L${CMAKE_BINARY_DIR} -t -o ${CMAKE_BINARY_DIR}/ZelOggPlayerEx.tlb
+          ${CMAKE_SOURCE_DIR}/control/ZelOggPlayerEx.idl
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/cmake/stamp-typelib.py ${CMAKE_BINARY_DIR}/ZelOggPlayerEx.tlb
+  COMMAND ${ZEL_WIDL} ${ZEL_WIDL_FLAGS} -h -o ${CMAKE_BINARY_DIR}/ZelOggPlayerEx.h
+          ${CMAKE_SOURCE_DIR}/control/ZelOggPlayerEx.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/control/ZelOggPlayerEx.idl ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb
+          ${CMAKE_SOURCE_DIR}/control/dispids.h ${CMAKE_SOURCE_DIR}/cmake/stamp-typelib.py
+  VERBATIM)
+add_custom_target(typelib ALL DEPENDS ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb ${CMAKE_BINARY_DIR}/ZelOggPlayerEx.tlb)
 
 # The control's pictures, drawn by a small program of the build machine.
 set(ZEL_PICTURES ${CMAKE_BINARY_DIR}/face.bmp ${CMAKE_BINARY_DIR}/toolbox.bmp ${CMAKE_BINARY_DIR}/about.ico)
@@ -97,7 +108,7 @@ add_custom_command(
 add_library(zeloggplays100 SHARED
   com/guids.cpp com/module.cpp com/factory.cpp com/registration.cpp com/terminate.cpp com/zeloggplays100.def
   bridge/checksum.cpp bridge/dllinterface2.cpp bridge/system_win32.cpp
-  control/errors.cpp control/player.cpp control/zeloggplay.cpp control/dispatch.cpp control/events.cpp
+  control/errors.cpp control/player.cpp control/tags.cpp control/zeloggplay.cpp control/dispatch.cpp control/events.cpp
   control/oleobject.cpp control/inplace.cpp control/view.cpp control/persist.cpp control/timers.cpp
   control/about.cpp
   resources/zeloggplays100.rc)
@@ -107,7 +118,7 @@ target_compile_definitions(zeloggplays100 PRIVATE UNICODE _UNICODE)
 target_link_libraries(zeloggplays100 PRIVATE ole32 oleaut32 uuid user32 gdi32 advapi32 shell32)
 target_link_options(zeloggplays100 PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 set_source_files_properties(resources/zeloggplays100.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb;${CMAKE_BINARY_DIR}/${ZEL_ENGINE_NAME}.dll;${ZEL_PICTURES}")
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb;${CMAKE_BINARY_DIR}/ZelOggPlayerEx.tlb;${CMAKE_BINARY_DIR}/${ZEL_ENGINE_NAME}.dll;${ZEL_PICTURES}")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}")
 add_dependencies(zeloggplays100 typelib zelov)
 add_custom_target(pictures DEPENDS ${ZEL_PICTURES})
@@ -125,7 +136,7 @@ add_dependencies(zelplay typelib)
 add_executable(controltest
   tests/wine/control/main.cpp tests/wine/control/harness.cpp tests/wine/control/registration.cpp
   tests/wine/control/hosting.cpp tests/wine/control/playback.cpp tests/wine/control/deployment.cpp
-  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp com/guids.cpp)
+  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp tests/wine/control/extended.cpp com/guids.cpp)
 target_include_directories(controltest PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(controltest PRIVATE UNICODE _UNICODE)
 target_link_options(controltest PRIVATE -municode)

@@ -1,7 +1,9 @@
-// The class factory of ZelOggPlay, the one creatable class.
+// The class factories of ZelOggPlay and ZelOggPlayEx, the two creatable
+// classes.
 #include <new>
 
 #include "ZelOggPlayer100.h"
+#include "ZelOggPlayerEx.h"
 #include "com/ptr.h"
 #include "com/unknown.h"
 #include "control/zeloggplay.h"
@@ -12,12 +14,13 @@ namespace {
 
 class Factory final : public implements<IClassFactory> {
  public:
+  explicit Factory(bool extended) : extended_(extended) {}
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     com_ptr<IUnknown> control;
-    *control.put() = control::NewZelOggPlay();
+    *control.put() = control::NewZelOggPlay(extended_);
     if (!control) return E_OUTOFMEMORY;
     return control->QueryInterface(iid, out);
   }
@@ -25,6 +28,9 @@ class Factory final : public implements<IClassFactory> {
     LockModule(lock != FALSE);
     return S_OK;
   }
+
+ private:
+  const bool extended_;
 };
 
 }  // namespace
@@ -34,9 +40,9 @@ class Factory final : public implements<IClassFactory> {
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (clsid != CLSID_ZelOggPlay) return CLASS_E_CLASSNOTAVAILABLE;
+  if (clsid != CLSID_ZelOggPlay && clsid != CLSID_ZelOggPlayEx) return CLASS_E_CLASSNOTAVAILABLE;
   com::com_ptr<IClassFactory> factory;
-  *factory.put() = new (std::nothrow) com::Factory;
+  *factory.put() = new (std::nothrow) com::Factory(clsid == CLSID_ZelOggPlayEx);
   if (!factory) return E_OUTOFMEMORY;
   return factory->QueryInterface(iid, out);
 }

@@ -2,6 +2,7 @@
 
 #include "ZelOggPlayer100.h"
 #include "control/zeloggplay.h"
+#include "resources/resource.h"
 
 namespace com {
 
@@ -10,7 +11,8 @@ namespace {
 HMODULE self = nullptr;
 LONG objects = 0;
 LONG locks = 0;
-ITypeLib* typelib = nullptr;
+// The two type libraries, by their resource number.
+ITypeLib* typelibs[2] = {};
 
 }  // namespace
 
@@ -19,11 +21,16 @@ void ObjectCreated() { InterlockedIncrement(&objects); }
 void ObjectDestroyed() { InterlockedDecrement(&objects); }
 void LockModule(bool lock) { lock ? InterlockedIncrement(&locks) : InterlockedDecrement(&locks); }
 
-ITypeLib* TypeLibrary() {
+ITypeLib* TypeLibrary(int resource) {
+  if (resource != ZEL_TYPELIB_RESOURCE && resource != ZEL_TYPELIB_EX_RESOURCE) return nullptr;
+  ITypeLib*& typelib = typelibs[resource - 1];
   if (!typelib) {
-    wchar_t path[MAX_PATH];
+    // The first library is the module's path alone; the second is "\2"
+    // after it.
+    wchar_t path[MAX_PATH + 3];
     const DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return nullptr;
+    if (resource != ZEL_TYPELIB_RESOURCE) lstrcatW(path, L"\\2");
     ITypeLib* loaded = nullptr;
     if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_NONE, &loaded)) &&
         InterlockedCompareExchangePointer(reinterpret_cast<void**>(&typelib), loaded, nullptr) != nullptr)
@@ -33,10 +40,13 @@ ITypeLib* TypeLibrary() {
 }
 
 ITypeInfo* TypeInfoOf(REFGUID guid) {
-  ITypeLib* lib = TypeLibrary();
-  ITypeInfo* info = nullptr;
-  if (lib && FAILED(lib->GetTypeInfoOfGuid(guid, &info))) info = nullptr;
-  return info;
+  // The second library imports the first: the first is loaded before it.
+  for (int resource : {ZEL_TYPELIB_RESOURCE, ZEL_TYPELIB_EX_RESOURCE}) {
+    ITypeLib* lib = TypeLibrary(resource);
+    ITypeInfo* info = nullptr;
+    if (lib && SUCCEEDED(lib->GetTypeInfoOfGuid(guid, &info))) return info;
+  }
+  return nullptr;
 }
 
 }  // namespace com
@@ -54,7 +64,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
   if (com::objects != 0 || com::locks != 0) return S_FALSE;
-  if (ITypeLib* lib = static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&com::typelib), nullptr)))
-    lib->Release();
+  for (ITypeLib*& typelib : com::typelibs)
+    if (ITypeLib* lib = static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&typelib), nullptr)))
+      lib->Release();
   return S_OK;
 }

@@ -10,10 +10,11 @@ void ObjectCreated();
 void ObjectDestroyed();
 void LockModule(bool lock);
 
-// The type library carried as resource 1, loaded from this module; null
-// when it cannot be loaded. The module keeps the reference.
-ITypeLib* TypeLibrary();
-// A type description from it (a new reference), or null.
+// A type library carried as a resource (ZEL_TYPELIB_RESOURCE or
+// ZEL_TYPELIB_EX_RESOURCE), loaded from this module; null when it cannot be
+// loaded. The module keeps the reference.
+ITypeLib* TypeLibrary(int resource);
+// A type description from either (a new reference), or null.
 ITypeInfo* TypeInfoOf(REFGUID guid);
 
 }  // namespace com

@@ -18,17 +18,25 @@ HRESULT ControlHresult(int32_t number) { return MAKE_HRESULT(SEVERITY_ERROR, FAC
 
 }  // namespace
 
-IUnknown* NewZelOggPlay() {
-  auto* control = new (std::nothrow) ZelOggPlayControl;
+IUnknown* NewZelOggPlay(bool extended) {
+  auto* control = new (std::nothrow) ZelOggPlayControl(extended);
   if (control && !control->Ready()) {
-    static_cast<_ZelOggPlay*>(control)->Release();
+    static_cast<_ZelOggPlayEx*>(control)->Release();
     return nullptr;
   }
-  return static_cast<_ZelOggPlay*>(control);
+  return static_cast<_ZelOggPlayEx*>(control);
+}
+
+HRESULT ZelOggPlayControl::QueryInterface(REFIID iid, void** out) {
+  if (iid == IID__ZelOggPlayEx && !extended_) {
+    if (out) *out = nullptr;
+    return out ? E_NOINTERFACE : E_POINTER;
+  }
+  return implements::QueryInterface(iid, out);
 }
 
 void* ZelOggPlayControl::extrainterface(REFIID iid) {
-  if (iid == IID_IDispatch) return static_cast<_ZelOggPlay*>(this);
+  if (iid == IID_IDispatch || iid == IID__ZelOggPlay) return static_cast<_ZelOggPlay*>(this);
   if (iid == IID_IOleWindow) return static_cast<IOleInPlaceObject*>(this);
   if (iid == IID_IViewObject) return static_cast<IViewObject2*>(this);
   if (iid == IID_IPersist) return static_cast<IPersistStreamInit*>(this);
@@ -43,7 +51,7 @@ HRESULT ZelOggPlayControl::Fail(const bridge::AutomationError& error) {
   if (SUCCEEDED(CreateErrorInfo(create.put()))) {
     com::bstr description(error.description);
     create->SetDescription(description.get());
-    create->SetGUID(IID__ZelOggPlay);
+    create->SetGUID(DefaultInterface());
     if (auto info = create.as<IErrorInfo>()) SetErrorInfo(0, info.get());
   }
   return ControlHresult(error.number);
@@ -109,8 +117,73 @@ HRESULT ZelOggPlayControl::Goto_ZelSoftware(VARIANT* result) {
   return S_OK;
 }
 
+HRESULT ZelOggPlayControl::FailWith(HRESULT hr, const wchar_t* description) {
+  com::com_ptr<ICreateErrorInfo> create;
+  if (SUCCEEDED(CreateErrorInfo(create.put()))) {
+    com::bstr text(description);
+    create->SetDescription(text.get());
+    create->SetGUID(DefaultInterface());
+    create->SetSource(const_cast<LPOLESTR>(extended_ ? L"ZelOggPlayer100.ZelOggPlayEx" : L"ZelOggPlayer100.ZelOggPlay"));
+    if (auto info = create.as<IErrorInfo>()) SetErrorInfo(0, info.get());
+  }
+  return hr;
+}
+
+// The members of _ZelOggPlayEx. Only an extended control is reached through
+// this interface; its methods never load the engine.
+HRESULT ZelOggPlayControl::get_Position(double* seconds) {
+  if (!seconds) return E_POINTER;
+  *seconds = player_.Position();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_Position(double seconds) {
+  player_.SetPosition(seconds);
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::get_Duration(double* seconds) {
+  if (!seconds) return E_POINTER;
+  *seconds = player_.Duration();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::get_Volume(LONG* level) {
+  if (!level) return E_POINTER;
+  *level = player_.Volume();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_Volume(LONG level) {
+  if (!player_.SetVolume(level)) return FailWith(E_INVALIDARG, L"Volume must be from 0 to 100.");
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::get_Mute(VARIANT_BOOL* muted) {
+  if (!muted) return E_POINTER;
+  *muted = player_.Mute() ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_Mute(VARIANT_BOOL muted) {
+  player_.SetMute(muted != VARIANT_FALSE);
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::get_Tag(BSTR Name, BSTR* value) {
+  if (!value) return E_POINTER;
+  *value = com::bstr(player_.Tag(com::text(Name))).detach();
+  return *value ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT ZelOggPlayControl::get_Tags(BSTR* lines) {
+  if (!lines) return E_POINTER;
+  *lines = com::bstr(player_.Tags()).detach();
+  return *lines ? S_OK : E_OUTOFMEMORY;
+}
+
 HRESULT ZelOggPlayControl::InterfaceSupportsErrorInfo(REFIID iid) {
-  return iid == IID__ZelOggPlay ? S_OK : S_FALSE;
+  return iid == DefaultInterface() ? S_OK : S_FALSE;
 }
 
 HRESULT ZelOggPlayControl::GetTypeInfoCount(UINT* count) {
@@ -142,7 +215,7 @@ HRESULT ZelOggPlayControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPP
   failed_ = false;
   // Script hosts ask for a result even from methods called as statements.
   if (flags & DISPATCH_PROPERTYGET) flags |= DISPATCH_METHOD;
-  const HRESULT hr = DispInvoke(static_cast<_ZelOggPlay*>(this), typeinfo_.get(), id, flags, params, result,
+  const HRESULT hr = DispInvoke(static_cast<_ZelOggPlayEx*>(this), typeinfo_.get(), id, flags, params, result,
                                 exception, argerror);
   if (!failed_) return hr;
   // The method failed with its own error: the caller gets it as an

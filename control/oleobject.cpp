@@ -75,12 +75,12 @@ HRESULT ZelOggPlayControl::IsUpToDate() { return S_OK; }
 
 HRESULT ZelOggPlayControl::GetUserClassID(CLSID* clsid) {
   if (!clsid) return E_POINTER;
-  *clsid = CLSID_ZelOggPlay;
+  *clsid = ClassId();
   return S_OK;
 }
 
 HRESULT ZelOggPlayControl::GetUserType(DWORD form, LPOLESTR* type) {
-  return OleRegGetUserType(CLSID_ZelOggPlay, form, type);
+  return OleRegGetUserType(ClassId(), form, type);
 }
 
 // The control keeps its size, whatever the container asks for.

@@ -7,7 +7,7 @@ namespace control {
 
 HRESULT ZelOggPlayControl::GetClassID(CLSID* clsid) {
   if (!clsid) return E_POINTER;
-  *clsid = CLSID_ZelOggPlay;
+  *clsid = ClassId();
   return S_OK;
 }
 
@@ -27,7 +27,7 @@ HRESULT ZelOggPlayControl::Save(IPropertyBag*, BOOL, BOOL) { return S_OK; }
 
 HRESULT ZelOggPlayControl::GetClassInfo(ITypeInfo** info) {
   if (!info) return E_POINTER;
-  *info = com::TypeInfoOf(CLSID_ZelOggPlay);
+  *info = com::TypeInfoOf(ClassId());
   return *info ? S_OK : TYPE_E_CANTLOADLIBRARY;
 }
 

@@ -2,6 +2,7 @@
 
 #include "bridge/dllinterface2.h"
 #include "control/errors.h"
+#include "control/tags.h"
 #include "engine/protocol.h"
 
 namespace control {
@@ -77,6 +78,9 @@ bool Player::Open(const wtext& Inputfile) {
     return false;
   }
   OpenInEngine(Inputfile);
+  // Each file starts at full volume in the engine; a control that keeps
+  // another gives it before the file can be heard.
+  if (volume_ != zelov::fullvolume || muted_) SendVolume();
   ++opened_;
   Enable(Timer1, true);
   Enable(Timer2, true);
@@ -198,6 +202,50 @@ void Player::Timer3Tick() {
     if (!pausedsinceopen_) ResumePlayback();
   }
 }
+
+bool Player::FileOpen() const { return EngineLinked() && PlaybackOwner() == number_; }
+
+double Player::AskSeconds(const char* command) {
+  if (!FileOpen()) return 0;
+  double seconds = 0;
+  CallEngineData(command, &seconds);
+  return seconds;
+}
+
+double Player::Position() { return AskSeconds(word::getposition); }
+double Player::Duration() { return AskSeconds(word::getduration); }
+
+void Player::SetPosition(double seconds) {
+  if (FileOpen()) CallEngineData(word::seek, &seconds);
+}
+
+bool Player::SetVolume(int32_t level) {
+  if (level < 0 || level > zelov::fullvolume) return false;
+  volume_ = level;
+  SendVolume();
+  return true;
+}
+
+void Player::SetMute(bool muted) {
+  muted_ = muted;
+  SendVolume();
+}
+
+void Player::SendVolume() {
+  if (!FileOpen()) return;
+  int32_t level = muted_ ? 0 : volume_;
+  CallEngineData(word::setvolume, &level);
+}
+
+bridge::atext Player::AskTags() {
+  bridge::atext entries(zelov::tagbuffersize, '\0');
+  if (FileOpen()) CallEngineData(word::gettags, entries.data());
+  entries[zelov::tagbuffersize - 2] = entries[zelov::tagbuffersize - 1] = '\0';
+  return entries;
+}
+
+wtext Player::Tag(const wtext& name) { return TagValue(AskTags().data(), name); }
+wtext Player::Tags() { return TagLines(AskTags().data()); }
 
 void Player::RaiseErrorCode(const int32_t& number) {
   const ErrorEntry entry = LookupError(number);

@@ -54,6 +54,21 @@ class Player {
   // tick is never re-entered by its own timer (a handler that runs a modal
   // loop lets timer messages through).
   void Tick(int timer);
+
+  // The members of ZelOggPlayEx. They act on this control's own file only,
+  // and never load the engine themselves (a host may read them from a
+  // timer): with no file of this control open, the position and the length
+  // are 0, the tags empty, and a seek does nothing.
+  double Position();
+  void SetPosition(double seconds);
+  double Duration();
+  int32_t Volume() const { return volume_; }
+  // False, with nothing changed, outside 0 to 100.
+  bool SetVolume(int32_t level);
+  bool Mute() const { return muted_; }
+  void SetMute(bool muted);
+  wtext Tag(const wtext& name);
+  wtext Tags();
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
 
   int32_t LastStatus = 0;
@@ -72,6 +87,11 @@ class Player {
   void RaiseErrorCode(const int32_t& number);
   void Enable(int timer, bool on);
   void StopMonitoring();
+  bool FileOpen() const;
+  double AskSeconds(const char* command);
+  void SendVolume();
+  // The engine's list of the stream's comments (see engine/protocol.h).
+  bridge::atext AskTags();
 
   PlayerHost& host_;
   bool enabled_[4] = {};
@@ -79,6 +99,9 @@ class Player {
   const uint32_t number_;  // this control among the process's controls
   uint32_t opened_ = 0;    // files sent to the engine by this control
   bool pausedsinceopen_ = false;
+  // Kept by the control from file to file; each file starts with them.
+  int32_t volume_ = 100;
+  bool muted_ = false;
 };
 
 }  // namespace control

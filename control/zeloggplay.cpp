@@ -4,9 +4,9 @@
 
 namespace control {
 
-ZelOggPlayControl::ZelOggPlayControl() {
+ZelOggPlayControl::ZelOggPlayControl(bool extended) : extended_(extended) {
   timerwindow_ = CreateTimerWindow(this);
-  *typeinfo_.put() = com::TypeInfoOf(IID__ZelOggPlay);
+  *typeinfo_.put() = com::TypeInfoOf(DefaultInterface());
   // For a dual interface the library answers with its dispatch view; calls
   // are made through the vtable view behind it.
   TYPEATTR* attributes = nullptr;

@@ -1,11 +1,14 @@
 // The ActiveX control ZelOggPlay: one COM object with the interfaces that
-// containers and script hosts use. Each OLE concern has its own file:
+// containers and script hosts use. The same object serves the class
+// ZelOggPlayEx, whose interface _ZelOggPlayEx adds seeking, volume, length
+// and tags to _ZelOggPlay; a ZelOggPlay does not answer _ZelOggPlayEx. Each OLE concern has its own file:
 // dispatch.cpp (the methods, through the type library), events.cpp (the
 // connection point), oleobject.cpp (embedding), inplace.cpp (activation and
 // the design-time face), view.cpp (drawing), persist.cpp (persistence and
 // class information), timers.cpp (the three timers).
 #pragma once
 #include "ZelOggPlayer100.h"
+#include "ZelOggPlayerEx.h"
 #include "bridge/failure.h"
 #include "com/ptr.h"
 #include "com/unknown.h"
@@ -25,8 +28,9 @@ void UnregisterWindowClasses();
 // A visible window gets the arrow cursor and the button-face background.
 bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, bool visible, HICON icon = nullptr);
 
-// Creates a control (one reference), or null when out of memory.
-IUnknown* NewZelOggPlay();
+// Creates a control of the class ZelOggPlay, or ZelOggPlayEx when extended
+// (one reference), or null when out of memory.
+IUnknown* NewZelOggPlay(bool extended);
 // Shows the About box modally on the calling thread (about.cpp).
 void ShowAboutBox();
 
@@ -74,13 +78,18 @@ class EventPoint final : public IConnectionPoint {
 };
 
 class ZelOggPlayControl final
-    : public com::implements<_ZelOggPlay, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
+    : public com::implements<_ZelOggPlayEx, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
                              IViewObject2, IPersistStreamInit, IPersistPropertyBag, IProvideClassInfo2,
                              IConnectionPointContainer, ISupportErrorInfo>,
       private PlayerHost {
  public:
-  ZelOggPlayControl();
+  explicit ZelOggPlayControl(bool extended);
   bool Ready() const { return timerwindow_ != nullptr; }
+  // The class this object was created as, and its default interface.
+  REFCLSID ClassId() const { return extended_ ? CLSID_ZelOggPlayEx : CLSID_ZelOggPlay; }
+  REFIID DefaultInterface() const { return extended_ ? IID__ZelOggPlayEx : IID__ZelOggPlay; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
 
   // IDispatch (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -98,6 +107,16 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE ControlName(BSTR* result) override;
   HRESULT STDMETHODCALLTYPE About(VARIANT* result) override;
   HRESULT STDMETHODCALLTYPE Goto_ZelSoftware(VARIANT* result) override;
+  // _ZelOggPlayEx (dispatch.cpp)
+  HRESULT STDMETHODCALLTYPE get_Position(double* seconds) override;
+  HRESULT STDMETHODCALLTYPE put_Position(double seconds) override;
+  HRESULT STDMETHODCALLTYPE get_Duration(double* seconds) override;
+  HRESULT STDMETHODCALLTYPE get_Volume(LONG* level) override;
+  HRESULT STDMETHODCALLTYPE put_Volume(LONG level) override;
+  HRESULT STDMETHODCALLTYPE get_Mute(VARIANT_BOOL* muted) override;
+  HRESULT STDMETHODCALLTYPE put_Mute(VARIANT_BOOL muted) override;
+  HRESULT STDMETHODCALLTYPE get_Tag(BSTR Name, BSTR* value) override;
+  HRESULT STDMETHODCALLTYPE get_Tags(BSTR* lines) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -194,11 +213,14 @@ class ZelOggPlayControl final
   template <typename Body>
   HRESULT Call(VARIANT* result, Body body);
   HRESULT Fail(const bridge::AutomationError& error);
+  // Fails the call with an error object that says why; hr is its result.
+  HRESULT FailWith(HRESULT hr, const wchar_t* description);
 
   // In-place activation (inplace.cpp).
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect);
   bool UserMode();
 
+  const bool extended_;
   Player player_{*this};
   HWND timerwindow_ = nullptr;
   EventPoint events_{*this};

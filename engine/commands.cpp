@@ -33,6 +33,12 @@ void startworker() {
   resumepending.store(0);
   waveflag.store(0);
   seekto.store(-1.0);
+  // The last run's length and comments are gone before the new run shows
+  // as running.
+  seekable.store(false);
+  duration.store(0.0);
+  cleartags();
+  wavesetidle(0.0);
   // Each file starts at full volume: a control that wants another sets it
   // after the open, and the controls that never set one get the sound as
   // it is.

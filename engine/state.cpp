@@ -94,6 +94,7 @@ void settags(char* const* comments, const int* lengths, int count) {
     // A NUL inside a comment would end it early for the reader: cut there.
     const std::size_t length = strnlen(comments[i], static_cast<std::size_t>(lengths[i]));
     const std::size_t kept = keptlength(comments[i], length);
+    if (kept == 0) continue;  // an empty entry would end the list
     if (at + kept + 2 > tagbuffersize) break;  // its NUL and the closing one
     std::memcpy(tagstore + at, comments[i], kept);
     at += kept;

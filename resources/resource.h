@@ -4,6 +4,7 @@
 #pragma once
 
 #define ZEL_TYPELIB_RESOURCE 1      // TYPELIB: the ZelOggPlayer100 type library
+#define ZEL_TYPELIB_EX_RESOURCE 2   // TYPELIB: the ZelOggPlayerEx type library
 #define ZEL_ENGINE_RESOURCE 1       // the playback engine, byte for byte
 #define ZEL_ENGINE_RESOURCE_TYPE 10 // RT_RCDATA
 #define ZEL_FACE_BITMAP 101         // the design-time picture, 39 by 37 pixels, 24-bit

@@ -475,3 +475,42 @@ TEST_F(PlayerTest, ALongFileReportsItsWholeLength) {
   EXPECT_EQ(events[2], "TimePosition " + std::to_string(seconds) + " " + hms(seconds));
   EXPECT_EQ(events.back(), "ErrorCode 0 No error");
 }
+
+// The members of ZelOggPlayEx: the volume is the control's, given to each of
+// its files; another control's file is left alone.
+TEST_F(PlayerTest, TheExtendedMembersKeepTheVolumeAndActOnlyOnTheirOwnFile) {
+  simdevice::reset(simdevice::mode::manual);
+  EXPECT_FALSE(player.SetVolume(101));
+  EXPECT_FALSE(player.SetVolume(-1));
+  EXPECT_EQ(player.Volume(), 100);
+  EXPECT_TRUE(player.SetVolume(40));  // before any file: kept for the next
+  player.OpenFile(file("tags.ogg"));
+  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
+  EXPECT_EQ(simdevice::volume(), 0x66666666u);
+  player.SetMute(true);
+  EXPECT_EQ(simdevice::volume(), 0u);
+  EXPECT_EQ(player.Volume(), 40);
+  EXPECT_EQ(player.Tag(u"artist"), wtext(u"First; Second"));
+  EXPECT_EQ(player.Duration(), 1.0);
+
+  Recorder otherhost;
+  Player other{otherhost};
+  other.OpenFile(file("long.ogg"));
+  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
+  EXPECT_EQ(simdevice::volume(), 0xffffffffu) << "another control's file starts at full volume";
+  player.SetVolume(10);
+  player.SetPosition(50);
+  EXPECT_EQ(simdevice::volume(), 0xffffffffu);
+  EXPECT_EQ(player.Position(), 0.0);
+  EXPECT_EQ(player.Duration(), 0.0);
+  EXPECT_TRUE(player.Tags().empty());
+  EXPECT_GT(other.Duration(), 199.0);
+  EXPECT_EQ(other.Position(), 0.0) << "the other's file was not moved";
+
+  player.OpenFile(file("stereo44100.ogg"));
+  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
+  EXPECT_EQ(simdevice::volume(), 0u) << "still muted";
+  player.SetMute(false);
+  EXPECT_EQ(simdevice::volume(), 0x199a199au);
+  player.CancelPlayback();
+}

@@ -1,6 +1,13 @@
 // Compares what the sound sink received with the reference decode.
 //   capturecompare REFERENCE.raw CAPTURE.raw
 //   capturecompare --correlate MONO22050.raw CAPTURE.raw
+//   capturecompare --at REFERENCE.raw CAPTURE.raw SECONDS
+//   capturecompare --levels CAPTURE.raw VOLUME50 MUTE UNMUTE END
+// The third prints the capture frame at which the reference from SECONDS on
+// is found, frame for frame (-1: nowhere). The fourth measures a steady
+// tone around byte offsets of the capture where the volume was set to 50,
+// muted, unmuted, and the tone left: the level ratios and how soon the
+// volume was heard; it fails outside the limits.
 // In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
@@ -8,8 +15,10 @@
 // In the second form the reference is 22050 Hz mono, which the sound server
 // resamples to the sink's 44100 Hz and copies to both channels: the first
 // second of it must correlate with the capture's left channel.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cstdint>
 #include <vector>
@@ -57,8 +66,56 @@ static int correlate(const char* refpath, const char* cappath) {
   return best >= 0.9 ? 0 : 1;
 }
 
+static int findat(const char* refpath, const char* cappath, double seconds) {
+  const std::vector<uint32_t> ref = readframes(refpath);
+  const std::vector<uint32_t> cap = readframes(cappath);
+  const std::size_t from = static_cast<std::size_t>(seconds * 44100 + 0.5), length = 2048;
+  if (from + length > ref.size()) return 2;
+  long long found = -1;
+  for (std::size_t j = 0; found < 0 && j + length <= cap.size(); ++j)
+    if (std::memcmp(&cap[j], &ref[from], length * 4) == 0) found = static_cast<long long>(j);
+  std::printf("%lld\n", found);
+  return 0;
+}
+
+// The RMS of the left channel over [from, to) in frames.
+static double rms(const std::vector<uint32_t>& cap, std::size_t from, std::size_t to) {
+  double sum = 0;
+  to = std::min(to, cap.size());
+  if (to <= from) return 0;
+  for (std::size_t i = from; i < to; ++i) {
+    const double x = static_cast<int16_t>(cap[i] & 0xffff);
+    sum += x * x;
+  }
+  return std::sqrt(sum / static_cast<double>(to - from));
+}
+
+static int levels(const char* cappath, char** marks) {
+  const std::vector<uint32_t> cap = readframes(cappath);
+  std::size_t at[4];
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::size_t>(std::atoll(marks[i]) / 4);
+  const std::size_t ms = 441 / 10;  // frames per millisecond, near enough
+  const double full = rms(cap, at[0] - 600 * ms, at[0] - 100 * ms);
+  const double half = rms(cap, at[0] + 200 * ms, at[1]);
+  const double muted = rms(cap, at[1] + 200 * ms, at[2]);
+  const double back = rms(cap, at[2] + 200 * ms, at[3]);
+  // The volume is heard where a 20 ms window falls below midway.
+  long latency = -1;
+  for (std::size_t t = at[0]; t < at[1] && latency < 0; t += 5 * ms)
+    if (rms(cap, t, t + 20 * ms) < (full + half) / 2) latency = static_cast<long>((t - at[0]) / ms);
+  const double ratio = full > 0 ? half / full : 0, mutedratio = full > 0 ? muted / full : 1,
+               backratio = full > 0 ? back / full : 0;
+  const bool ok = full > 1000 && ratio >= 0.48 && ratio <= 0.52 && latency >= 0 && latency < 200 &&
+                  mutedratio < 0.01 && backratio >= 0.48 && backratio <= 0.52;
+  std::printf("%s volume 50: RMS ratio %.4f, heard after %ld ms; muted %.4f; unmuted %.4f\n", ok ? "ok" : "FAIL", ratio,
+              latency, mutedratio, backratio);
+  return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--correlate") == 0) return correlate(argv[2], argv[3]);
+  if (argc == 5 && std::strcmp(argv[1], "--at") == 0) return findat(argv[2], argv[3], std::atof(argv[4]));
+  if (argc == 7 && std::strcmp(argv[1], "--levels") == 0) return levels(argv[2], argv + 3);
   if (argc != 3) {
     std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
     return 2;

@@ -32,7 +32,7 @@ tally() {  # adds the closing "N passed, N failed" line of a case
   local line; line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$1" | tail -n1)
   if [ -z "$line" ]; then failed=$((failed + 1)); echo "FAIL $2: no result line"; cat "$1"; return; fi
   passed=$((passed + ${line%% passed*})); local f=${line#*passed, }; failed=$((failed + ${f%% failed*}))
-  grep -E '^(ok|FAIL|soak:) ' "$1" | sed "s/^/$2: /"  # checks, and the soak's figures
+  grep -E '^(ok|FAIL|soak:|mark:) ' "$1" | sed "s/^/$2: /"  # checks, the soak's figures, measuring marks
 }
 wcase() {  # wcase NAME [CAPTURE]
   (cd "$run" && timeout 600 wine winetest.exe "$1" "$(winpath "$fx")" "${2:-}" > "$run/$1.log" 2>&1)
@@ -95,8 +95,46 @@ expect "regsvr32 registers the control" 0 wine regsvr32 /s "$ocx"
 expect "registering again is harmless" 0 wine regsvr32 /s "$ocx"
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 control registry typelib create openfile container paths playlist deploy unloadable unwritable \
-  truncated locked noexport twocontrols twoapartments widepaths release-playing atl about soak reload
+  truncated locked noexport twocontrols twoapartments widepaths release-playing atl about soak reload \
+  extypelib extags
 pulse_stop
+# ZelOggPlayEx: a seek to 2.0 s while paused at the start is heard as the
+# file from 2.0 s to its end (3.0 s, where libvorbisfile ends it), every
+# frame; in a fresh sound server, so that the capture holds this file only.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exseek
+sleep 1
+pulse_stop
+dd if="$run/ref.raw" of="$run/ref-from2s.raw" bs=4 skip=88200 count=44100 status=none
+if "$native/capturecompare" "$run/ref-from2s.raw" "$run/capture.raw"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+# The position heard, a seek in a long file, and volume 50, mute and unmute
+# on a steady tone, measured in the capture at the marks the case printed.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exmeasure
+sleep 1
+pulse_stop
+(cd "$run" && wine refdecode.exe "$(winpath "$fx/long.ogg")" "$(winpath "$run/long.raw")")
+markat() { grep "^mark: $1 " "$run/control.log" | tail -n1 | cut -d' ' -f"$2"; }
+start=$("$native/capturecompare" --at "$run/long.raw" "$run/capture.raw" 0)
+landed=$("$native/capturecompare" --at "$run/long.raw" "$run/capture.raw" 100)
+measures=$(awk -v start="$start" -v landed="$landed" -v pb="$(markat position 3)" -v p="$(markat position 4)" \
+  -v sb="$(markat seek 3)" 'BEGIN {
+    if (start < 0 || landed < 0) { print "FAIL"; exit }
+    lead = (p - (pb / 4 - start) / 44100) * 1000; seek = (landed - sb / 4) / 44.1
+    printf "%s %.1f %.1f\n", (lead > -50 && lead < 150 && seek >= 0 && seek < 300) ? "ok" : "FAIL", lead, seek }')
+set -- $measures
+if [ "${1:-FAIL}" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+echo "${1:-FAIL} Position leads the sound reaching the sink by ${2:-?} ms; a seek to 100 s reaches it after ${3:-?} ms"
+if "$native/capturecompare" --levels "$run/capture.raw" "$(markat volume50 3)" "$(markat mute 3)" "$(markat unmute 3)" \
+     "$(markat end 3)"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
@@ -110,6 +148,8 @@ fi
 expect "a VBScript plays a file to its end by polling" 0 wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")"
 expect "a VBScript's PlayFile is heard with no message loop" 0 \
   wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")" play
+expect "a VBScript reads ZelOggPlayEx's length and title, seeks and plays to the end" 0 \
+  wine cscript //nologo script.vbs "$(winpath "$fx/tags.ogg")" ex
 # A host we did not write: a Free Pascal program (Object Pascal, the
 # language of Delphi) that creates the control by ProgID and prints every
 # event through its own IDispatch sink.

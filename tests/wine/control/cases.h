@@ -34,5 +34,10 @@ void casesoak();
 void casereload();
 // about.cpp
 void caseabout();
+// extended.cpp
+void caseextypelib();
+void caseextags();
+void caseexseek();
+void caseexmeasure();
 
 }  // namespace controltest

@@ -56,6 +56,12 @@ bool soundcaptured() {
   return any;
 }
 
+long long capturedbytes() {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(capture.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
 std::string joined(const std::vector<std::string>& lines) {
   std::string out;
   for (const auto& l : lines) out += (out.empty() ? "" : " | ") + l;

@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include "ZelOggPlayer100.h"
+#include "ZelOggPlayerEx.h"
 #include "control/dispids.h"
 #include "resources/resource.h"
 #include "com/ptr.h"
@@ -38,6 +39,8 @@ std::wstring fixture(const wchar_t* name);
 bool pumpuntil(const std::function<bool()>& condition, DWORD limit = 300000);
 // Whether the sink has played anything but silence so far.
 bool soundcaptured();
+// The bytes the sink has written so far: where the sound heard now will be.
+long long capturedbytes();
 std::string joined(const std::vector<std::string>& lines);
 
 // ---- the event sink ----
@@ -100,8 +103,8 @@ struct Control {
   DWORD cookie = 0;
   Sink sink;
 
-  bool create() {
-    if (FAILED(CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.put_void())))
+  bool create(REFCLSID clsid = CLSID_ZelOggPlay) {
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.put_void())))
       return false;
     dispatch = unknown.as<IDispatch>();
     auto container = unknown.as<IConnectionPointContainer>();
@@ -142,6 +145,67 @@ struct Control {
     }
     return hr;
   }
+  // A property of ZelOggPlayEx through IDispatch: read (with an optional
+  // text argument, for Tag) and written.
+  HRESULT get(const wchar_t* property, VARIANT* value, const wchar_t* argument = nullptr) {
+    LPOLESTR name = const_cast<LPOLESTR>(property);
+    DISPID id;
+    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    com::bstr text(argument ? argument : L"");
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_BSTR;
+    V_BSTR(&arg) = text.get();
+    DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
+    VariantInit(value);
+    return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &params, value, nullptr, nullptr);
+  }
+  HRESULT put(const wchar_t* property, VARIANT value, EXCEPINFO* exception = nullptr) {
+    LPOLESTR name = const_cast<LPOLESTR>(property);
+    DISPID id, named = DISPID_PROPERTYPUT;
+    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    DISPPARAMS params = {&value, &named, 1, 1};
+    EXCEPINFO local = {};
+    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
+                          exception ? exception : &local, nullptr);
+    if (!exception) {
+      SysFreeString(local.bstrSource);
+      SysFreeString(local.bstrDescription);
+      SysFreeString(local.bstrHelpFile);
+    }
+    return hr;
+  }
+  double number(const wchar_t* property) {
+    com::variant value;
+    if (FAILED(get(property, value.get())) || FAILED(VariantChangeType(value.get(), value.get(), 0, VT_R8))) return -1;
+    return V_R8(value.get());
+  }
+  std::wstring text(const wchar_t* property, const wchar_t* argument = nullptr) {
+    com::variant value;
+    if (FAILED(get(property, value.get(), argument)) || V_VT(value.get()) != VT_BSTR) return L"<no text>";
+    return V_BSTR(value.get()) ? V_BSTR(value.get()) : L"";
+  }
+  HRESULT set(const wchar_t* property, double value, EXCEPINFO* exception = nullptr) {
+    VARIANT v;
+    V_VT(&v) = VT_R8;
+    V_R8(&v) = value;
+    return put(property, v, exception);
+  }
+  HRESULT setlong(const wchar_t* property, LONG value, EXCEPINFO* exception = nullptr) {
+    VARIANT v;
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = value;
+    return put(property, v, exception);
+  }
+  HRESULT setbool(const wchar_t* property, bool value) {
+    VARIANT v;
+    V_VT(&v) = VT_BOOL;
+    V_BOOL(&v) = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return put(property, v);
+  }
+
   HRESULT play(const wchar_t* name) {
     const std::wstring path = fixture(name);
     return call(L"PlayFile", &path);

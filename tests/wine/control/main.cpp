@@ -35,6 +35,12 @@
 //   widepaths      a name the code page cannot spell, a path of 300 characters
 //   nodevice       no sound server: ErrorCode 29 (run without the daemon)
 //   unregistered   after regsvr32 /u: nothing left, creation fails
+//   extypelib      ZelOggPlayEx: registration, its type library, its two
+//                  interfaces on one object
+//   extags         its members with nothing open, a bad volume, length, tags
+//   exseek         a seek to 2.0 s while paused (the driver compares the
+//                  capture with the file from 2.0 s)
+//   exmeasure      marks for the driver's measures of position, seek, volume
 #include "tests/wine/control/cases.h"
 #include "tests/wine/control/harness.h"
 
@@ -68,7 +74,8 @@ int wmain(int argc, wchar_t** argv) {
       {L"twoapartments", casetwoapartments}, {L"widepaths", casewidepaths},
       {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"about", caseabout},
       {L"soak", casesoak},                {L"reload", casereload},                {L"vanish", casevanish},          {L"nodevice", casenodevice},
-      {L"unregistered", caseunregistered},
+      {L"unregistered", caseunregistered}, {L"extypelib", caseextypelib}, {L"extags", caseextags},
+      {L"exseek", caseexseek},            {L"exmeasure", caseexmeasure},
   };
   for (int i = 3; i < argc; ++i) {
     bool known = false;

@@ -127,13 +127,16 @@ void casewidepaths() {
   }
   const std::wstring longpath = folder + L"\\" + std::wstring(300 - folder.size() - 5, L'f') + L".ogg";
   CopyFileW(fixture(L"short.ogg").c_str(), longpath.c_str(), FALSE);
-  for (const std::wstring& path : {named, longpath}) {
-    Control c;
-    c.create();
-    c.call(L"PlayFile", &path);
-    check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error",
-          "widepaths: plays " + std::string(path == named ? "a Cyrillic and CJK name" : "a path of 300 characters"),
-          joined(c.sink.events));
+  for (const CLSID* cls : {&CLSID_ZelOggPlay, &CLSID_ZelOggPlayEx}) {
+    for (const std::wstring& path : {named, longpath}) {
+      Control c;
+      c.create(*cls);
+      c.call(L"PlayFile", &path);
+      check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error",
+            std::string("widepaths: ") + (cls == &CLSID_ZelOggPlay ? "ZelOggPlay" : "ZelOggPlayEx") + " plays " +
+                (path == named ? "a Cyrillic and CJK name" : "a path of 300 characters"),
+            joined(c.sink.events));
+    }
   }
   check(longpath.size() == 300, "widepaths: the long path has 300 characters");
 }

@@ -196,16 +196,28 @@ void casecreate() {
 }
 
 void caseunregistered() {
-  com::com_ptr<IUnknown> control;
-  const HRESULT hr =
-      CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
-  check(hr == REGDB_E_CLASSNOTREG, "unregistered: creation fails as not registered");
-  CLSID clsid;
-  check(FAILED(CLSIDFromProgID(L"ZelOggPlayer100.ZelOggPlay", &clsid)), "unregistered: the ProgID is gone");
-  check(!regkey(HKEY_CLASSES_ROOT, L"CLSID\\" + guid(CLSID_ZelOggPlay)), "unregistered: the class key is gone");
-  com::com_ptr<ITypeLib> lib;
-  check(FAILED(LoadRegTypeLib(LIBID_ZelOggPlayer100, 23, 0, 0x0409, lib.put())),
-        "unregistered: the type library is no longer registered");
+  const struct {
+    const CLSID* clsid;
+    const wchar_t* progid;
+    const GUID* libid;
+    WORD major;
+  } classes[] = {{&CLSID_ZelOggPlay, L"ZelOggPlayer100.ZelOggPlay", &LIBID_ZelOggPlayer100, 23},
+                 {&CLSID_ZelOggPlayEx, L"ZelOggPlayer100.ZelOggPlayEx", &LIBID_ZelOggPlayerEx, 1}};
+  for (const auto& cls : classes) {
+    const std::string name = narrow(cls.progid);
+    com::com_ptr<IUnknown> control;
+    const HRESULT hr = CoCreateInstance(*cls.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
+    check(hr == REGDB_E_CLASSNOTREG, "unregistered: creating " + name + " fails as not registered");
+    CLSID clsid;
+    check(FAILED(CLSIDFromProgID(cls.progid, &clsid)), "unregistered: the ProgID " + name + " is gone");
+    check(!regkey(HKEY_CLASSES_ROOT, L"CLSID\\" + guid(*cls.clsid)), "unregistered: the class key of " + name + " is gone");
+    com::com_ptr<ITypeLib> lib;
+    check(FAILED(LoadRegTypeLib(*cls.libid, cls.major, 0, 0x0409, lib.put())),
+          "unregistered: the type library of " + name + " is no longer registered");
+  }
+  check(!regkey(HKEY_CLASSES_ROOT, L"Interface\\" + guid(DIID___ZelOggPlay)) &&
+            !regkey(HKEY_CLASSES_ROOT, L"Interface\\" + guid(IID__ZelOggPlayEx)),
+        "unregistered: the interfaces' keys are gone");
 }
 
 }  // namespace controltest
