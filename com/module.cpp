@@ -23,6 +23,8 @@ void LockModule(bool lock) { lock ? InterlockedIncrement(&locks) : InterlockedDe
 
 ITypeLib* TypeLibrary(int resource) {
   if (resource != ZEL_TYPELIB_RESOURCE && resource != ZEL_TYPELIB_EX_RESOURCE) return nullptr;
+  // The second library imports the first: the first is loaded before it.
+  if (resource == ZEL_TYPELIB_EX_RESOURCE) TypeLibrary(ZEL_TYPELIB_RESOURCE);
   ITypeLib*& typelib = typelibs[resource - 1];
   if (!typelib) {
     // The first library is the module's path alone; the second is "\2"
@@ -40,7 +42,6 @@ ITypeLib* TypeLibrary(int resource) {
 }
 
 ITypeInfo* TypeInfoOf(REFGUID guid) {
-  // The second library imports the first: the first is loaded before it.
   for (int resource : {ZEL_TYPELIB_RESOURCE, ZEL_TYPELIB_EX_RESOURCE}) {
     ITypeLib* lib = TypeLibrary(resource);
     ITypeInfo* info = nullptr;

@@ -182,8 +182,6 @@ HRESULT registerall(bool peruser) {
     unregister(peruser);
     return SELFREG_E_CLASS;
   }
-  // The first library is loaded before the second, which imports it.
-  TypeLibrary(ZEL_TYPELIB_RESOURCE);
   for (const LibraryInfo& info : Libraries) {
     ITypeLib* lib = TypeLibrary(info.resource);
     widetext path = librarypath(info);

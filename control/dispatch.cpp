@@ -47,14 +47,18 @@ void* ZelOggPlayControl::extrainterface(REFIID iid) {
 HRESULT ZelOggPlayControl::Fail(const bridge::AutomationError& error) {
   failed_ = true;
   failure_ = error;
+  return FailWith(ControlHresult(error.number), error.description);
+}
+
+HRESULT ZelOggPlayControl::FailWith(HRESULT hr, const bridge::wtext& description) {
   com::com_ptr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(create.put()))) {
-    com::bstr description(error.description);
-    create->SetDescription(description.get());
+    com::bstr text(description);
+    create->SetDescription(text.get());
     create->SetGUID(DefaultInterface());
     if (auto info = create.as<IErrorInfo>()) SetErrorInfo(0, info.get());
   }
-  return ControlHresult(error.number);
+  return hr;
 }
 
 template <typename Body>
@@ -117,18 +121,6 @@ HRESULT ZelOggPlayControl::Goto_ZelSoftware(VARIANT* result) {
   return S_OK;
 }
 
-HRESULT ZelOggPlayControl::FailWith(HRESULT hr, const wchar_t* description) {
-  com::com_ptr<ICreateErrorInfo> create;
-  if (SUCCEEDED(CreateErrorInfo(create.put()))) {
-    com::bstr text(description);
-    create->SetDescription(text.get());
-    create->SetGUID(DefaultInterface());
-    create->SetSource(const_cast<LPOLESTR>(extended_ ? L"ZelOggPlayer100.ZelOggPlayEx" : L"ZelOggPlayer100.ZelOggPlay"));
-    if (auto info = create.as<IErrorInfo>()) SetErrorInfo(0, info.get());
-  }
-  return hr;
-}
-
 // The members of _ZelOggPlayEx. Only an extended control is reached through
 // this interface; its methods never load the engine.
 HRESULT ZelOggPlayControl::get_Position(double* seconds) {
@@ -155,7 +147,7 @@ HRESULT ZelOggPlayControl::get_Volume(LONG* level) {
 }
 
 HRESULT ZelOggPlayControl::put_Volume(LONG level) {
-  if (!player_.SetVolume(level)) return FailWith(E_INVALIDARG, L"Volume must be from 0 to 100.");
+  if (!player_.SetVolume(level)) return FailWith(E_INVALIDARG, bridge::widen("Volume must be from 0 to 100."));
   return S_OK;
 }
 

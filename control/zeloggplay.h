@@ -214,7 +214,7 @@ class ZelOggPlayControl final
   HRESULT Call(VARIANT* result, Body body);
   HRESULT Fail(const bridge::AutomationError& error);
   // Fails the call with an error object that says why; hr is its result.
-  HRESULT FailWith(HRESULT hr, const wchar_t* description);
+  HRESULT FailWith(HRESULT hr, const bridge::wtext& description);
 
   // In-place activation (inplace.cpp).
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect);

@@ -33,12 +33,7 @@ void startworker() {
   resumepending.store(0);
   waveflag.store(0);
   seekto.store(-1.0);
-  // The last run's length and comments are gone before the new run shows
-  // as running.
-  seekable.store(false);
-  duration.store(0.0);
-  cleartags();
-  wavesetidle(0.0);
+  forgetrun();
   // Each file starts at full volume: a control that wants another sets it
   // after the open, and the controls that never set one get the sound as
   // it is.
@@ -83,6 +78,9 @@ LRESULT cmdopenwide(char* text) {
   return 0;
 }
 
+// A run is live from its "open" until its worker ends, paused or not.
+bool live() { return playstate.load() == running; }
+
 LRESULT cmdintreturn(char*) {
   enginetrace("compress\n");
   return playstate.load() + pauseflag.load();
@@ -95,7 +93,7 @@ LRESULT cmdintreturn2(char*) {
 
 LRESULT cmdpause(char*) {
   enginetrace("compress\n");
-  if (playstate.load() == running) {
+  if (live()) {
     pauseflag.store(1);
     resumepending.store(0);
     if (HWAVEOUT device = waveout.load()) waveOutPause(device);
@@ -105,7 +103,7 @@ LRESULT cmdpause(char*) {
 
 LRESULT cmdresume(char*) {
   enginetrace("compress\n");
-  if (playstate.load() == running) {
+  if (live()) {
     pauseflag.store(0);
     // Remembered first, so that a device published meanwhile is either seen
     // here or started by the worker.
@@ -152,9 +150,6 @@ LRESULT cmdgetsecondsstring(char* text) {
   if (text) std::memcpy(text, secondsstring, std::strlen(secondsstring) + 1);
   return 0;
 }
-
-// A run is live from its "open" until its worker ends, paused or not.
-bool live() { return playstate.load() == running; }
 
 LRESULT cmdseek(char* text) {
   double seconds;

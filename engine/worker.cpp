@@ -445,13 +445,17 @@ void finishrun(run& r) {
 
 }  // namespace
 
+void forgetrun() {
+  seekable.store(false);
+  duration.store(0.0);
+  cleartags();
+  wavesetidle(0.0);
+}
+
 int32_t playworker(const char* path, const char16_t* widepath) {
   pcmbytes.store(0);
   totalseconds.store(0);
-  duration.store(0.0);
-  seekable.store(false);
-  cleartags();
-  wavesetidle(0.0);
+  forgetrun();
   run r;
   diagout("Testando *** \n");
 

@@ -10,6 +10,10 @@ namespace zelov {
 // returns its EngineResult.
 int32_t playworker(const char* path, const char16_t* widepath = nullptr);
 
+// Forgets the last run's length, seek, position and comments, so that the
+// queries answer for the run about to start.
+void forgetrun();
+
 // The worker thread's start routine: runs playworker on `filepath` and
 // publishes the result in `playstate` and `lastresult`.
 DWORD WINAPI playthread(LPVOID ignored);

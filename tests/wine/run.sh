@@ -34,6 +34,9 @@ tally() {  # adds the closing "N passed, N failed" line of a case
   passed=$((passed + ${line%% passed*})); local f=${line#*passed, }; failed=$((failed + ${f%% failed*}))
   grep -E '^(ok|FAIL|soak:|mark:) ' "$1" | sed "s/^/$2: /"  # checks, the soak's figures, measuring marks
 }
+compare() {  # compare ARGUMENTS...: one check by capturecompare
+  if "$native/capturecompare" "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
 wcase() {  # wcase NAME [CAPTURE]
   (cd "$run" && timeout 600 wine winetest.exe "$1" "$(winpath "$fx")" "${2:-}" > "$run/$1.log" 2>&1)
   tally "$run/$1.log" "$1"
@@ -47,11 +50,7 @@ pulse_start "$run" || { echo "FAIL pulseaudio did not start"; cat "$run/pulse.lo
 wcase silent-until-resume "$(winpath "$run/capture.raw")"
 sleep 1  # let the sink flush its last period into the FIFO
 (cd "$run" && wine refdecode.exe "$(winpath "$fx/stereo44100.ogg")" "$(winpath "$run/ref.raw")")
-if "$native/capturecompare" "$run/ref.raw" "$run/capture.raw"; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-fi
+compare "$run/ref.raw" "$run/capture.raw"
 wcase cancel-paused
 pulse_stop
 
@@ -62,11 +61,7 @@ wcase play-mono22050
 sleep 1
 pulse_stop
 (cd "$run" && wine refdecode.exe "$(winpath "$fx/mono22050.ogg")" "$(winpath "$run/mono.raw")")
-if "$native/capturecompare" --correlate "$run/mono.raw" "$run/capture.raw"; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-fi
+compare --correlate "$run/mono.raw" "$run/capture.raw"
 
 # The control library, registered as an installer would, used by our test
 # container, by Wine's AtlAxWin and by a VBScript.
@@ -106,11 +101,7 @@ control exseek
 sleep 1
 pulse_stop
 dd if="$run/ref.raw" of="$run/ref-from2s.raw" bs=4 skip=88200 count=44100 status=none
-if "$native/capturecompare" "$run/ref-from2s.raw" "$run/capture.raw"; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-fi
+compare "$run/ref-from2s.raw" "$run/capture.raw"
 # The position heard, a seek in a long file, and volume 50, mute and unmute
 # on a steady tone, measured in the capture at the marks the case printed.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
@@ -129,22 +120,14 @@ measures=$(awk -v start="$start" -v landed="$landed" -v pb="$(markat position 3)
 set -- $measures
 if [ "${1:-FAIL}" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 echo "${1:-FAIL} Position leads the sound reaching the sink by ${2:-?} ms; a seek to 100 s reaches it after ${3:-?} ms"
-if "$native/capturecompare" --levels "$run/capture.raw" "$(markat volume50 3)" "$(markat mute 3)" "$(markat unmute 3)" \
-     "$(markat end 3)"; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-fi
+compare --levels "$run/capture.raw" "$(markat volume50 3)" "$(markat mute 3)" "$(markat unmute 3)" \
+     "$(markat end 3)"
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 control play
 sleep 1
-if "$native/capturecompare" "$run/ref.raw" "$run/capture.raw"; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-fi
+compare "$run/ref.raw" "$run/capture.raw"
 expect "a VBScript plays a file to its end by polling" 0 wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")"
 expect "a VBScript's PlayFile is heard with no message loop" 0 \
   wine cscript //nologo script.vbs "$(winpath "$fx/short.ogg")" play

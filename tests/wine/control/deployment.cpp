@@ -171,9 +171,7 @@ void caseunwritable() {
     check(direct == MAKE_HRESULT(1, FACILITY_CONTROL, 5001) && GetErrorInfo(0, info.put()) == S_OK &&
               SUCCEEDED(info->GetDescription(text.put())) && std::wstring(text.get()) == description,
           "unwritable: the dual interface returns it with an error object");
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
+    clearexception(exception);
     SetEnvironmentVariableW(L"TMP", saved);
     SetEnvironmentVariableW(L"TEMP", saved);
   });

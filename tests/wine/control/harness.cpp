@@ -68,6 +68,25 @@ std::string joined(const std::vector<std::string>& lines) {
   return out;
 }
 
+bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events) {
+  bool defaults = true;
+  for (UINT i = 0; i < 2; ++i) {
+    INT flags = 0;
+    HREFTYPE ref;
+    com::com_ptr<ITypeInfo> impl;
+    coclass->GetImplTypeFlags(i, &flags);
+    coclass->GetRefTypeOfImplType(i, &ref);
+    if (FAILED(coclass->GetRefTypeInfo(ref, impl.put()))) return false;
+    TYPEATTR* ia;
+    impl->GetTypeAttr(&ia);
+    const bool source = flags & IMPLTYPEFLAG_FSOURCE;
+    defaults &= (flags & IMPLTYPEFLAG_FDEFAULT) && ia->guid == (source ? DIID___ZelOggPlay : iface);
+    if (source && events) *events = ia->cFuncs;
+    impl->ReleaseTypeAttr(ia);
+  }
+  return defaults;
+}
+
 std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name) {
   wchar_t data[1024];
   DWORD size = sizeof data;

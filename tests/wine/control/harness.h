@@ -94,6 +94,14 @@ class Sink final : public HostSink {
   bool ended() const { return !events.empty() && events.back().rfind("ErrorCode", 0) == 0; }
 };
 
+// Frees the texts an EXCEPINFO holds.
+inline void clearexception(EXCEPINFO& exception) {
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  exception = EXCEPINFO{};
+}
+
 // ---- a control and its connection ----
 
 struct Control {
@@ -123,59 +131,19 @@ struct Control {
   // callers do; the text result, if any, goes to *text.
   HRESULT call(const wchar_t* method, const std::wstring* argument = nullptr, std::wstring* text = nullptr,
                EXCEPINFO* exception = nullptr) {
-    LPOLESTR name = const_cast<LPOLESTR>(method);
-    DISPID id;
-    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    com::bstr value(argument ? argument->c_str() : L"");
-    VARIANT arg;
-    VariantInit(&arg);
-    V_VT(&arg) = VT_BSTR;
-    V_BSTR(&arg) = value.get();
-    DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
     com::variant result;
-    EXCEPINFO local = {};
-    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(),
-                          exception ? exception : &local, nullptr);
+    const HRESULT hr = invoke(method, DISPATCH_METHOD, argument, result.get(), exception);
     if (text && V_VT(result.get()) == VT_BSTR) *text = V_BSTR(result.get()) ? V_BSTR(result.get()) : L"";
-    if (!exception) {
-      SysFreeString(local.bstrSource);
-      SysFreeString(local.bstrDescription);
-      SysFreeString(local.bstrHelpFile);
-    }
     return hr;
   }
   // A property of ZelOggPlayEx through IDispatch: read (with an optional
   // text argument, for Tag) and written.
-  HRESULT get(const wchar_t* property, VARIANT* value, const wchar_t* argument = nullptr) {
-    LPOLESTR name = const_cast<LPOLESTR>(property);
-    DISPID id;
-    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    com::bstr text(argument ? argument : L"");
-    VARIANT arg;
-    VariantInit(&arg);
-    V_VT(&arg) = VT_BSTR;
-    V_BSTR(&arg) = text.get();
-    DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
+  HRESULT get(const wchar_t* property, VARIANT* value, const std::wstring* argument = nullptr) {
     VariantInit(value);
-    return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &params, value, nullptr, nullptr);
+    return invoke(property, DISPATCH_PROPERTYGET, argument, value, nullptr);
   }
   HRESULT put(const wchar_t* property, VARIANT value, EXCEPINFO* exception = nullptr) {
-    LPOLESTR name = const_cast<LPOLESTR>(property);
-    DISPID id, named = DISPID_PROPERTYPUT;
-    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    DISPPARAMS params = {&value, &named, 1, 1};
-    EXCEPINFO local = {};
-    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
-                          exception ? exception : &local, nullptr);
-    if (!exception) {
-      SysFreeString(local.bstrSource);
-      SysFreeString(local.bstrDescription);
-      SysFreeString(local.bstrHelpFile);
-    }
-    return hr;
+    return invoke(property, DISPATCH_PROPERTYPUT, nullptr, nullptr, exception, &value);
   }
   double number(const wchar_t* property) {
     com::variant value;
@@ -184,7 +152,9 @@ struct Control {
   }
   std::wstring text(const wchar_t* property, const wchar_t* argument = nullptr) {
     com::variant value;
-    if (FAILED(get(property, value.get(), argument)) || V_VT(value.get()) != VT_BSTR) return L"<no text>";
+    const std::wstring given = argument ? argument : L"";
+    if (FAILED(get(property, value.get(), argument ? &given : nullptr)) || V_VT(value.get()) != VT_BSTR)
+      return L"<no text>";
     return V_BSTR(value.get()) ? V_BSTR(value.get()) : L"";
   }
   HRESULT set(const wchar_t* property, double value, EXCEPINFO* exception = nullptr) {
@@ -220,6 +190,28 @@ struct Control {
     return narrow(text);
   }
   bool waitend() { return pumpuntil([&] { return sink.ended(); }); }
+
+ private:
+  // A member by name, with an optional text argument or a value to put.
+  HRESULT invoke(const wchar_t* member, WORD flags, const std::wstring* argument, VARIANT* result,
+                 EXCEPINFO* exception, VARIANT* putvalue = nullptr) {
+    LPOLESTR name = const_cast<LPOLESTR>(member);
+    DISPID id, named = DISPID_PROPERTYPUT;
+    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    com::bstr value(argument ? argument->c_str() : L"");
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_BSTR;
+    V_BSTR(&arg) = value.get();
+    DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
+    if (putvalue) params = {putvalue, &named, 1, 1};
+    EXCEPINFO local = {};
+    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception ? exception : &local,
+                          nullptr);
+    if (!exception) clearexception(local);
+    return hr;
+  }
 };
 
 
@@ -228,6 +220,9 @@ struct Control {
 std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name = nullptr);
 bool regkey(HKEY root, const std::wstring& key);
 std::wstring guid(REFGUID g);
+// Whether a coclass's two interfaces are both marked default: `iface`, and
+// the source interface __ZelOggPlay (whose function count goes to *events).
+bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events = nullptr);
 
 // ---- threads and the deployed engine ----
 

@@ -92,21 +92,7 @@ void casetypelib() {
                          (ta->wTypeFlags & TYPEFLAG_FCANCREATE) && ta->wMajorVerNum == 1 && ta->cImplTypes == 2;
   coclass->ReleaseTypeAttr(ta);
   check(coclassok, "typelib: coclass ZelOggPlay 1.0, a creatable control with two interfaces");
-  bool defaults = true;
-  for (UINT i = 0; i < 2; ++i) {
-    INT flags = 0;
-    HREFTYPE ref;
-    com::com_ptr<ITypeInfo> impl;
-    coclass->GetImplTypeFlags(i, &flags);
-    coclass->GetRefTypeOfImplType(i, &ref);
-    coclass->GetRefTypeInfo(ref, impl.put());
-    TYPEATTR* ia;
-    impl->GetTypeAttr(&ia);
-    const bool source = flags & IMPLTYPEFLAG_FSOURCE;
-    defaults &= (flags & IMPLTYPEFLAG_FDEFAULT) && ia->guid == (source ? DIID___ZelOggPlay : IID__ZelOggPlay);
-    impl->ReleaseTypeAttr(ia);
-  }
-  check(defaults, "typelib: default interface _ZelOggPlay, default source __ZelOggPlay");
+  check(defaultinterfaces(coclass.get(), IID__ZelOggPlay), "typelib: default interface _ZelOggPlay, default source __ZelOggPlay");
 
   // Its dispatch view, and the vtable view behind it.
   iface->GetTypeAttr(&ta);
