@@ -81,9 +81,11 @@ wine_prefix() {
   export WINEPREFIX="$run/prefix"
 }
 
+# Stopping what has already gone is no failure, also in a script that
+# stops on errors.
 wine_stop() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null || true  # nothing left to wait for is no failure
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
 }
 
 # Starts a private PulseAudio daemon whose only sink is a pipe; what the
@@ -104,7 +106,7 @@ pulse_start() {
 pulse_stop() {
   pulseaudio --kill 2>/dev/null || true  # already gone
   if [ -n "${PULSE_CAPTURE_PID:-}" ]; then
-    kill "$PULSE_CAPTURE_PID" 2>/dev/null
+    kill "$PULSE_CAPTURE_PID" 2>/dev/null || true
     wait "$PULSE_CAPTURE_PID" 2>/dev/null || true  # it ends by that signal: no failure
     PULSE_CAPTURE_PID=
   fi
