@@ -5,7 +5,7 @@
 
 #include "bridge/checksum.h"
 #include "bridge/system.h"
-#include "control/product.h"
+#include "base/product.h"
 #include "engine/protocol.h"
 #include "resources/resource.h"
 

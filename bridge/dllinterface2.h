@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "bridge/failure.h"
-#include "bridge/text.h"
+#include "base/text.h"
 
 namespace bridge {
 

@@ -3,9 +3,13 @@
 #pragma once
 #include <cstdint>
 
-#include "bridge/text.h"
+#include "base/text.h"
 
 namespace bridge {
+
+using base::atext;
+using base::wtext;
+using base::widen;
 
 struct AutomationError {
   int32_t number;

@@ -4,11 +4,14 @@
 #pragma once
 #include <cstdint>
 
-#include "bridge/text.h"
+#include "base/text.h"
 
 namespace bridge::sys {
 
-using bytes = buffer<uint8_t>;
+using base::atext;
+using base::wtext;
+
+using bytes = base::buffer<uint8_t>;
 
 // The user's temporary folder as the system gives it ("" when it cannot).
 atext temppath();

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "com/module.h"
-#include "control/product.h"
+#include "base/product.h"
 #include "resources/resource.h"
 
 namespace bridge::sys {

@@ -57,7 +57,7 @@ target_link_libraries(controlcore PUBLIC Threads::Threads)
 add_executable(zelplay-native tools/zelplay_native.cpp)
 target_link_libraries(zelplay-native PRIVATE controlcore engine)
 
-add_executable(bridgetests tests/bridge/buffer_test.cpp tests/bridge/checksum_test.cpp tests/bridge/dllinterface2_test.cpp)
+add_executable(bridgetests tests/base/buffer_test.cpp tests/bridge/checksum_test.cpp tests/bridge/dllinterface2_test.cpp)
 target_link_libraries(bridgetests PRIVATE controlcore GTest::gtest_main)
 
 add_executable(controltests

@@ -106,7 +106,8 @@ add_custom_command(
 # The control library zeloggplays100.ocx, carrying the engine, the type
 # library and the pictures as resources.
 add_library(zeloggplays100 SHARED
-  com/guids.cpp com/module.cpp com/factory.cpp com/registration.cpp com/terminate.cpp com/zeloggplays100.def
+  com/module.cpp com/registration.cpp com/terminate.cpp
+  control/guids.cpp control/factory.cpp control/server.cpp control/zeloggplays100.def
   bridge/checksum.cpp bridge/dllinterface2.cpp bridge/system_win32.cpp
   control/errors.cpp control/player.cpp control/tags.cpp control/zeloggplay.cpp control/dispatch.cpp control/events.cpp
   control/oleobject.cpp control/inplace.cpp control/view.cpp control/persist.cpp control/timers.cpp
@@ -125,7 +126,7 @@ add_custom_target(pictures DEPENDS ${ZEL_PICTURES})
 add_dependencies(zeloggplays100 pictures)
 
 # The main job's host: plays a file through the control and prints its events.
-add_executable(zelplay tools/zelplay.cpp com/guids.cpp)
+add_executable(zelplay tools/zelplay.cpp control/guids.cpp)
 target_include_directories(zelplay PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(zelplay PRIVATE UNICODE _UNICODE)
 target_link_options(zelplay PRIVATE -municode)
@@ -136,7 +137,7 @@ add_dependencies(zelplay typelib)
 add_executable(controltest
   tests/wine/control/main.cpp tests/wine/control/harness.cpp tests/wine/control/registration.cpp
   tests/wine/control/hosting.cpp tests/wine/control/playback.cpp tests/wine/control/deployment.cpp
-  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp tests/wine/control/extended.cpp com/guids.cpp)
+  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp tests/wine/control/extended.cpp control/guids.cpp)
 target_include_directories(controltest PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(controltest PRIVATE UNICODE _UNICODE)
 target_link_options(controltest PRIVATE -municode)
@@ -148,7 +149,7 @@ add_library(noexport SHARED tests/wine/noexport.cpp)
 set_target_properties(noexport PROPERTIES PREFIX "")
 
 # Puts the control on screen for the README's pictures (tools/screenshots.sh).
-add_executable(showcase tools/showcase.cpp com/guids.cpp)
+add_executable(showcase tools/showcase.cpp control/guids.cpp)
 target_include_directories(showcase PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(showcase PRIVATE UNICODE _UNICODE)
 target_link_options(showcase PRIVATE -municode -mwindows)
@@ -156,7 +157,7 @@ target_link_libraries(showcase PRIVATE ole32 oleaut32 uuid user32)
 add_dependencies(showcase typelib)
 
 # Measurements of the control under Wine (bench/run.sh).
-add_executable(wine_bench bench/wine_bench.cpp com/guids.cpp)
+add_executable(wine_bench bench/wine_bench.cpp control/guids.cpp)
 target_include_directories(wine_bench PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(wine_bench PRIVATE UNICODE _UNICODE)
 target_link_options(wine_bench PRIVATE -municode)

@@ -1,38 +1,48 @@
 #include "com/module.h"
 
-#include "ZelOggPlayer100.h"
-#include "control/zeloggplay.h"
-#include "resources/resource.h"
-
 namespace com {
 
 namespace {
 
+// What a DLL is to Windows is process-wide by nature: one of each.
 HMODULE self = nullptr;
 LONG objects = 0;
 LONG locks = 0;
-// The two type libraries, by their resource number.
-ITypeLib* typelibs[2] = {};
+ITypeLib* typelibs[MaxTypeLibraries] = {};
 
 }  // namespace
 
+void ModuleAttached(HMODULE module) { self = module; }
 HMODULE ModuleHandle() { return self; }
 void ObjectCreated() { InterlockedIncrement(&objects); }
 void ObjectDestroyed() { InterlockedDecrement(&objects); }
 void LockModule(bool lock) { lock ? InterlockedIncrement(&locks) : InterlockedDecrement(&locks); }
 
+bool CanUnloadNow() {
+  if (objects != 0 || locks != 0) return false;
+  for (ITypeLib*& typelib : typelibs)
+    if (ITypeLib* lib = static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&typelib), nullptr)))
+      lib->Release();
+  return true;
+}
+
+bool TypeLibraryPath(int resource, wchar_t (&path)[MAX_PATH + 4]) {
+  const DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  if (resource != 1) {
+    path[n] = L'\\';
+    path[n + 1] = static_cast<wchar_t>(L'0' + resource);
+    path[n + 2] = L'\0';
+  }
+  return true;
+}
+
 ITypeLib* TypeLibrary(int resource) {
-  if (resource != ZEL_TYPELIB_RESOURCE && resource != ZEL_TYPELIB_EX_RESOURCE) return nullptr;
-  // The second library imports the first: the first is loaded before it.
-  if (resource == ZEL_TYPELIB_EX_RESOURCE) TypeLibrary(ZEL_TYPELIB_RESOURCE);
+  if (resource < 1 || resource > MaxTypeLibraries) return nullptr;
+  for (int imported = 1; imported < resource; ++imported) TypeLibrary(imported);
   ITypeLib*& typelib = typelibs[resource - 1];
-  if (!typelib) {
-    // The first library is the module's path alone; the second is "\2"
-    // after it.
-    wchar_t path[MAX_PATH + 3];
-    const DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    if (resource != ZEL_TYPELIB_RESOURCE) lstrcatW(path, L"\\2");
+  wchar_t path[MAX_PATH + 4];
+  if (!typelib && TypeLibraryPath(resource, path)) {
     ITypeLib* loaded = nullptr;
     if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_NONE, &loaded)) &&
         InterlockedCompareExchangePointer(reinterpret_cast<void**>(&typelib), loaded, nullptr) != nullptr)
@@ -41,8 +51,8 @@ ITypeLib* TypeLibrary(int resource) {
   return typelib;
 }
 
-ITypeInfo* TypeInfoOf(REFGUID guid) {
-  for (int resource : {ZEL_TYPELIB_RESOURCE, ZEL_TYPELIB_EX_RESOURCE}) {
+ITypeInfo* TypeInfoOf(REFGUID guid, int libraries) {
+  for (int resource = 1; resource <= libraries; ++resource) {
     ITypeLib* lib = TypeLibrary(resource);
     ITypeInfo* info = nullptr;
     if (lib && SUCCEEDED(lib->GetTypeInfoOfGuid(guid, &info))) return info;
@@ -51,22 +61,3 @@ ITypeInfo* TypeInfoOf(REFGUID guid) {
 }
 
 }  // namespace com
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    com::self = instance;
-    DisableThreadLibraryCalls(instance);
-  }
-  // Unloaded by FreeLibrary (not at process exit): no window of ours is
-  // left, since DllCanUnloadNow allowed it.
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) control::UnregisterWindowClasses();
-  return TRUE;
-}
-
-extern "C" HRESULT WINAPI DllCanUnloadNow() {
-  if (com::objects != 0 || com::locks != 0) return S_FALSE;
-  for (ITypeLib*& typelib : com::typelibs)
-    if (ITypeLib* lib = static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&typelib), nullptr)))
-      lib->Release();
-  return S_OK;
-}

@@ -2,7 +2,7 @@
 #pragma once
 #include <utility>
 
-#include "bridge/text.h"
+#include "base/text.h"
 #include "com/win.h"
 
 namespace com {
@@ -51,7 +51,7 @@ class com_ptr {
 class bstr {
  public:
   bstr() = default;
-  explicit bstr(const bridge::wtext& text)
+  explicit bstr(const base::wtext& text)
       : s_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()))) {}
   explicit bstr(const wchar_t* text) : s_(SysAllocString(text)) {}
   bstr(const bstr&) = delete;
@@ -70,8 +70,8 @@ class bstr {
 };
 
 // The text of a BSTR (a null BSTR is the empty text).
-inline bridge::wtext text(BSTR s) {
-  return s ? bridge::wtext(reinterpret_cast<const char16_t*>(s), SysStringLen(s)) : bridge::wtext();
+inline base::wtext text(BSTR s) {
+  return s ? base::wtext(reinterpret_cast<const char16_t*>(s), SysStringLen(s)) : base::wtext();
 }
 
 class variant {

@@ -1,83 +1,22 @@
-// Self-registration: the two control classes, their ProgIDs and their type
-// libraries,
-// machine-wide (DllRegisterServer) or for the current user
-// (regsvr32 /n /i:user, through DllInstall). Unregistering removes exactly
-// what registering wrote; registering again rewrites the same values.
+// Self-registration from the server's tables.
+#include "com/registration.h"
+
 #include <cwchar>
 
-#include "ZelOggPlayer100.h"
-#include "ZelOggPlayerEx.h"
-#include "bridge/buffer.h"
+#include "base/buffer.h"
 #include "com/module.h"
-#include "com/win.h"
-#include "resources/resource.h"
 
 namespace com {
 
 namespace {
 
-#define ZEL_NUMBER_TEXT(n) #n
-#define ZEL_NUMBER(n) ZEL_NUMBER_TEXT(n)
-
-// The classes: each gets every entry below, with its own values filled in.
-struct ClassInfo {
-  const CLSID* clsid;
-  const GUID* libid;
-  const wchar_t* progid;
-  const wchar_t* version;  // its type library's
-};
-const ClassInfo Classes[] = {
-    {&CLSID_ZelOggPlay, &LIBID_ZelOggPlayer100, L"ZelOggPlayer100.ZelOggPlay", L"23.0"},
-    {&CLSID_ZelOggPlayEx, &LIBID_ZelOggPlayerEx, L"ZelOggPlayer100.ZelOggPlayEx", L"1.0"},
-};
-
-struct Entry {
-  const wchar_t* key;    // under the classes root; {CLSID}, {LIBID}, {PROGID}, {VERSION} are filled in
-  const wchar_t* name;   // null: the key's default value
-  const wchar_t* value;  // null: the key alone; %MODULE% is this library's path
-};
-
-const Entry Entries[] = {
-    {L"CLSID\\{CLSID}", nullptr, L"{PROGID}"},
-    {L"CLSID\\{CLSID}\\InprocServer32", nullptr, L"%MODULE%"},
-    {L"CLSID\\{CLSID}\\InprocServer32", L"ThreadingModel", L"Apartment"},
-    {L"CLSID\\{CLSID}\\ProgID", nullptr, L"{PROGID}"},
-    {L"CLSID\\{CLSID}\\VersionIndependentProgID", nullptr, L"{PROGID}"},
-    {L"CLSID\\{CLSID}\\Control", nullptr, nullptr},
-    {L"CLSID\\{CLSID}\\ToolboxBitmap32", nullptr, L"%MODULE%, " ZEL_NUMBER(ZEL_TOOLBOX_BITMAP)},
-    {L"CLSID\\{CLSID}\\TypeLib", nullptr, L"{LIBID}"},
-    {L"CLSID\\{CLSID}\\Version", nullptr, L"{VERSION}"},
-    {L"CLSID\\{CLSID}\\MiscStatus", nullptr, L"0"},
-    {L"CLSID\\{CLSID}\\MiscStatus\\1", nullptr, L"132497"},  // 0x20591
-    {L"CLSID\\{CLSID}\\Implemented Categories\\{40FC6ED4-2438-11CF-A3DB-080036F12502}", nullptr, nullptr},
-    {L"{PROGID}", nullptr, L"{PROGID}"},
-    {L"{PROGID}\\CLSID", nullptr, L"{CLSID}"},
-};
-
-// The trees that unregistering deletes, for each class.
-const wchar_t* const OwnedKeys[] = {L"CLSID\\{CLSID}", L"{PROGID}"};
-
-// The type libraries, in the order they are registered. widl writes a copy
-// of the event interface __ZelOggPlay into the second library, and the
-// library registered last owns the interface's key: the first library,
-// registered after the second, keeps it as it has always had it.
-struct LibraryInfo {
-  int resource;
-  const GUID* libid;
-  WORD major, minor;
-};
-const LibraryInfo Libraries[] = {
-    {ZEL_TYPELIB_EX_RESOURCE, &LIBID_ZelOggPlayerEx, 1, 0},
-    {ZEL_TYPELIB_RESOURCE, &LIBID_ZelOggPlayer100, 23, 0},
-};
-constexpr LCID TypeLibLcid = 0x0409;
 #ifdef _WIN64
 constexpr SYSKIND TypeLibKind = SYS_WIN64;
 #else
 constexpr SYSKIND TypeLibKind = SYS_WIN32;
 #endif
 
-using widetext = bridge::buffer<wchar_t>;
+using widetext = base::buffer<wchar_t>;
 
 widetext guidtext(REFGUID guid) {
   wchar_t text[40];
@@ -94,11 +33,16 @@ widetext modulepath() {
 // The pattern with its marks replaced by the class's values and the
 // library's path.
 widetext expand(const wchar_t* pattern, const ClassInfo& cls) {
+  wchar_t misc[12], *first = misc + 11;
+  *first = L'\0';
+  DWORD rest = cls.miscstatus;
+  do *--first = static_cast<wchar_t>(L'0' + rest % 10); while (rest /= 10);
   const struct {
     const wchar_t* mark;
     widetext value;
   } fills[] = {{L"{CLSID}", guidtext(*cls.clsid)}, {L"{LIBID}", guidtext(*cls.libid)},
-               {L"{PROGID}", cls.progid}, {L"{VERSION}", cls.version}, {L"%MODULE%", modulepath()}};
+               {L"{PROGID}", cls.progid},          {L"{VERSION}", cls.version},
+               {L"{MISCSTATUS}", first},            {L"%MODULE%", modulepath()}};
   widetext text;
   while (*pattern) {
     bool filled = false;
@@ -132,8 +76,8 @@ struct ClassesRoot {
   }
 };
 
-bool writeentries(HKEY root, const ClassInfo& cls) {
-  for (const Entry& entry : Entries) {
+bool writeentries(HKEY root, const ServerInfo& server, const ClassInfo& cls) {
+  for (const RegistryEntry& entry : server.entries) {
     HKEY key;
     if (RegCreateKeyExW(root, expand(entry.key, cls).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
@@ -150,62 +94,42 @@ bool writeentries(HKEY root, const ClassInfo& cls) {
   return true;
 }
 
-void deleteentries(HKEY root) {
-  for (const ClassInfo& cls : Classes)
-    for (const wchar_t* key : OwnedKeys) RegDeleteTreeW(root, expand(key, cls).c_str());
-}
+}  // namespace
 
-HRESULT unregister(bool peruser) {
+HRESULT UnregisterServer(const ServerInfo& server, bool peruser) {
   ClassesRoot root(peruser);
-  if (root.key) deleteentries(root.key);
+  if (root.key) {
+    for (const ClassInfo& cls : server.classes)
+      for (const wchar_t* key : server.ownedkeys) RegDeleteTreeW(root.key, expand(key, cls).c_str());
+  }
   // Not registered is as good as removed.
-  for (const LibraryInfo& lib : Libraries) {
-    if (peruser) UnRegisterTypeLibForUser(*lib.libid, lib.major, lib.minor, TypeLibLcid, TypeLibKind);
-    else UnRegisterTypeLib(*lib.libid, lib.major, lib.minor, TypeLibLcid, TypeLibKind);
+  for (const LibraryInfo& lib : server.libraries) {
+    if (peruser) UnRegisterTypeLibForUser(*lib.libid, lib.major, lib.minor, lib.lcid, TypeLibKind);
+    else UnRegisterTypeLib(*lib.libid, lib.major, lib.minor, lib.lcid, TypeLibKind);
   }
   return S_OK;
 }
 
-// The path a library is registered with: the module's, with "\\2" after it
-// for the second resource.
-widetext librarypath(const LibraryInfo& lib) {
-  widetext path = modulepath();
-  if (lib.resource != ZEL_TYPELIB_RESOURCE) path += L"\\2";
-  return path;
-}
-
-HRESULT registerall(bool peruser) {
+HRESULT RegisterServer(const ServerInfo& server, bool peruser) {
   ClassesRoot root(peruser);
   bool written = root.key != nullptr;
-  for (const ClassInfo& cls : Classes) written = written && writeentries(root.key, cls);
+  for (const ClassInfo& cls : server.classes) written = written && writeentries(root.key, server, cls);
   if (!written) {
-    unregister(peruser);
+    UnregisterServer(server, peruser);
     return SELFREG_E_CLASS;
   }
-  for (const LibraryInfo& info : Libraries) {
+  for (const LibraryInfo& info : server.libraries) {
     ITypeLib* lib = TypeLibrary(info.resource);
-    widetext path = librarypath(info);
-    const HRESULT result = !lib ? TYPE_E_CANTLOADLIBRARY
-                           : peruser ? RegisterTypeLibForUser(lib, path.data(), nullptr)
-                                     : RegisterTypeLib(lib, path.data(), nullptr);
+    wchar_t path[MAX_PATH + 4];
+    const HRESULT result = !lib || !TypeLibraryPath(info.resource, path) ? TYPE_E_CANTLOADLIBRARY
+                           : peruser ? RegisterTypeLibForUser(lib, path, nullptr)
+                                     : RegisterTypeLib(lib, path, nullptr);
     if (FAILED(result)) {
-      unregister(peruser);
+      UnregisterServer(server, peruser);
       return SELFREG_E_TYPELIB;
     }
   }
   return S_OK;
 }
 
-}  // namespace
-
 }  // namespace com
-
-extern "C" HRESULT WINAPI DllRegisterServer() { return com::registerall(false); }
-extern "C" HRESULT WINAPI DllUnregisterServer() { return com::unregister(false); }
-
-// regsvr32 /n /i:user registers for the current user only; any other
-// command line registers machine-wide.
-extern "C" HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandline) {
-  const bool peruser = commandline && lstrcmpiW(commandline, L"user") == 0;
-  return install ? com::registerall(peruser) : com::unregister(peruser);
-}

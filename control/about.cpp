@@ -1,7 +1,7 @@
 // The About box Form1: a top-level window laid out in twips like the form
 // it was designed as, shown modally with no owner. Its message loop is the
 // thread's, so the control's timers and events go on while it is open.
-#include "control/product.h"
+#include "base/product.h"
 #include "control/zeloggplay.h"
 #include "resources/resource.h"
 
@@ -126,7 +126,7 @@ LRESULT CALLBACK FormProc(HWND form, UINT message, WPARAM wparam, LPARAM lparam)
           if (HIWORD(wparam) == STN_CLICKED) open(form, product::WebSite);
           return 0;
         case Label4:
-          if (HIWORD(wparam) == STN_CLICKED) open(form, (bridge::atext("mailto:") + product::SupportEmail).c_str());
+          if (HIWORD(wparam) == STN_CLICKED) open(form, (base::atext("mailto:") + product::SupportEmail).c_str());
           return 0;
         case Command1:
         case IDCANCEL:

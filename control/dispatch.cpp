@@ -4,7 +4,7 @@
 #include <new>
 
 #include "bridge/dllinterface2.h"
-#include "control/product.h"
+#include "base/product.h"
 #include "control/zeloggplay.h"
 
 #include <shellapi.h>
@@ -50,7 +50,7 @@ HRESULT ZelOggPlayControl::Fail(const bridge::AutomationError& error) {
   return FailWith(ControlHresult(error.number), error.description);
 }
 
-HRESULT ZelOggPlayControl::FailWith(HRESULT hr, const bridge::wtext& description) {
+HRESULT ZelOggPlayControl::FailWith(HRESULT hr, const base::wtext& description) {
   com::com_ptr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(create.put()))) {
     com::bstr text(description);
@@ -104,7 +104,7 @@ HRESULT ZelOggPlayControl::CancelPlayback(VARIANT* result) {
 
 HRESULT ZelOggPlayControl::ControlName(BSTR* result) {
   if (!result) return E_POINTER;
-  *result = com::bstr(bridge::widen(product::AppTitle)).detach();
+  *result = com::bstr(base::widen(product::AppTitle)).detach();
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -147,7 +147,7 @@ HRESULT ZelOggPlayControl::get_Volume(LONG* level) {
 }
 
 HRESULT ZelOggPlayControl::put_Volume(LONG level) {
-  if (!player_.SetVolume(level)) return FailWith(E_INVALIDARG, bridge::widen("Volume must be from 0 to 100."));
+  if (!player_.SetVolume(level)) return FailWith(E_INVALIDARG, base::widen("Volume must be from 0 to 100."));
   return S_OK;
 }
 

@@ -151,7 +151,7 @@ void EventPoint::Fire(DISPID dispid, const VARIANT* arguments, UINT count) {
   DISPPARAMS params = {count ? reversed : nullptr, nullptr, count, 0};
   // A handler may unadvise, or release the control: work on a copy that
   // holds its own references.
-  const bridge::buffer<Sink> sinks = sinks_;
+  const base::buffer<Sink> sinks = sinks_;
   for (const Sink& sink : sinks) sink.dispatch->AddRef();
   for (const Sink& sink : sinks) {
     sink.dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
@@ -160,7 +160,7 @@ void EventPoint::Fire(DISPID dispid, const VARIANT* arguments, UINT count) {
 }
 
 void EventPoint::ReleaseSinks() {
-  bridge::buffer<Sink> sinks;
+  base::buffer<Sink> sinks;
   sinks.swap(sinks_);
   for (const Sink& sink : sinks) sink.dispatch->Release();
 }

@@ -4,14 +4,6 @@
 
 namespace control {
 
-namespace {
-
-// Recompose on resize, cannot link inside, inside-out, activate when
-// visible, invisible at run time, wants its client site first.
-constexpr DWORD MiscStatus = 0x20591;
-
-}  // namespace
-
 HRESULT ZelOggPlayControl::SetClientSite(IOleClientSite* site) {
   if (!site) InPlaceDeactivate();
   site_ = site;

@@ -27,7 +27,7 @@ HRESULT ZelOggPlayControl::Save(IPropertyBag*, BOOL, BOOL) { return S_OK; }
 
 HRESULT ZelOggPlayControl::GetClassInfo(ITypeInfo** info) {
   if (!info) return E_POINTER;
-  *info = com::TypeInfoOf(ClassId());
+  *info = TypeInfoOf(ClassId());
   return *info ? S_OK : TYPE_E_CANTLOADLIBRARY;
 }
 

@@ -237,8 +237,8 @@ void Player::SendVolume() {
   CallEngineData(word::setvolume, &level);
 }
 
-bridge::atext Player::AskTags() {
-  bridge::atext entries(zelov::tagbuffersize, '\0');
+base::atext Player::AskTags() {
+  base::atext entries(zelov::tagbuffersize, '\0');
   if (FileOpen()) CallEngineData(word::gettags, entries.data());
   entries[zelov::tagbuffersize - 2] = entries[zelov::tagbuffersize - 1] = '\0';
   return entries;

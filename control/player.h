@@ -4,11 +4,11 @@
 #pragma once
 #include <cstdint>
 
-#include "bridge/text.h"
+#include "base/text.h"
 
 namespace control {
 
-using bridge::wtext;
+using base::wtext;
 
 constexpr int Timer1 = 1;  // run state, end of playback
 constexpr int Timer2 = 2;  // settings and times
@@ -91,7 +91,7 @@ class Player {
   double AskSeconds(const char* command);
   void SendVolume();
   // The engine's list of the stream's comments (see engine/protocol.h).
-  bridge::atext AskTags();
+  base::atext AskTags();
 
   PlayerHost& host_;
   bool enabled_[4] = {};

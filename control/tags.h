@@ -2,11 +2,11 @@
 // entries, each NUL-terminated, the list ended by an empty one), turned into
 // the automation strings of Tag and Tags.
 #pragma once
-#include "bridge/text.h"
+#include "base/text.h"
 
 namespace control {
 
-using bridge::wtext;
+using base::wtext;
 
 // The values of every comment whose name is `name`, compared without case
 // as Vorbis comment names are, joined by "; "; "" when there is none.

@@ -6,7 +6,7 @@ namespace control {
 
 ZelOggPlayControl::ZelOggPlayControl(bool extended) : extended_(extended) {
   timerwindow_ = CreateTimerWindow(this);
-  *typeinfo_.put() = com::TypeInfoOf(DefaultInterface());
+  *typeinfo_.put() = TypeInfoOf(DefaultInterface());
   // For a dual interface the library answers with its dispatch view; calls
   // are made through the vtable view behind it.
   TYPEATTR* attributes = nullptr;

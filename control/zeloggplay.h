@@ -13,8 +13,22 @@
 #include "com/ptr.h"
 #include "com/unknown.h"
 #include "control/player.h"
+#include "resources/resource.h"
 
 namespace control {
+
+// The misc status of both classes, as GetMiscStatus gives it and the
+// registry holds it: recompose on resize, cannot link inside, inside-out,
+// activate when visible, invisible at run time, wants its client site first.
+constexpr DWORD MiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+                             OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INVISIBLEATRUNTIME | OLEMISC_SETCLIENTSITEFIRST;
+static_assert(MiscStatus == 0x20591, "the misc status that hosts have always been given");
+// The locale of both type libraries.
+constexpr LCID TypeLibLcid = 0x0409;
+
+// A type description from the library's two type libraries (a new
+// reference), or null.
+inline ITypeInfo* TypeInfoOf(REFGUID guid) { return com::TypeInfoOf(guid, ZEL_TYPELIB_EX_RESOURCE); }
 
 // The window classes of the library: the timers' message-only window, the
 // design-time face, and the About box. A library must unregister its
@@ -73,7 +87,7 @@ class EventPoint final : public IConnectionPoint {
     IDispatch* dispatch;
   };
   ZelOggPlayControl& owner_;
-  bridge::buffer<Sink> sinks_;
+  base::buffer<Sink> sinks_;
   DWORD nextcookie_ = 1;
 };
 
@@ -214,7 +228,7 @@ class ZelOggPlayControl final
   HRESULT Call(VARIANT* result, Body body);
   HRESULT Fail(const bridge::AutomationError& error);
   // Fails the call with an error object that says why; hr is its result.
-  HRESULT FailWith(HRESULT hr, const bridge::wtext& description);
+  HRESULT FailWith(HRESULT hr, const base::wtext& description);
 
   // In-place activation (inplace.cpp).
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect);

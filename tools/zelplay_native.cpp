@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
 
   Printer printer;
   control::Player player(printer);
-  player.PlayFile(bridge::widen(path.c_str()));
+  player.PlayFile(base::widen(path.c_str()));
   // The three timers, ticked as a message loop would.
   using clock = std::chrono::steady_clock;
   const auto start = clock::now();

@@ -19,7 +19,7 @@ std::string parent(const std::string& path) {
   return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
 }
 
-std::string key(const bridge::atext& path) { return std::string(path.data(), path.size()); }
+std::string key(const base::atext& path) { return std::string(path.data(), path.size()); }
 
 bool contains(const bridge::sys::bytes& content, const std::string& text) {
   return std::search(content.begin(), content.end(), text.begin(), text.end()) != content.end();

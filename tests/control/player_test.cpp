@@ -17,7 +17,7 @@
 #include "tools/fixtures.h"
 
 using namespace control;
-using bridge::wtext;
+using base::wtext;
 using memorysystem::now;
 using enginetest::fixture;
 
@@ -82,7 +82,7 @@ class PlayerTest : public enginetest::EngineTest {
   wtext file(const std::string& name) {
     const std::string path = name.empty() ? std::string() : fixture(name);
     if (!name.empty() && name.find("missing") == std::string::npos) now().files[path].content = {1, 2, 3};
-    return bridge::widen(path.c_str());
+    return base::widen(path.c_str());
   }
   // Ticks Timer3 until it has started the output.
   void startoutput() {
@@ -465,7 +465,7 @@ TEST_F(PlayerTest, ALongFileReportsItsWholeLength) {
     return std::string(text);
   };
 
-  player.PlayFile(bridge::widen(path.c_str()));
+  player.PlayFile(base::widen(path.c_str()));
   waitend();
   player.Tick(Timer2);
   player.Tick(Timer1);

@@ -1,9 +1,9 @@
 // Texts on the control's side are UTF-16, as automation strings are; the
 // engine and the file functions it shares with Windows take ANSI bytes.
 #pragma once
-#include "bridge/buffer.h"
+#include "base/buffer.h"
 
-namespace bridge {
+namespace base {
 
 using wtext = buffer<char16_t>;
 using atext = buffer<char>;
@@ -15,4 +15,4 @@ inline wtext widen(const char* ascii) {
   return out;
 }
 
-}  // namespace bridge
+}  // namespace base

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace bridge {
+namespace base {
 
 template <typename T>
 class buffer {
@@ -139,4 +139,4 @@ class buffer {
   std::size_t capacity_ = 0;
 };
 
-}  // namespace bridge
+}  // namespace base

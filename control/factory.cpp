@@ -2,30 +2,28 @@
 // classes.
 #include <new>
 
-#include "ZelOggPlayer100.h"
-#include "ZelOggPlayerEx.h"
 #include "com/ptr.h"
 #include "com/unknown.h"
 #include "control/zeloggplay.h"
 
-namespace com {
+namespace control {
 
 namespace {
 
-class Factory final : public implements<IClassFactory> {
+class Factory final : public com::implements<IClassFactory> {
  public:
   explicit Factory(bool extended) : extended_(extended) {}
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    com_ptr<IUnknown> control;
-    *control.put() = control::NewZelOggPlay(extended_);
+    com::com_ptr<IUnknown> control;
+    *control.put() = NewZelOggPlay(extended_);
     if (!control) return E_OUTOFMEMORY;
     return control->QueryInterface(iid, out);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    LockModule(lock != FALSE);
+    com::LockModule(lock != FALSE);
     return S_OK;
   }
 
@@ -35,14 +33,14 @@ class Factory final : public implements<IClassFactory> {
 
 }  // namespace
 
-}  // namespace com
+}  // namespace control
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (clsid != CLSID_ZelOggPlay && clsid != CLSID_ZelOggPlayEx) return CLASS_E_CLASSNOTAVAILABLE;
   com::com_ptr<IClassFactory> factory;
-  *factory.put() = new (std::nothrow) com::Factory(clsid == CLSID_ZelOggPlayEx);
+  *factory.put() = new (std::nothrow) control::Factory(clsid == CLSID_ZelOggPlayEx);
   if (!factory) return E_OUTOFMEMORY;
   return factory->QueryInterface(iid, out);
 }

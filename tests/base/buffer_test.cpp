@@ -1,11 +1,11 @@
-#include "bridge/buffer.h"
+#include "base/buffer.h"
 
 #include <gtest/gtest.h>
 
-#include "bridge/text.h"
+#include "base/text.h"
 
-using bridge::atext;
-using bridge::wtext;
+using base::atext;
+using base::wtext;
 
 namespace {
 
