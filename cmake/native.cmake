@@ -49,7 +49,8 @@ add_executable(capturecompare tests/wine/capturecompare.cpp)
 # for the Windows services it uses; the player tests drive the real engine
 # through it.
 add_library(controlcore STATIC
-  bridge/checksum.cpp bridge/dllinterface2.cpp control/errors.cpp control/player.cpp control/tags.cpp
+  bridge/calls.cpp bridge/checksum.cpp bridge/deployment.cpp bridge/link.cpp bridge/ownership.cpp bridge/paths.cpp
+  control/errors.cpp control/player.cpp control/tags.cpp
   bridge/native/memorysystem.cpp)
 target_include_directories(controlcore PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(controlcore PUBLIC Threads::Threads)
@@ -57,7 +58,7 @@ target_link_libraries(controlcore PUBLIC Threads::Threads)
 add_executable(zelplay-native tools/zelplay_native.cpp)
 target_link_libraries(zelplay-native PRIVATE controlcore engine)
 
-add_executable(bridgetests tests/base/buffer_test.cpp tests/bridge/checksum_test.cpp tests/bridge/dllinterface2_test.cpp)
+add_executable(bridgetests tests/base/buffer_test.cpp tests/bridge/checksum_test.cpp tests/bridge/bridge_test.cpp)
 target_link_libraries(bridgetests PRIVATE controlcore GTest::gtest_main)
 
 add_executable(controltests

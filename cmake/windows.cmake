@@ -108,7 +108,8 @@ add_custom_command(
 add_library(zeloggplays100 SHARED
   com/module.cpp com/registration.cpp com/terminate.cpp
   control/guids.cpp control/factory.cpp control/server.cpp control/zeloggplays100.def
-  bridge/checksum.cpp bridge/dllinterface2.cpp bridge/system_win32.cpp
+  bridge/calls.cpp bridge/checksum.cpp bridge/deployment.cpp bridge/link.cpp bridge/ownership.cpp bridge/paths.cpp
+  bridge/system_win32.cpp
   control/errors.cpp control/player.cpp control/tags.cpp control/zeloggplay.cpp control/dispatch.cpp control/events.cpp
   control/oleobject.cpp control/inplace.cpp control/view.cpp control/persist.cpp control/timers.cpp
   control/about.cpp

@@ -3,7 +3,7 @@
 // the call's error, with an error object.
 #include <new>
 
-#include "bridge/dllinterface2.h"
+#include "bridge/failure.h"
 #include "base/product.h"
 #include "control/zeloggplay.h"
 

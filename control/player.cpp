@@ -1,6 +1,11 @@
 #include "control/player.h"
 
-#include "bridge/dllinterface2.h"
+#include "bridge/calls.h"
+#include "bridge/deployment.h"
+#include "bridge/failure.h"
+#include "bridge/link.h"
+#include "bridge/ownership.h"
+#include "bridge/paths.h"
 #include "control/errors.h"
 #include "control/tags.h"
 #include "engine/protocol.h"

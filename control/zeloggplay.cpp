@@ -1,5 +1,5 @@
 // Creation and termination of the control.
-#include "bridge/dllinterface2.h"
+#include "bridge/link.h"
 #include "control/zeloggplay.h"
 
 namespace control {

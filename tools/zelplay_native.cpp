@@ -9,7 +9,6 @@
 #include <string>
 #include <thread>
 
-#include "bridge/dllinterface2.h"
 #include "bridge/native/memorysystem.h"
 #include "control/player.h"
 #include "engine/interface1.h"

@@ -9,7 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/dllinterface2.h"
+#include "bridge/calls.h"
+#include "bridge/deployment.h"
+#include "bridge/failure.h"
+#include "bridge/link.h"
+#include "bridge/ownership.h"
+#include "bridge/paths.h"
 #include "control/player.h"
 #include "bridge/native/memorysystem.h"
 #include "bridge/system.h"

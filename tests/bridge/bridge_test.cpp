@@ -3,7 +3,12 @@
 #include <cstring>
 #include <thread>
 
-#include "bridge/dllinterface2.h"
+#include "bridge/calls.h"
+#include "bridge/deployment.h"
+#include "bridge/failure.h"
+#include "bridge/link.h"
+#include "bridge/ownership.h"
+#include "bridge/paths.h"
 #include "bridge/native/memorysystem.h"
 
 using namespace bridge;

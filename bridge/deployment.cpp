@@ -1,0 +1,106 @@
+#include "bridge/deployment.h"
+
+#include "base/product.h"
+#include "bridge/calls.h"
+#include "bridge/checksum.h"
+#include "bridge/failure.h"
+#include "bridge/link.h"
+#include "bridge/system.h"
+#include "resources/resource.h"
+
+namespace bridge {
+
+const char* const EngineFolder = "ZelSoftware\\";
+const char* const EngineFileName = ZEL_ENGINE_FILE;
+
+namespace {
+
+constexpr int EngineResource = ZEL_ENGINE_RESOURCE;
+
+// Ends a deployment pass with the general failure.
+[[noreturn]] void fail() { throw AutomationError{DeploymentFailure, DeploymentFailureText()}; }
+
+atext TempFolderPath() {
+  atext path = sys::temppath();
+  if (path.empty()) fail();  // no temporary folder: nowhere to deploy
+  if (path.back() != '\\') path += '\\';
+  return path;
+}
+
+bool CreateFolderPath(atext folder) {
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  for (std::size_t at = folder.find('\\'); at != atext::npos; at = folder.find('\\', at + 1))
+    sys::createdirectory(folder.substr(0, at + 1));
+  return sys::folderexists(folder);
+}
+
+// An empty deployed file counts as different from the carried engine.
+bool FileChecksum(const atext& path, int32_t& sum) {
+  sys::bytes content;
+  if (!sys::readfile(path, content)) fail();
+  if (content.empty()) return false;
+  sum = ByteChecksum(content.data(), content.size());
+  return true;
+}
+
+// Whether the write works does not matter here: what is then in the file
+// decides whether it loads.
+void WriteEngineFile(const atext& path, const sys::bytes& carried) {
+  if (!carried.empty()) sys::writefile(path, carried);
+}
+
+}  // namespace
+
+wtext DeploymentFailureText() {
+  return widen("Unexpected error , please contact the developer ") + widen(product::SupportEmail);
+}
+
+void EnsureEngineLoaded(bool force) {
+  LinkState& link = Link();
+  if (!force && link.EngineLoaded) return;
+
+  const atext folder = TempFolderPath() + EngineFolder;
+  link.EnginePath = folder + EngineFileName;
+  sys::bytes carried;
+  if (!sys::resource(EngineResource, carried)) carried.clear();
+  if (sys::plainfileexists(link.EnginePath)) {
+    int32_t filesum = 0;
+    const bool readable = FileChecksum(link.EnginePath, filesum);
+    if (!readable || ByteChecksum(carried.data(), carried.size()) != filesum) {
+      sys::deletefile(link.EnginePath);
+      WriteEngineFile(link.EnginePath, carried);
+    }
+  } else {
+    if (!CreateFolderPath(folder)) fail();
+    WriteEngineFile(link.EnginePath, carried);
+  }
+
+  void* earlier = link.EngineModule;
+  const bool earlierran = link.EngineLoaded;
+  link.EngineModule = sys::loadlibrary(link.EnginePath);
+  // A pass holds one reference to the library. An earlier pass's reference
+  // is let go once the new load has taken its own, when it is the same
+  // library (which so stays mapped) or one that never ran (it lacked
+  // interface1); another library, whose code may still be running, is kept.
+  if (earlier && link.EngineModule && (earlier == link.EngineModule || !earlierran)) sys::freelibrary(earlier);
+  if (!link.EngineModule) {
+    sys::messagebox(LoadFailed);
+    return;
+  }
+  link.EngineEntry = sys::getprocaddress(link.EngineModule, "interface1");
+  if (!link.EngineEntry) {
+    sys::messagebox(EntryMissing);
+    return;
+  }
+  link.EngineLoaded = true;
+}
+
+void UnloadEngine() {
+  LinkState& link = Link();
+  if (link.EngineModule) sys::freelibrary(link.EngineModule);
+  link.EngineModule = nullptr;
+  link.EngineEntry = nullptr;
+  link.EngineLoaded = false;
+}
+
+}  // namespace bridge
