@@ -49,6 +49,24 @@ void WriteEngineFile(const atext& path, const sys::bytes& carried) {
   if (!carried.empty()) sys::writefile(path, carried);
 }
 
+// The deployed file, held open from its comparison with the carried engine
+// until the library has been loaded: nobody can write, replace or delete it
+// in between, so what was compared is what is loaded.
+class HeldFile {
+ public:
+  explicit HeldFile(const atext& path) : handle_(sys::holdfile(path, content_)) {}
+  ~HeldFile() {
+    if (handle_) sys::releasefile(handle_);
+  }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool holds(const sys::bytes& expected) const { return handle_ && !expected.empty() && content_ == expected; }
+
+ private:
+  sys::bytes content_;
+  void* handle_;
+};
+
 }  // namespace
 
 wtext DeploymentFailureText() {
@@ -63,6 +81,8 @@ void EnsureEngineLoaded(bool force) {
   link.EnginePath = folder + EngineFileName;
   sys::bytes carried;
   if (!sys::resource(EngineResource, carried)) carried.clear();
+  // The running sum decides whether the copy is written anew; a write that
+  // fails (another program holds the file) is found out below.
   if (sys::plainfileexists(link.EnginePath)) {
     int32_t filesum = 0;
     const bool readable = FileChecksum(link.EnginePath, filesum);
@@ -75,9 +95,15 @@ void EnsureEngineLoaded(bool force) {
     WriteEngineFile(link.EnginePath, carried);
   }
 
+  // Only the carried engine is ever loaded: a file that is anything else
+  // (planted there by another program and held open so that it could not
+  // be replaced) fails as a library that does not load.
   void* earlier = link.EngineModule;
   const bool earlierran = link.EngineLoaded;
-  link.EngineModule = sys::loadlibrary(link.EnginePath);
+  {
+    const HeldFile deployed(link.EnginePath);
+    link.EngineModule = deployed.holds(carried) ? sys::loadlibrary(link.EnginePath) : nullptr;
+  }
   // A pass holds one reference to the library. An earlier pass's reference
   // is let go once the new load has taken its own, when it is the same
   // library (which so stays mapped) or one that never ran (it lacked

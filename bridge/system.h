@@ -27,6 +27,12 @@ bool readfile(const atext& path, bytes& content);
 // Creates or truncates the file and writes the bytes; false on failure.
 bool writefile(const atext& path, const bytes& content);
 void deletefile(const atext& path);
+// Opens the file for reading so that, until it is released, nobody can
+// write, replace or delete it (a library may still be loaded from it), and
+// reads its whole content through that handle. Null when it cannot be
+// opened so (it is missing, or a program has it open for writing) or read.
+void* holdfile(const atext& path, bytes& content);
+void releasefile(void* held);
 
 // The control library's own data resource (type 10) with this identifier.
 bool resource(int id, bytes& content);

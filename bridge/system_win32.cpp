@@ -16,14 +16,17 @@ namespace {
 
 const wchar_t* wide(const wtext& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
-// Whether the ANSI code page carries the text unchanged.
-bool ansisafe(const wtext& text) {
+}  // namespace
+
+bool ansiexact(const wtext& text) {
   if (text.empty()) return true;
   BOOL lossy = FALSE;
   const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide(text), static_cast<int>(text.size()),
                                     nullptr, 0, nullptr, &lossy);
   return n > 0 && !lossy;
 }
+
+namespace {
 
 // The first entry a listing of exactly this path finds, if any.
 bool listing(const atext& path, WIN32_FIND_DATAA& found) {
@@ -52,8 +55,6 @@ CRITICAL_SECTION& tablelock() {
 }
 
 }  // namespace
-
-bool ansiexact(const wtext& text) { return ansisafe(text); }
 
 atext temppath() {
   wchar_t buffer[MAX_PATH + 1];
@@ -106,6 +107,28 @@ bool writefile(const atext& path, const bytes& content) {
 }
 
 void deletefile(const atext& path) { DeleteFileA(path.c_str()); }
+
+void* holdfile(const atext& path, bytes& content) {
+  // Others may read it (and load it); nobody may write or delete it.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  LARGE_INTEGER size;
+  DWORD got = 0;
+  bool read = GetFileSizeEx(file, &size) && size.QuadPart <= 0x7fffffff;
+  if (read) {
+    content.resize(static_cast<std::size_t>(size.QuadPart));
+    read = content.empty() ||
+           (ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &got, nullptr) && got == content.size());
+  }
+  if (!read) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  return file;
+}
+
+void releasefile(void* held) { CloseHandle(static_cast<HANDLE>(held)); }
 
 bool resource(int id, bytes& content) {
   HMODULE self = com::ModuleHandle();
@@ -160,14 +183,14 @@ wtext fromansi(const atext& text) {
 }
 
 wtext ansiform(const wtext& path) {
-  if (ansisafe(path)) return path;
+  if (ansiexact(path)) return path;
   const DWORD n = GetShortPathNameW(wide(path), nullptr, 0);
   if (n == 0) return path;
   wtext shortpath(n, u'\0');
   const DWORD got = GetShortPathNameW(wide(path), reinterpret_cast<wchar_t*>(shortpath.data()), n);
   if (got == 0 || got >= n) return path;
   shortpath.resize(got);
-  return ansisafe(shortpath) ? shortpath : path;
+  return ansiexact(shortpath) ? shortpath : path;
 }
 
 bool readhead(const wtext& path, std::size_t most) {

@@ -145,9 +145,11 @@ target_link_options(controltest PRIVATE -municode)
 target_link_libraries(controltest PRIVATE ole32 oleaut32 uuid user32 gdi32 advapi32)
 add_dependencies(controltest typelib)
 
-# A library without interface1, put in the engine's place by the tests.
-add_library(noexport SHARED tests/wine/noexport.cpp)
-set_target_properties(noexport PROPERTIES PREFIX "")
+# A library of another's, with an interface1 of its own, planted in the
+# engine's place by the tests.
+add_library(planted SHARED tests/wine/planted.cpp)
+set_target_properties(planted PROPERTIES PREFIX "")
+target_link_options(planted PRIVATE -Wl,--kill-at)
 
 # Puts the control on screen for the README's pictures (tools/screenshots.sh).
 add_executable(showcase tools/showcase.cpp control/guids.cpp)

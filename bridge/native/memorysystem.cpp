@@ -89,7 +89,7 @@ bool writefile(const atext& name, const bytes& content) {
   const std::string path = key(name);
   auto& w = now();
   auto found = w.files.find(path);
-  if (found != w.files.end() && found->second.locked) return false;
+  if (found != w.files.end() && (found->second.locked || found->second.holders > 0)) return false;
   if (!w.folders.count(memorysystem::parent(path)) || w.readonlyfolders.count(memorysystem::parent(path)))
     return false;
   auto& f = w.files[path];
@@ -101,8 +101,18 @@ bool writefile(const atext& name, const bytes& content) {
 void deletefile(const atext& name) {
   const std::string path = key(name);
   auto found = now().files.find(path);
-  if (found != now().files.end() && !found->second.locked) now().files.erase(found);
+  if (found != now().files.end() && !found->second.locked && found->second.holders == 0) now().files.erase(found);
 }
+
+void* holdfile(const atext& name, bytes& content) {
+  auto found = now().files.find(key(name));
+  if (found == now().files.end() || found->second.unreadable) return nullptr;
+  ++found->second.holders;
+  content = found->second.content;
+  return const_cast<std::string*>(&found->first);  // stable while the file exists
+}
+
+void releasefile(void* held) { --now().files.at(*static_cast<const std::string*>(held)).holders; }
 
 bool resource(int id, bytes& content) {
   auto found = now().resources.find(id);
@@ -118,6 +128,7 @@ void* loadlibrary(const atext& name) {
       found->second.content[1] != 'Z')
     return nullptr;
   ++now().loads[path];
+  if (found->second.holders == 0) ++now().unheldloads;
   return const_cast<std::string*>(&found->first);  // stable while the file exists
 }
 

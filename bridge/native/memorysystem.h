@@ -22,6 +22,7 @@ struct file {
   bool hidden = false;
   bool unreadable = false;  // exists, but reading it fails
   bool locked = false;      // cannot be deleted or rewritten
+  int holders = 0;          // our own holds (holdfile): no delete or write meanwhile
   int writes = 0;
 };
 
@@ -37,6 +38,7 @@ struct world {
   // What happened.
   std::vector<std::string> messageboxes;
   std::map<std::string, int> loads;  // library references held, by path
+  int unheldloads = 0;                // libraries loaded from a file we did not hold
   int listings = 0;
   int entrycalls = 0;
   std::size_t lastheadread = 0;

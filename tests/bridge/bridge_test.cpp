@@ -120,14 +120,36 @@ TEST_F(Bridge, NoTemporaryFolderFailsWith5001) {
   EXPECT_THROW(ensure(), AutomationError);
 }
 
-TEST_F(Bridge, ALockedDifferentFileIsLoadedAsItIs) {
-  // Another process holds the old engine: neither delete nor write works.
+TEST_F(Bridge, OnlyTheCarriedEngineIsLoadedAndOnlyWhileItIsHeld) {
+  // Another program holds a library of its own in the engine's place:
+  // neither delete nor write works, and it is never loaded.
+  const auto foreign = memorysystem::engineimage(4096, 9);
   now().folders.insert(Folder);
-  now().files[Deployed] = memorysystem::file{memorysystem::engineimage(4096, 9)};
+  now().files[Deployed] = memorysystem::file{foreign};
   now().files[Deployed].locked = true;
   ensure();
-  EXPECT_EQ(now().files[Deployed].content, memorysystem::engineimage(4096, 9));
+  EXPECT_EQ(now().files[Deployed].content, foreign);
+  EXPECT_TRUE(now().loads.empty());
+  EXPECT_FALSE(Link().EngineLoaded);
+  EXPECT_EQ(now().messageboxes, std::vector<std::string>{"error loading the dll"});
+  // Let go, it is replaced and the engine loads, from the file held since
+  // its comparison.
+  now().files[Deployed].locked = false;
+  ensure();
+  EXPECT_EQ(now().files[Deployed].content, now().resources[1]);
   EXPECT_TRUE(Link().EngineLoaded);
+  EXPECT_EQ(now().loads[Deployed], 1);
+  EXPECT_EQ(now().unheldloads, 0);
+  EXPECT_EQ(now().files[Deployed].holders, 0);
+}
+
+TEST_F(Bridge, WithoutItsResourceTheBridgeLoadsNothing) {
+  now().resources.clear();
+  now().folders.insert(Folder);
+  now().files[Deployed] = memorysystem::file{memorysystem::engineimage()};
+  ensure();
+  EXPECT_TRUE(now().loads.empty());
+  EXPECT_EQ(now().messageboxes, std::vector<std::string>{"error loading the dll"});
 }
 
 TEST_F(Bridge, ALibraryThatDoesNotLoadIsToldTwicePerMethodAndRetried) {

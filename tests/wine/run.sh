@@ -65,7 +65,7 @@ compare --correlate "$run/mono.raw" "$run/capture.raw"
 
 # The control library, registered as an installer would, used by our test
 # container, by Wine's AtlAxWin and by a VBScript.
-cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$win/zelplay.exe" "$win/noexport.dll" "$here/script.vbs" "$run/"
+cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$win/zelplay.exe" "$win/planted.dll" "$here/script.vbs" "$run/"
 ocx=$(winpath "$run/zeloggplays100.ocx")
 expect() {  # expect NAME EXIT-CODE COMMAND...: one check of a command's exit code
   local name=$1 want=$2; shift 2
@@ -90,7 +90,7 @@ expect "regsvr32 registers the control" 0 wine regsvr32 /s "$ocx"
 expect "registering again is harmless" 0 wine regsvr32 /s "$ocx"
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 control registry typelib create openfile container paths playlist deploy unloadable unwritable \
-  truncated locked noexport twocontrols twoapartments widepaths release-playing atl about soak reload \
+  truncated locked planted twocontrols twoapartments widepaths release-playing atl about soak reload \
   extypelib extags
 pulse_stop
 # ZelOggPlayEx: a seek to 2.0 s while paused at the start is heard as the

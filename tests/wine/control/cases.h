@@ -24,7 +24,7 @@ void casedeploy();
 void caseunloadable();
 void casetruncated();
 void caselocked();
-void casenoexport();
+void caseplanted();
 void caseunwritable();
 // lifetimes.cpp
 void casetwocontrols();

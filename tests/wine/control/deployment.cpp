@@ -117,30 +117,46 @@ void caselocked() {
   std::string status;
   const std::vector<std::string> texts = statusboxes(status);
   check(status == "stop" && texts == std::vector<std::string>{"error loading the dll", "error loading the dll"},
-        "locked: a held, cut file is loaded as it is and fails to load", joined(texts));
+        "locked: a held, cut file is never loaded: the load failure's boxes", joined(texts));
   check(filesize(deployedpath()) == 1000, "locked: the held file is left as it was");
   CloseHandle(holder);
   DeleteFileW(deployedpath().c_str());
 }
 
-void casenoexport() {
+void caseplanted() {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring library = self;
-  library = library.substr(0, library.rfind(L'\\') + 1) + L"noexport.dll";
+  library = library.substr(0, library.rfind(L'\\') + 1) + L"planted.dll";
   const std::wstring path = deployedpath();
   DeleteFileW(path.c_str());
   CopyFileW(library.c_str(), path.c_str(), FALSE);
   HANDLE holder = holddeployed();
-  std::string status;
-  const std::vector<std::string> texts = statusboxes(status);
-  const std::string missing = "error locating the interface1 function ";
-  check(status == "stop" && texts == std::vector<std::string>{missing, missing},
-        "noexport: a library without interface1 is told twice for one method", joined(texts));
+  onnewthread([&] {
+    BoxWatcher watcher(GetCurrentThreadId());
+    Control c;
+    c.create();
+    c.play(L"short.ogg");
+    const std::vector<std::string> ended = c.sink.milestones();
+    watcher.stop = true;
+    check(watcher.texts == std::vector<std::string>{"error loading the dll", "error loading the dll"},
+          "planted: a foreign library held in the engine's place fails as a load, told twice by one PlayFile",
+          joined(watcher.texts));
+    check(ended == std::vector<std::string>{"Finished", "ErrorCode 255 Unexpected error"},
+          "planted: and the file ends at once with 255", joined(c.sink.events));
+  });
+  wchar_t mark[4] = {};
+  check(GetEnvironmentVariableW(L"ZEL_PLANTED_RAN", mark, 4) == 0 && GetModuleHandleW(path.c_str()) == nullptr,
+        "planted: it was never loaded");
   CloseHandle(holder);
-  // The library was let go with the control: nothing holds it now.
-  check(GetModuleHandleW(path.c_str()) == nullptr && DeleteFileW(path.c_str()),
-        "noexport: the library is released with the last control");
+  // Once the other program lets go, the engine replaces it and plays.
+  onnewthread([&] {
+    Control c;
+    c.create();
+    c.play(L"short.ogg");
+    check(c.waitend() && c.sink.milestones().back() == "ErrorCode 0 No error",
+          "planted: let go, it is replaced by the engine, which plays", joined(c.sink.events));
+  });
 }
 
 void caseunwritable() {

@@ -18,9 +18,9 @@
 //   unloadable     the message boxes when the engine cannot be loaded
 //   unwritable     a temporary folder that cannot hold the engine: 5001
 //   truncated      a deployed file cut short is rewritten and loads
-//   locked         a different deployed file held open by another program is
-//                  loaded as it is: a cut one gives the load failure's boxes
-//   noexport       a library without interface1 there: the entry's boxes
+//   locked         a cut deployed file held open by another program is not
+//                  loaded: the load failure's boxes
+//   planted        a foreign library held in the engine's place: never loaded
 //   twocontrols    two controls on one thread; releasing one keeps the engine
 //   twoapartments  a control in each of two apartments: each reports only
 //                  its own file; one thread's last control leaves the other's
@@ -70,7 +70,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"container", casecontainer},     {L"openfile", caseopenfile},     {L"play", caseplay},
       {L"paths", casepaths},             {L"playlist", caseplaylist},     {L"deploy", casedeploy},
       {L"unloadable", caseunloadable},   {L"unwritable", caseunwritable},
-      {L"truncated", casetruncated},     {L"locked", caselocked},         {L"noexport", casenoexport}, {L"twocontrols", casetwocontrols},
+      {L"truncated", casetruncated},     {L"locked", caselocked},         {L"planted", caseplanted}, {L"twocontrols", casetwocontrols},
       {L"twoapartments", casetwoapartments}, {L"widepaths", casewidepaths},
       {L"release-playing", casereleaseplaying}, {L"atl", caseatl},        {L"about", caseabout},
       {L"soak", casesoak},                {L"reload", casereload},                {L"vanish", casevanish},          {L"nodevice", casenodevice},
