@@ -11,7 +11,7 @@ bool IsEmptyText(const wtext& value) { return value.empty(); }
 bool FileReadable(const wtext& path) { return sys::readhead(path, 255); }
 
 void OpenInEngine(const wtext& path) {
-  if (sys::ansiexact(path) && sys::toansi(path).size() < 256) {
+  if (sys::ansiexact(path) && sys::toansi(path).size() < zelov::pathsize) {
     CallEngine(base::widen(zelov::word::open), path, u" ", u" ");
     return;
   }

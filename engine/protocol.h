@@ -40,6 +40,12 @@ inline constexpr char setvolume[] = "setvolume";    // in: int32, 0 to 100
 inline constexpr char gettags[] = "gettags";        // out: tagbuffersize bytes, see below
 }  // namespace word
 
+// The paths "open" and "openwide" take: fewer bytes (UTF-16 characters)
+// than these, the terminator not counted; a longer one ends its run with
+// resultcantopen.
+constexpr std::size_t pathsize = 256;
+constexpr std::size_t widepathsize = 32768;  // Windows' longest path and the terminator
+
 // The volume each "open" starts with: the sound as decoded, untouched.
 constexpr int32_t fullvolume = 100;
 

@@ -64,7 +64,7 @@ void workerdone() {
 void waitworker() {
   // The flag decides; the event only cuts the wait short.
   while (workerlive.load()) {
-    waitfor(doneevent, 50);
+    waitfor(doneevent, waitstepms);
     // A previous worker may signal late, after "open" reset the event.
     if (doneevent && workerlive.load()) ResetEvent(doneevent);
   }

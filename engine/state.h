@@ -12,9 +12,9 @@
 
 namespace zelov {
 
-constexpr std::size_t pathsize = 256;
-constexpr std::size_t widepathsize = 32768;  // Windows' longest path and the terminator
 constexpr std::size_t vendorsize = 1020;
+// The device plays 16-bit samples, interleaved.
+constexpr int bytespersample = 2;
 
 extern std::atomic<int32_t> playstate;
 extern std::atomic<int32_t> pauseflag;
@@ -59,6 +59,9 @@ extern std::atomic<int32_t> workerlive;
 // wakeworker is that request's signal; workerdone tells "cancel" the
 // worker has finished, and waitworker waits for it.
 void armwaits();
+// The longest single wait of the worker and of "cancel": every wait for the
+// device or for a pause to end is made of steps of at most this.
+constexpr DWORD waitstepms = 50;
 void cancelwait(DWORD ms);
 void wakeworker();
 void workerdone();

@@ -108,7 +108,7 @@ bool wavereopen() {
 // Watches a started device during a wait: its position must move.
 class lostwatch {
  public:
-  // Called every 50 ms of waiting; true once the device counts as lost.
+  // Called every wait step (waitstepms); true once the device counts as lost.
   bool lost() {
     HWAVEOUT device = waveout.load();
     if (!device || !wavestarted.load() || pauseflag.load()) {
@@ -122,7 +122,7 @@ class lostwatch {
       still = 0;
       return false;
     }
-    still += 50;
+    still += waitstepms;
     // A device that has not played a byte is opened again sooner: nothing
     // it queued has been heard, so nothing is heard twice.
     const int32_t limit = time.u.cb == 0 && !reopened ? wavelostms.load() / 5 : wavelostms.load();
@@ -170,9 +170,9 @@ bool waveopen() {
   waveformat.wFormatTag = WAVE_FORMAT_PCM;
   waveformat.nChannels = static_cast<WORD>(channels);
   waveformat.nSamplesPerSec = rate == 0 ? 44100 : static_cast<DWORD>(rate);
-  waveformat.nBlockAlign = static_cast<WORD>(channels * 2);
+  waveformat.nBlockAlign = static_cast<WORD>(channels * bytespersample);
   waveformat.nAvgBytesPerSec = waveformat.nSamplesPerSec * waveformat.nBlockAlign;
-  waveformat.wBitsPerSample = 16;
+  waveformat.wBitsPerSample = 8 * bytespersample;
   waveformat.cbSize = 0;
 
   HWAVEOUT device = nullptr;
@@ -214,10 +214,10 @@ bool wavereclaim(waveslot& slot) {
   lostwatch watch;
   MMRESULT result = waveOutUnprepareHeader(waveout.load(), &slot.header, sizeof(WAVEHDR));
   while (result == WAVERR_STILLPLAYING) {
-    cancelwait(50);
+    cancelwait(waitstepms);
     if (cancelflag.load() || seekpending() || watch.lost()) return false;
     if (pauseflag.load()) {
-      cancelwait(50);
+      cancelwait(waitstepms);
       if (cancelflag.load() || seekpending()) return false;
     }
     result = waveOutUnprepareHeader(waveout.load(), &slot.header, sizeof(WAVEHDR));
@@ -228,7 +228,7 @@ bool wavereclaim(waveslot& slot) {
 bool wavewaitdone(waveslot& slot) {
   lostwatch watch;
   while (headerflags(slot) != (WHDR_DONE | WHDR_PREPARED)) {
-    cancelwait(50);
+    cancelwait(waitstepms);
     if (cancelflag.load() || seekpending() || watch.lost()) return false;
   }
   return true;

@@ -1,5 +1,7 @@
 // The wave-out layer: one device opened paused on the wave mapper, blocks
-// queued through three static slots, completion found by polling.
+// queued through two play slots that take turns and a tail slot, over four
+// static blocks (the fourth gathers the next block), completion found by
+// polling.
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -234,7 +234,7 @@ void acceptchunk(run& r, uint32_t bytes) {
     return;
   }
   if (pauseflag.load()) {
-    cancelwait(50);
+    cancelwait(waitstepms);
     if (cancelflag.load()) {
       r.stop = true;
       return;
@@ -294,7 +294,7 @@ void decodestream(run& r) {
         // Converted straight behind the sound gathered so far; it counts as
         // gathered only once acceptchunk takes it.
         convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
-        acceptchunk(r, static_cast<uint32_t>(take * r.info.channels * 2));
+        acceptchunk(r, static_cast<uint32_t>(take * r.info.channels * bytespersample));
         vorbis_synthesis_read(&r.dsp, take);
       }
     }
@@ -371,7 +371,7 @@ void decodefromhere(run& r) {
       for (int k = 0; k < channels; ++k) r.planes[k] = pcm[k] + done;
       if (r.gatherfill == 0) r.gathertime = at + static_cast<double>(done) / info->rate;
       convertframes(r.planes, channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
-      acceptchunk(r, static_cast<uint32_t>(take * channels * 2));
+      acceptchunk(r, static_cast<uint32_t>(take * channels * bytespersample));
       done += take;
     }
   }
