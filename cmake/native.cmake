@@ -50,7 +50,7 @@ add_executable(capturecompare tests/wine/capturecompare.cpp)
 # through it.
 add_library(controlcore STATIC
   bridge/calls.cpp bridge/checksum.cpp bridge/deployment.cpp bridge/link.cpp bridge/ownership.cpp bridge/paths.cpp
-  control/errors.cpp control/player.cpp control/tags.cpp
+  control/engineclient.cpp control/errors.cpp control/player.cpp control/tags.cpp
   bridge/native/memorysystem.cpp)
 target_include_directories(controlcore PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(controlcore PUBLIC Threads::Threads)

@@ -110,7 +110,7 @@ add_library(zeloggplays100 SHARED
   control/guids.cpp control/factory.cpp control/server.cpp control/zeloggplays100.def
   bridge/calls.cpp bridge/checksum.cpp bridge/deployment.cpp bridge/link.cpp bridge/ownership.cpp bridge/paths.cpp
   bridge/system_win32.cpp
-  control/errors.cpp control/player.cpp control/tags.cpp control/zeloggplay.cpp control/dispatch.cpp control/events.cpp
+  control/engineclient.cpp control/errors.cpp control/player.cpp control/tags.cpp control/zeloggplay.cpp control/dispatch.cpp control/events.cpp
   control/oleobject.cpp control/inplace.cpp control/view.cpp control/persist.cpp control/timers.cpp
   control/about.cpp
   resources/zeloggplays100.rc)

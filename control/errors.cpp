@@ -7,21 +7,21 @@ namespace control {
 namespace {
 
 const ErrorEntry Table[] = {
-    {0, "No error"},
-    {2, "The input file is the same as the output"},
-    {3, "The input file is empty "},
-    {4, "The outputfile file is empty "},
-    {5, "The input file or path is invalid"},
-    {6, "The output file or path is invalid"},
-    {20, "Cannot open media file"},
-    {22, "Error opening waveout"},
-    {23, "Input does not appear to be an Ogg bitstream"},
-    {24, "Error reading first page of Ogg bitstream data"},
-    {25, "Error reading initial header packet"},
-    {26, "This Ogg bitstream does not contain Vorbis"},
-    {27, "Corrupt secondary header"},
-    {28, "End of file before finding all Vorbis headers!"},
-    {29, "No valid devices in the system"},
+    {NoError, "No error"},
+    {SameInputOutput, "The input file is the same as the output"},
+    {EmptyPath, "The input file is empty "},
+    {EmptyOutput, "The outputfile file is empty "},
+    {InvalidPath, "The input file or path is invalid"},
+    {InvalidOutput, "The output file or path is invalid"},
+    {CannotOpenMedia, "Cannot open media file"},
+    {WaveOutOpen, "Error opening waveout"},
+    {NotOgg, "Input does not appear to be an Ogg bitstream"},
+    {FirstPage, "Error reading first page of Ogg bitstream data"},
+    {FirstPacket, "Error reading initial header packet"},
+    {NotVorbis, "This Ogg bitstream does not contain Vorbis"},
+    {CorruptHeader, "Corrupt secondary header"},
+    {ShortHeaders, "End of file before finding all Vorbis headers!"},
+    {NoDevice, "No valid devices in the system"},
 };
 
 const ErrorEntry Unexpected = {UnexpectedError, "Unexpected error"};
@@ -40,9 +40,10 @@ bool ErrorForRunState(int32_t state, int32_t& number) {
   static const struct {
     int32_t state, number;
   } reported[] = {
-      {resultok, 0},           {resultdeviceopen, 22}, {resultnotogg, 23},       {resultfirstpage, 24},
-      {resultfirstpacket, 25}, {resultnotvorbis, 26},  {resultbadheader, 27},    {resultshortheaders, 28},
-      {resultnodevice, 29},    {resultcantopen, 20},
+      {resultok, NoError},          {resultdeviceopen, WaveOutOpen},  {resultnotogg, NotOgg},
+      {resultfirstpage, FirstPage}, {resultfirstpacket, FirstPacket}, {resultnotvorbis, NotVorbis},
+      {resultbadheader, CorruptHeader}, {resultshortheaders, ShortHeaders}, {resultnodevice, NoDevice},
+      {resultcantopen, CannotOpenMedia},
   };
   for (const auto& entry : reported) {
     if (entry.state == state) {

@@ -5,8 +5,26 @@
 
 namespace control {
 
-// The number of any failure the table has no better number for.
-constexpr int32_t UnexpectedError = 255;
+// The numbers of the ErrorCode event.
+enum ErrorNumber : int32_t {
+  NoError = 0,
+  SameInputOutput = 2,     // kept in the table, never raised
+  EmptyPath = 3,           // the path given is ""
+  EmptyOutput = 4,         // kept in the table, never raised
+  InvalidPath = 5,         // the file cannot be opened or read
+  InvalidOutput = 6,       // kept in the table, never raised
+  CannotOpenMedia = 20,    // the engine cannot open the file
+  WaveOutOpen = 22,        // the wave-out device cannot be opened
+  NotOgg = 23,
+  FirstPage = 24,
+  FirstPacket = 25,
+  NotVorbis = 26,
+  CorruptHeader = 27,
+  ShortHeaders = 28,
+  NoDevice = 29,
+  // Any failure the table has no better number for.
+  UnexpectedError = 255,
+};
 
 struct ErrorEntry {
   int32_t number;

@@ -1,11 +1,10 @@
 #include "control/player.h"
 
-#include "bridge/calls.h"
 #include "bridge/deployment.h"
-#include "bridge/failure.h"
 #include "bridge/link.h"
 #include "bridge/ownership.h"
 #include "bridge/paths.h"
+#include "control/engineclient.h"
 #include "control/errors.h"
 #include "control/tags.h"
 #include "engine/protocol.h"
@@ -13,22 +12,12 @@
 namespace control {
 
 using namespace bridge;
+using engine::ask;
+using engine::askcount;
+using engine::asktext;
 namespace word = zelov::word;
 
 namespace {
-
-const wtext Blank = u" ";
-
-int32_t Ask(const char* command, const char16_t* fourth = u" ") {
-  return CallEngine(widen(command), Blank, Blank, fourth);
-}
-
-// A text answer of the engine, asked for with a buffer of 255 characters.
-wtext AskText(const char* command, char16_t fill) {
-  wtext text = widen(command), answer(255, fill), third = Blank;
-  CallEngineText(text, answer, third, 0);
-  return answer;
-}
 
 void EnsureLoaded() { EnsureEngineLoaded(false); }
 
@@ -64,15 +53,15 @@ bool Player::Open(const wtext& Inputfile) {
   ClaimPlayback(number_);
   pausedsinceopen_ = false;
   StopMonitoring();
-  Ask(word::cancel);
+  ask(word::cancel);
   if (IsEmptyText(Inputfile)) {
     host_.Finished();
-    RaiseErrorCode(3);
+    RaiseErrorCode(EmptyPath);
     return false;
   }
   if (!FileReadable(Inputfile)) {
     host_.Finished();
-    RaiseErrorCode(5);
+    RaiseErrorCode(InvalidPath);
     return false;
   }
   if (!EngineLinked()) {
@@ -82,7 +71,7 @@ bool Player::Open(const wtext& Inputfile) {
     RaiseErrorCode(UnexpectedError);
     return false;
   }
-  OpenInEngine(Inputfile);
+  engine::open(Inputfile);
   // Each file starts at full volume in the engine; a control that keeps
   // another gives it before the file can be heard.
   if (volume_ != zelov::fullvolume || muted_) SendVolume();
@@ -100,13 +89,13 @@ void Player::PlayFile(const wtext& Inputfile) {
   // Started now rather than at Timer3's first tick: a host that runs no
   // message loop never gets that tick. The engine keeps a "resume" that
   // comes before its device is open.
-  Ask(word::resume);
+  ask(word::resume);
 }
 
 wtext Player::GetStatus() {
   EnsureLoaded();
   if (!OwnsPlayback()) return u"stop";  // another control's file plays
-  switch (Ask(word::intreturn)) {
+  switch (ask(word::intreturn)) {
     case zelov::running: return u"playing";
     case zelov::runningpaused: return u"paused";
     default: return u"stop";
@@ -116,19 +105,19 @@ wtext Player::GetStatus() {
 void Player::PausePlayback() {
   EnsureLoaded();
   pausedsinceopen_ = true;
-  if (OwnsPlayback()) Ask(word::pause);
+  if (OwnsPlayback()) ask(word::pause);
 }
 
 void Player::ResumePlayback() {
   EnsureLoaded();
-  if (OwnsPlayback()) Ask(word::resume);
+  if (OwnsPlayback()) ask(word::resume);
 }
 
 void Player::CancelPlayback() {
   StopMonitoring();
   EnsureLoaded();
   // A file of another control is not this control's to end.
-  if (OwnsPlayback()) Ask(word::cancel);
+  if (OwnsPlayback()) ask(word::cancel);
 }
 
 void Player::Tick(int timer) {
@@ -145,7 +134,7 @@ void Player::Tick(int timer) {
 
 void Player::Timer1Tick() {
   const uint32_t file = opened_;
-  const int32_t state = Ask(word::intreturn);
+  const int32_t state = ask(word::intreturn);
   // Checked after the read: a claim made before it came before the cancel
   // that ended this control's file, and the state read is not its own.
   if (!OwnsPlayback()) return EndCutShort();
@@ -178,30 +167,28 @@ void Player::EndCutShort() {
 
 void Player::Timer2Tick() {
   if (!OwnsPlayback()) return;
-  VendorText = wtext(255, u'\0');
-  int32_t rate = Ask(word::samplerate);
-  int32_t bitrate = Ask(word::bitrate);
-  int32_t channels = Ask(word::intchannels);
-  int32_t version = Ask(word::intversion);
-  wtext command = widen(word::intvendor), third = Blank;
-  CallEngineText(command, VendorText, third, 0);
+  int32_t rate = ask(word::samplerate);
+  int32_t bitrate = ask(word::bitrate);
+  int32_t channels = ask(word::intchannels);
+  int32_t version = ask(word::intversion);
+  VendorText = asktext(word::intvendor, u'\0');
   const std::size_t nul = VendorText.find(u'\0');
   if (nul != wtext::npos) VendorText.resize(nul);
   if (bitrate != LastBitrate) host_.OggVorbisSettings(rate, bitrate, channels, version, VendorText);
   LastBitrate = bitrate;
 
-  int32_t elapsed = Ask(word::gettime, u"0");
-  TimeText = AskText(word::gettimestring, u' ').substr(0, 8);
+  int32_t elapsed = askcount(word::gettime);
+  TimeText = asktext(word::gettimestring, u' ').substr(0, 8);
   host_.Progress(elapsed, TimeText);
 
-  SecondsText = AskText(word::getsecondsstring, u' ').substr(0, 8);
-  int32_t length = Ask(word::getseconds, u"0");
+  SecondsText = asktext(word::getsecondsstring, u' ').substr(0, 8);
+  int32_t length = askcount(word::getseconds);
   host_.TimePosition(length, SecondsText);
 }
 
 void Player::Timer3Tick() {
   if (!OwnsPlayback()) return;
-  if (Ask(word::flagdewave) != 0) {
+  if (ask(word::flagdewave) != 0) {
     Enable(Timer3, false);
     // A host that paused since it opened the file keeps it paused.
     if (!pausedsinceopen_) ResumePlayback();
@@ -210,18 +197,13 @@ void Player::Timer3Tick() {
 
 bool Player::FileOpen() const { return EngineLinked() && PlaybackOwner() == number_; }
 
-double Player::AskSeconds(const char* command) {
-  if (!FileOpen()) return 0;
-  double seconds = 0;
-  CallEngineData(command, &seconds);
-  return seconds;
-}
+double Player::AskSeconds(const char* command) { return FileOpen() ? engine::askdouble(command) : 0; }
 
 double Player::Position() { return AskSeconds(word::getposition); }
 double Player::Duration() { return AskSeconds(word::getduration); }
 
 void Player::SetPosition(double seconds) {
-  if (FileOpen()) CallEngineData(word::seek, &seconds);
+  if (FileOpen()) engine::senddouble(word::seek, seconds);
 }
 
 bool Player::SetVolume(int32_t level) {
@@ -238,13 +220,12 @@ void Player::SetMute(bool muted) {
 
 void Player::SendVolume() {
   if (!FileOpen()) return;
-  int32_t level = muted_ ? 0 : volume_;
-  CallEngineData(word::setvolume, &level);
+  engine::sendlong(word::setvolume, muted_ ? 0 : volume_);
 }
 
 base::atext Player::AskTags() {
   base::atext entries(zelov::tagbuffersize, '\0');
-  if (FileOpen()) CallEngineData(word::gettags, entries.data());
+  if (FileOpen()) engine::fill(word::gettags, entries.data());
   entries[zelov::tagbuffersize - 2] = entries[zelov::tagbuffersize - 1] = '\0';
   return entries;
 }
@@ -255,7 +236,7 @@ wtext Player::Tags() { return TagLines(AskTags().data()); }
 void Player::RaiseErrorCode(const int32_t& number) {
   const ErrorEntry entry = LookupError(number);
   int32_t ErrorNumber = entry.number;
-  wtext ErrorDescription = widen(entry.description);
+  wtext ErrorDescription = base::widen(entry.description);
   host_.ErrorCode(ErrorNumber, ErrorDescription);
 }
 

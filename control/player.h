@@ -13,7 +13,8 @@ using base::wtext;
 constexpr int Timer1 = 1;  // run state, end of playback
 constexpr int Timer2 = 2;  // settings and times
 constexpr int Timer3 = 3;  // starts the output for PlayFile
-constexpr unsigned TimerInterval[] = {0, 500, 1000, 100};
+constexpr unsigned Timer1Interval = 500, Timer2Interval = 1000, Timer3Interval = 100;  // milliseconds
+constexpr unsigned TimerInterval[] = {0, Timer1Interval, Timer2Interval, Timer3Interval};
 
 // What the player needs from the object that hosts it. Event parameters are
 // by reference: a handler may change them.

@@ -7,7 +7,6 @@ namespace control {
 
 namespace {
 
-
 LRESULT CALLBACK TimerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_TIMER) {
     if (auto* control = reinterpret_cast<ZelOggPlayControl*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
