@@ -37,13 +37,9 @@ namespace {
 bool ended = false;
 
 // Only the end of a file matters here: the ErrorCode that follows Finished.
-class EndSink final : public HostSink {
+class EndSink final : public ControlSink {
  public:
-  EndSink() : HostSink(DIID___ZelOggPlay) {}
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    if (id == ZEL_DISPID_ERRORCODE) ended = true;
-    return S_OK;
-  }
+  void ErrorCode(LONG, const std::wstring&) override { ended = true; }
 };
 
 double seconds() {

@@ -1,9 +1,15 @@
 // The container side of a control's site, as a form gives it: a client
 // site, an in-place site on a window, and the ambient UserMode property.
-// Used by the hosts of the control: zelplay, showcase and the test
-// container. It lives on the host's stack; its reference count is fixed.
+// Used by the hosts of the control: zelplay, showcase, the test container
+// and the Wine benchmark, which also share the event sink and the call by
+// name below. It lives on the host's stack; its reference count is fixed.
 #pragma once
+#include <string>
+
+#include "ZelOggPlayer100.h"
+#include "com/ptr.h"
 #include "com/win.h"
+#include "control/dispids.h"
 
 class HostSite final : public IOleClientSite, public IOleInPlaceSite, public IDispatch {
  public:
@@ -90,3 +96,91 @@ class HostSink : public IDispatch {
  private:
   IID events_;
 };
+
+// The control's six events as a host receives them: the sink reads their
+// by-reference arguments and calls the member of the event. An event whose
+// arguments are not of the declared types goes to Malformed instead.
+class ControlSink : public HostSink {
+ public:
+  virtual void Status(const std::wstring&) {}
+  virtual void Finished() {}
+  virtual void OggVorbisSettings(LONG /*rate*/, LONG /*bitrate*/, LONG /*channels*/, LONG /*version*/,
+                                 const std::wstring& /*vendor*/) {}
+  virtual void Progress(LONG, const std::wstring&) {}
+  virtual void TimePosition(LONG, const std::wstring&) {}
+  virtual void ErrorCode(LONG, const std::wstring&) {}
+  virtual void Malformed(DISPID) {}
+
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    bool wellformed = true;
+    auto arg = [&](UINT i) -> VARIANT* { return p && i < p->cArgs ? &p->rgvarg[p->cArgs - 1 - i] : nullptr; };
+    auto number = [&](UINT i) -> LONG {
+      VARIANT* v = arg(i);
+      if (v && V_VT(v) == (VT_BYREF | VT_I4)) return *V_I4REF(v);
+      wellformed = false;
+      return 0;
+    };
+    auto text = [&](UINT i) -> std::wstring {
+      VARIANT* v = arg(i);
+      if (v && V_VT(v) == (VT_BYREF | VT_BSTR)) {
+        const BSTR s = *V_BSTRREF(v);
+        return s ? std::wstring(s, SysStringLen(s)) : std::wstring();
+      }
+      wellformed = false;
+      return {};
+    };
+    switch (id) {
+      case ZEL_DISPID_STATUS: {
+        const std::wstring status = text(0);
+        if (wellformed) Status(status);
+        break;
+      }
+      case ZEL_DISPID_FINISHED: Finished(); break;
+      case ZEL_DISPID_OGGVORBISSETTINGS: {
+        const LONG rate = number(0), bitrate = number(1), channels = number(2), version = number(3);
+        const std::wstring vendor = text(4);
+        if (wellformed) OggVorbisSettings(rate, bitrate, channels, version, vendor);
+        break;
+      }
+      case ZEL_DISPID_PROGRESS:
+      case ZEL_DISPID_TIMEPOSITION:
+      case ZEL_DISPID_ERRORCODE: {
+        const LONG value = number(0);
+        const std::wstring words = text(1);
+        if (!wellformed) break;
+        if (id == ZEL_DISPID_PROGRESS) Progress(value, words);
+        else if (id == ZEL_DISPID_TIMEPOSITION) TimePosition(value, words);
+        else ErrorCode(value, words);
+        break;
+      }
+      default: return DISP_E_MEMBERNOTFOUND;
+    }
+    if (!wellformed) Malformed(id);
+    return S_OK;
+  }
+
+ protected:
+  ControlSink() : HostSink(DIID___ZelOggPlay) {}
+  ~ControlSink() = default;
+};
+
+// Calls a member of a control by name through IDispatch, as script and
+// late-bound callers do: a method or a property get (flags) with an
+// optional text argument, or a property put of `putvalue`. The exception's
+// texts are the caller's to free.
+inline HRESULT InvokeByName(IDispatch* object, const wchar_t* member, WORD flags, const wchar_t* argument,
+                            VARIANT* result, EXCEPINFO* exception, VARIANT* putvalue = nullptr) {
+  LPOLESTR name = const_cast<LPOLESTR>(member);
+  DISPID id, named = DISPID_PROPERTYPUT;
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  com::bstr value(argument ? argument : L"");
+  VARIANT arg;
+  VariantInit(&arg);
+  V_VT(&arg) = VT_BSTR;
+  V_BSTR(&arg) = value.get();
+  DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
+  if (putvalue) params = {putvalue, &named, 1, 1};
+  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception, nullptr);
+}

@@ -46,53 +46,52 @@ void showprogress() {
   lineopen = true;
 }
 
-std::string narrow(BSTR s) {
+std::string narrow(const std::wstring& s) {
   std::string out;
-  for (UINT i = 0; s && i < SysStringLen(s); ++i) out.push_back(s[i] < 128 ? static_cast<char>(s[i]) : '?');
+  for (wchar_t c : s) out.push_back(c < 128 ? static_cast<char>(c) : '?');
   return out;
 }
 
-long arglong(DISPPARAMS* p, UINT i) { return *V_I4REF(&p->rgvarg[p->cArgs - 1 - i]); }
-std::string argtext(DISPPARAMS* p, UINT i) { return narrow(*V_BSTRREF(&p->rgvarg[p->cArgs - 1 - i])); }
-
 // The event sink: prints each event on its own line.
-class Sink final : public HostSink {
+class Sink final : public ControlSink {
  public:
-  Sink() : HostSink(DIID___ZelOggPlay) {}
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
-    switch (id) {
-      case ZEL_DISPID_STATUS:
-        state = argtext(p, 0);
-        say("Status %s\n", state.c_str());
-        break;
-      case ZEL_DISPID_FINISHED:
-        say("Finished\n");
-        finished = true;
-        break;
-      case ZEL_DISPID_OGGVORBISSETTINGS:
-        say("OggVorbisSettings rate %ld, bitrate %ld, channels %ld, version %ld, vendor \"%s\"\n", arglong(p, 0),
-            arglong(p, 1), arglong(p, 2), arglong(p, 3), argtext(p, 4).c_str());
-        break;
-      case ZEL_DISPID_PROGRESS:
-        elapsed = argtext(p, 1);
-        if (!progressline) say("Progress %ld %s\n", arglong(p, 0), elapsed.c_str());
-        break;
-      case ZEL_DISPID_TIMEPOSITION:
-        length = argtext(p, 1);
-        if (!progressline) say("TimePosition %ld %s\n", arglong(p, 0), length.c_str());
-        break;
-      case ZEL_DISPID_ERRORCODE:
-        lasterror = static_cast<int>(arglong(p, 0));
-        say("ErrorCode %ld \"%s\"\n", arglong(p, 0), argtext(p, 1).c_str());
-        break;
-      default: return DISP_E_MEMBERNOTFOUND;
-    }
+  void Status(const std::wstring& status) override {
+    state = narrow(status);
+    say("Status %s\n", state.c_str());
+    shown();
+  }
+  void Finished() override {
+    say("Finished\n");
+    finished = true;
+    shown();
+  }
+  void OggVorbisSettings(LONG rate, LONG bitrate, LONG channels, LONG version, const std::wstring& vendor) override {
+    say("OggVorbisSettings rate %ld, bitrate %ld, channels %ld, version %ld, vendor \"%s\"\n", rate, bitrate, channels,
+        version, narrow(vendor).c_str());
+    shown();
+  }
+  void Progress(LONG seconds, const std::wstring& text) override {
+    elapsed = narrow(text);
+    if (!progressline) say("Progress %ld %s\n", seconds, elapsed.c_str());
+    shown();
+  }
+  void TimePosition(LONG seconds, const std::wstring& text) override {
+    length = narrow(text);
+    if (!progressline) say("TimePosition %ld %s\n", seconds, length.c_str());
+    shown();
+  }
+  void ErrorCode(LONG number, const std::wstring& text) override {
+    lasterror = static_cast<int>(number);
+    say("ErrorCode %ld \"%s\"\n", number, narrow(text).c_str());
+    shown();
+  }
+
+ private:
+  static void shown() {
     showprogress();
     std::fflush(stdout);
-    return S_OK;
   }
 };
-
 
 com::com_ptr<IUnknown> createcontrol(const wchar_t* ocx) {
   com::com_ptr<IUnknown> control;
@@ -118,19 +117,9 @@ com::com_ptr<IUnknown> createcontrol(const wchar_t* ocx) {
 
 // Calls a method of the control by name; false (and a message) when it fails.
 bool invoke(IDispatch* control, const wchar_t* method, const wchar_t* argument = nullptr) {
-  LPOLESTR name = const_cast<LPOLESTR>(method);
-  DISPID id = 0;
-  com::bstr value(argument ? argument : L"");
-  VARIANT arg;
-  VariantInit(&arg);
-  V_VT(&arg) = VT_BSTR;
-  V_BSTR(&arg) = value.get();
-  DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
   EXCEPINFO exception = {};
   com::variant result;
-  HRESULT hr = control->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-  if (SUCCEEDED(hr))
-    hr = control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), &exception, nullptr);
+  const HRESULT hr = InvokeByName(control, method, DISPATCH_METHOD, argument, result.get(), &exception);
   if (FAILED(hr)) {
     say("%ls failed: error %ld, %s\n", method, static_cast<long>((exception.scode ? exception.scode : hr) & 0xffff),
         exception.bstrDescription ? narrow(exception.bstrDescription).c_str() : "");

@@ -3,7 +3,6 @@
 // connection, and helpers for registry, threads, deployment and message
 // boxes.
 #pragma once
-//   unregistered   after regsvr32 /u: nothing left, creation fails
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -45,39 +44,30 @@ std::string joined(const std::vector<std::string>& lines);
 
 // ---- the event sink ----
 
-class Sink final : public HostSink {
+class Sink final : public ControlSink {
  public:
-  Sink() : HostSink(DIID___ZelOggPlay) {}
   std::vector<std::string> events;
   DWORD thread = GetCurrentThreadId();
   bool wrongthread = false;
   std::function<void(const std::string&)> onevent;
 
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
-    if (GetCurrentThreadId() != thread) wrongthread = true;
-    std::string line;
-    auto arg = [&](UINT i) -> VARIANT& { return p->rgvarg[p->cArgs - 1 - i]; };
-    auto num = [&](UINT i) {
-      return V_VT(&arg(i)) == (VT_BYREF | VT_I4) ? std::to_string(*V_I4REF(&arg(i))) : std::string("<not byref long>");
-    };
-    auto txt = [&](UINT i) {
-      if (V_VT(&arg(i)) != (VT_BYREF | VT_BSTR)) return std::string("<not byref string>");
-      const BSTR s = *V_BSTRREF(&arg(i));
-      return narrow(s ? std::wstring(s, SysStringLen(s)) : std::wstring());
-    };
-    switch (id) {
-      case ZEL_DISPID_STATUS: line = "Status " + txt(0); break;
-      case ZEL_DISPID_FINISHED: line = "Finished"; break;
-      case ZEL_DISPID_OGGVORBISSETTINGS: line = "Settings " + num(0) + " " + num(1) + " " + num(2) + " " + num(3) + " " + txt(4); break;
-      case ZEL_DISPID_PROGRESS: line = "Progress " + num(0) + " " + txt(1); break;
-      case ZEL_DISPID_TIMEPOSITION: line = "TimePosition " + num(0) + " " + txt(1); break;
-      case ZEL_DISPID_ERRORCODE: line = "ErrorCode " + num(0) + " " + txt(1); break;
-      default: return DISP_E_MEMBERNOTFOUND;
-    }
-    events.push_back(line);
-    if (onevent) onevent(line);
-    return S_OK;
+  void Status(const std::wstring& status) override { add("Status " + narrow(status)); }
+  void Finished() override { add("Finished"); }
+  void OggVorbisSettings(LONG rate, LONG bitrate, LONG channels, LONG version, const std::wstring& vendor) override {
+    add("Settings " + std::to_string(rate) + " " + std::to_string(bitrate) + " " + std::to_string(channels) + " " +
+        std::to_string(version) + " " + narrow(vendor));
   }
+  void Progress(LONG seconds, const std::wstring& text) override {
+    add("Progress " + std::to_string(seconds) + " " + narrow(text));
+  }
+  void TimePosition(LONG seconds, const std::wstring& text) override {
+    add("TimePosition " + std::to_string(seconds) + " " + narrow(text));
+  }
+  void ErrorCode(LONG number, const std::wstring& text) override {
+    add("ErrorCode " + std::to_string(number) + " " + narrow(text));
+  }
+  // Arguments not by reference, or not of their declared types.
+  void Malformed(DISPID id) override { add("<malformed event " + std::to_string(id) + ">"); }
 
   bool has(const std::string& line) const {
     for (const auto& e : events)
@@ -92,6 +82,13 @@ class Sink final : public HostSink {
     return out;
   }
   bool ended() const { return !events.empty() && events.back().rfind("ErrorCode", 0) == 0; }
+
+ private:
+  void add(const std::string& line) {
+    if (GetCurrentThreadId() != thread) wrongthread = true;
+    events.push_back(line);
+    if (onevent) onevent(line);
+  }
 };
 
 // Frees the texts an EXCEPINFO holds.
@@ -192,28 +189,15 @@ struct Control {
   bool waitend() { return pumpuntil([&] { return sink.ended(); }); }
 
  private:
-  // A member by name, with an optional text argument or a value to put.
   HRESULT invoke(const wchar_t* member, WORD flags, const std::wstring* argument, VARIANT* result,
                  EXCEPINFO* exception, VARIANT* putvalue = nullptr) {
-    LPOLESTR name = const_cast<LPOLESTR>(member);
-    DISPID id, named = DISPID_PROPERTYPUT;
-    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    com::bstr value(argument ? argument->c_str() : L"");
-    VARIANT arg;
-    VariantInit(&arg);
-    V_VT(&arg) = VT_BSTR;
-    V_BSTR(&arg) = value.get();
-    DISPPARAMS params = {argument ? &arg : nullptr, nullptr, argument ? 1u : 0u, 0};
-    if (putvalue) params = {putvalue, &named, 1, 1};
     EXCEPINFO local = {};
-    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception ? exception : &local,
-                          nullptr);
+    const HRESULT hr = InvokeByName(dispatch.get(), member, flags, argument ? argument->c_str() : nullptr, result,
+                                    exception ? exception : &local, putvalue);
     if (!exception) clearexception(local);
     return hr;
   }
 };
-
 
 // ---- registry ----
 
@@ -272,6 +256,5 @@ struct BoxWatcher {
     return 0;
   }
 };
-
 
 }  // namespace controltest
