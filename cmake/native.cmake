@@ -60,10 +60,12 @@ target_link_libraries(zelplay-native PRIVATE controlcore engine)
 
 add_executable(bridgetests tests/base/buffer_test.cpp tests/bridge/checksum_test.cpp tests/bridge/bridge_test.cpp)
 target_link_libraries(bridgetests PRIVATE controlcore GTest::gtest_main)
+add_test(NAME bridge COMMAND bridgetests)
 
 add_executable(controltests
   tests/engine/support.cpp tests/control/errors_test.cpp tests/control/player_test.cpp)
 target_link_libraries(controltests PRIVATE controlcore engine fixtures GTest::gtest_main)
+add_test(NAME control COMMAND controltests)
 
 # A libFuzzer target over the engine's playback path (clang only).
 if(ZEL_FUZZ)
