@@ -1,13 +1,16 @@
 // Compares what the sound sink received with the reference decode.
 //   capturecompare REFERENCE.raw CAPTURE.raw
 //   capturecompare --correlate MONO22050.raw CAPTURE.raw
-//   capturecompare --at REFERENCE.raw CAPTURE.raw SECONDS
 //   capturecompare --levels CAPTURE.raw VOLUME50 MUTE UNMUTE END
-// The third prints the capture frame at which the reference from SECONDS on
-// is found, frame for frame (-1: nowhere). The fourth measures a steady
+//   capturecompare --position REFERENCE.raw CAPTURE.raw AT SECONDS SEEK
+// The third measures a steady
 // tone around byte offsets of the capture where the volume was set to 50,
 // muted, unmuted, and the tone left: the level ratios and how soon the
-// volume was heard; it fails outside the limits.
+// volume was heard; it fails outside the limits. The fourth finds the file's
+// start and its 100 s mark in the capture, and measures how far Position
+// (SECONDS, read when the capture held AT bytes) leads the sound reaching
+// the sink, and how soon a seek to 100 s made at byte SEEK was heard; it
+// fails outside the limits.
 // In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
@@ -66,16 +69,33 @@ static int correlate(const char* refpath, const char* cappath) {
   return best >= 0.9 ? 0 : 1;
 }
 
-static int findat(const char* refpath, const char* cappath, double seconds) {
+// The capture frame at which the reference from `seconds` on is found,
+// frame for frame; -1 when nowhere, -2 when the reference is too short.
+static long long frameat(const std::vector<uint32_t>& ref, const std::vector<uint32_t>& cap, double seconds) {
+  const std::size_t from = static_cast<std::size_t>(seconds * 44100 + 0.5), length = 2048;
+  if (from + length > ref.size()) return -2;
+  for (std::size_t j = 0; j + length <= cap.size(); ++j)
+    if (std::memcmp(&cap[j], &ref[from], length * 4) == 0) return static_cast<long long>(j);
+  return -1;
+}
+
+static int position(const char* refpath, const char* cappath, char** marks) {
   const std::vector<uint32_t> ref = readframes(refpath);
   const std::vector<uint32_t> cap = readframes(cappath);
-  const std::size_t from = static_cast<std::size_t>(seconds * 44100 + 0.5), length = 2048;
-  if (from + length > ref.size()) return 2;
-  long long found = -1;
-  for (std::size_t j = 0; found < 0 && j + length <= cap.size(); ++j)
-    if (std::memcmp(&cap[j], &ref[from], length * 4) == 0) found = static_cast<long long>(j);
-  std::printf("%lld\n", found);
-  return 0;
+  const long long start = frameat(ref, cap, 0), landed = frameat(ref, cap, 100);
+  if (start < 0 || landed < 0) {
+    std::printf("FAIL the file's start or its 100 s mark is not in the capture (%lld, %lld)\n", start, landed);
+    return 1;
+  }
+  const double at = std::atof(marks[0]), seconds = std::atof(marks[1]), seek = std::atof(marks[2]);
+  // What the sink had played of the file when Position was read, against
+  // what Position said.
+  const double lead = (seconds - (at / 4 - static_cast<double>(start)) / 44100) * 1000;
+  const double heard = (static_cast<double>(landed) - seek / 4) / 44.1;
+  const bool ok = lead > -50 && lead < 150 && heard >= 0 && heard < 300;
+  std::printf("%s Position leads the sound reaching the sink by %.1f ms; a seek to 100 s reaches it after %.1f ms\n",
+              ok ? "ok" : "FAIL", lead, heard);
+  return ok ? 0 : 1;
 }
 
 // The RMS of the left channel over [from, to) in frames.
@@ -114,8 +134,8 @@ static int levels(const char* cappath, char** marks) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--correlate") == 0) return correlate(argv[2], argv[3]);
-  if (argc == 5 && std::strcmp(argv[1], "--at") == 0) return findat(argv[2], argv[3], std::atof(argv[4]));
   if (argc == 7 && std::strcmp(argv[1], "--levels") == 0) return levels(argv[2], argv + 3);
+  if (argc == 7 && std::strcmp(argv[1], "--position") == 0) return position(argv[2], argv[3], argv + 4);
   if (argc != 3) {
     std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
     return 2;

@@ -145,7 +145,8 @@ std::vector<std::string> recorded(const std::wstring& path) {
   return lines;
 }
 
-void caseabout() {
+ZEL_CASE(caseabout, "about", Together,
+         "the About box: layout, texts, fonts, caption, closing, events while open, and the links opened by the shell") {
   Control c;
   c.create();
   c.call(L"ControlName");

@@ -3,7 +3,8 @@
 
 namespace controltest {
 
-void casedeploy() {
+ZEL_CASE(casedeploy, "deploy", Together,
+         "first use, identical file kept, changed file rewritten") {
   const std::wstring path = deployedpath();
   // Earlier cases deployed the engine; begin again from nothing.
   DeleteFileW(path.c_str());
@@ -38,7 +39,8 @@ void casedeploy() {
 
 // Finds the message boxes the watched thread shows, reads them and
 // presses OK.
-void caseunloadable() {
+ZEL_CASE(caseunloadable, "unloadable", Together,
+         "the message boxes when the engine cannot be loaded") {
   // A folder where the engine file should be: it cannot be written or loaded.
   const std::wstring path = deployedpath();
   onnewthread([&] {
@@ -58,7 +60,7 @@ void caseunloadable() {
     // asking the missing engine.
     c.play(L"short.ogg");
     const std::vector<std::string> ended = c.sink.milestones();
-    pumpuntil([] { return false; }, 1500);
+    lettimerstick();
     watcher.stop = true;
     check(watcher.texts.size() == 4 && c.sink.milestones() == ended &&
               ended == std::vector<std::string>{"Finished", "ErrorCode 255 Unexpected error"},
@@ -101,7 +103,8 @@ std::vector<std::string> statusboxes(std::string& status) {
   return texts;
 }
 
-void casetruncated() {
+ZEL_CASE(casetruncated, "truncated", Together,
+         "a deployed file cut short is rewritten and loads") {
   cutdeployed();
   onnewthread([&] {
     Control c;
@@ -111,7 +114,8 @@ void casetruncated() {
   check(filesize(deployedpath()) == carriedsize(), "truncated: it has the carried size again");
 }
 
-void caselocked() {
+ZEL_CASE(caselocked, "locked", Together,
+         "a cut deployed file held open by another program is not loaded: the load failure's boxes") {
   cutdeployed();
   HANDLE holder = holddeployed();
   std::string status;
@@ -123,7 +127,8 @@ void caselocked() {
   DeleteFileW(deployedpath().c_str());
 }
 
-void caseplanted() {
+ZEL_CASE(caseplanted, "planted", Together,
+         "a foreign library held in the engine's place: never loaded") {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring library = self;
@@ -159,7 +164,8 @@ void caseplanted() {
   });
 }
 
-void caseunwritable() {
+ZEL_CASE(caseunwritable, "unwritable", Together,
+         "a temporary folder that cannot hold the engine: 5001") {
   onnewthread([&] {
     wchar_t saved[MAX_PATH];
     GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);

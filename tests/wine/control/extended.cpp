@@ -41,7 +41,8 @@ const Member Members[] = {
 
 }  // namespace
 
-void caseextypelib() {
+ZEL_CASE(caseextypelib, "extypelib", Together,
+         "ZelOggPlayEx: registration, its type library, its two interfaces on one object") {
   const std::wstring clsid = L"CLSID\\" + guid(CLSID_ZelOggPlayEx);
   check(regvalue(HKEY_CLASSES_ROOT, clsid + L"\\ProgID") == L"ZelOggPlayer100.ZelOggPlayEx" &&
             regvalue(HKEY_CLASSES_ROOT, L"ZelOggPlayer100.ZelOggPlayEx\\CLSID") == guid(CLSID_ZelOggPlayEx),
@@ -150,7 +151,8 @@ void caseextypelib() {
 }
 
 // The members with nothing open, bad volumes, the length and the tags.
-void caseextags() {
+ZEL_CASE(caseextags, "extags", Together,
+         "its members with nothing open, a bad volume, length, tags") {
   Control c;
   check(c.create(CLSID_ZelOggPlayEx), "extags: created with its events");
   check(c.number(L"Position") == 0 && c.number(L"Duration") == 0 && c.text(L"Tags").empty() &&
@@ -193,7 +195,8 @@ void caseextags() {
 
 // A seek while the file waits paused at its start: what is heard is the
 // file from 2.0 s on, every frame of it (the driver compares the capture).
-void caseexseek() {
+ZEL_CASE(caseexseek, "exseek", Alone,
+         "a seek to 2.0 s while paused (the driver compares the capture with the file from 2.0 s)") {
   Control c;
   c.create(CLSID_ZelOggPlayEx);
   c.open(L"stereo44100.ogg");
@@ -207,11 +210,12 @@ void caseexseek() {
 
 // Marks for the driver's measurements: the position heard, a seek in the
 // middle of a long file, then volume 50, mute and unmute on a steady tone.
-void caseexmeasure() {
+ZEL_CASE(caseexmeasure, "exmeasure", Alone,
+         "marks for the driver's measures of position, seek, volume") {
   Control c;
   c.create(CLSID_ZelOggPlayEx);
   c.play(L"long.ogg");
-  pumpuntil(soundcaptured);
+  pumpuntil([] { return soundcaptured(); });
   pumpfor(1500);
   const long long before = capturedbytes();
   const double position = c.number(L"Position");
@@ -228,7 +232,7 @@ void caseexmeasure() {
   c.call(L"CancelPlayback");
 
   c.play(L"tone.ogg");
-  pumpuntil(soundcaptured);
+  pumpuntil([] { return soundcaptured(); });
   pumpfor(1500);
   mark("volume50");
   c.setlong(L"Volume", 50);

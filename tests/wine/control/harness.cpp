@@ -43,10 +43,13 @@ bool pumpuntil(const std::function<bool()>& condition, DWORD limit) {
   return true;
 }
 
-// Whether the sink has played anything but silence so far.
-bool soundcaptured() {
+bool soundcaptured(long long from) {
   FILE* f = std::fopen(capture.c_str(), "rb");
   if (!f) return false;
+  if (from > 0 && _fseeki64(f, from, SEEK_SET) != 0) {
+    std::fclose(f);
+    return false;
+  }
   short buffer[4096];
   std::size_t n;
   bool any = false;
@@ -60,6 +63,32 @@ long long capturedbytes() {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(capture.c_str(), GetFileExInfoStandard, &data)) return -1;
   return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+long long quietmark() {
+  constexpr long long quiet = 44100 * 4 / 2;  // half a second of 44100 Hz stereo 16-bit
+  long long mark = -1;
+  pumpuntil([&] {
+    const long long now = capturedbytes();
+    if (now < quiet || soundcaptured(now - quiet)) return false;
+    mark = now;
+    return true;
+  });
+  return mark;
+}
+
+namespace {
+
+int timerfired = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++timerfired; }
+
+}  // namespace
+
+void lettimerstick() {
+  timerfired = 0;
+  const UINT_PTR timer = SetTimer(nullptr, 0, control::Timer2Interval, CountTick);
+  pumpuntil([] { return timerfired >= 2; });
+  KillTimer(nullptr, timer);
 }
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -149,6 +178,22 @@ DWORD carriedsize() {
   HMODULE self = GetModuleHandleW(L"zeloggplays100.ocx");
   HRSRC engine = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10));
   return engine ? SizeofResource(self, engine) : 0;
+}
+
+namespace {
+
+std::vector<Case>& registry() {
+  static std::vector<Case> all;
+  return all;
+}
+
+}  // namespace
+
+const std::vector<Case>& cases() { return registry(); }
+
+bool addcase(const Case& entry) {
+  registry().push_back(entry);
+  return true;
 }
 
 }  // namespace controltest

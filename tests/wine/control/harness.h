@@ -15,6 +15,7 @@
 #include "ZelOggPlayer100.h"
 #include "ZelOggPlayerEx.h"
 #include "control/dispids.h"
+#include "control/player.h"
 #include "resources/resource.h"
 #include "com/ptr.h"
 #include "com/win.h"
@@ -36,11 +37,41 @@ std::wstring fixture(const wchar_t* name);
 // Pumps this thread's messages until the condition holds. The limit only
 // guards against a hang: Wine under emulation is very slow.
 bool pumpuntil(const std::function<bool()>& condition, DWORD limit = 300000);
-// Whether the sink has played anything but silence so far.
-bool soundcaptured();
+// Whether the sink has played anything but silence so far, or since the
+// byte offset `from` of the capture.
+bool soundcaptured(long long from = 0);
 // The bytes the sink has written so far: where the sound heard now will be.
 long long capturedbytes();
+// Waits until the sink has been silent for half a second (what earlier
+// cases played has drained) and gives the capture's length then.
+long long quietmark();
+// Pumps until a timer of this thread, set now, has fired twice at the
+// interval of the control's slowest timer: by then any timer the control
+// left running has ticked, and whatever it would raise has been raised.
+void lettimerstick();
 std::string joined(const std::vector<std::string>& lines);
+
+// ---- the cases ----
+
+// Each case registers itself where it is defined:
+//   ZEL_CASE(casedeploy, "deploy", Together, "what it checks") { ... }
+// The driver (tests/wine/run.sh) runs the Together cases in one process, in
+// the order "controltest --list" gives (each case sets up what it needs:
+// none relies on another having run), and each Alone case in a step of its
+// own (a fresh sound server, none at all, or after unregistering).
+enum Schedule { Together, Alone };
+struct Case {
+  const wchar_t* name;
+  Schedule schedule;
+  const char* about;
+  void (*run)();
+};
+const std::vector<Case>& cases();
+bool addcase(const Case& entry);
+#define ZEL_CASE(function, name, schedule, about)                                     \
+  static void function();                                                             \
+  static const bool function##_added = addcase({L##name, schedule, about, function}); \
+  static void function()
 
 // ---- the event sink ----
 

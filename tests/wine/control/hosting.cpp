@@ -5,7 +5,8 @@ namespace controltest {
 
 // ---- container ----
 
-void casecontainer() {
+ZEL_CASE(casecontainer, "container", Together,
+         "site, activation, extent snap, picture drawn, persistence") {
   HWND form = CreateWindowExW(0, L"STATIC", L"form", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
                               nullptr);
   HostSite site(form, RECT{10, 10, 143, 77});  // 2000 by 1000 twips at 96 dpi
@@ -86,7 +87,8 @@ void casecontainer() {
 
 // ---- Wine's own container ----
 
-void caseatl() {
+ZEL_CASE(caseatl, "atl", Together,
+         "Wine's AtlAxWin container hosting the control by CLSID") {
   HMODULE atl = LoadLibraryW(L"atl.dll");
   auto init = reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
   auto get = reinterpret_cast<HRESULT(WINAPI*)(HWND, IUnknown**)>(

@@ -6,7 +6,8 @@ namespace controltest {
 
 // ---- lifetimes ----
 
-void casetwocontrols() {
+ZEL_CASE(casetwocontrols, "twocontrols", Together,
+         "two controls on one thread; releasing one keeps the engine") {
   onnewthread([&] {
     Control first, second;
     first.create();
@@ -55,7 +56,8 @@ DWORD WINAPI SecondApartment(void* p) {
   return 0;
 }
 
-void casetwoapartments() {
+ZEL_CASE(casetwoapartments, "twoapartments", Together,
+         "a control in each of two apartments: each reports only its own file; one thread's last control leaves the other's") {
   Control first;
   first.create();
   first.play(L"long.ogg");
@@ -87,12 +89,13 @@ void casetwoapartments() {
     c.create();
     c.status();
   });
-  pumpuntil([] { return false; }, 1000);
+  lettimerstick();
   check(first.status() == "playing", "twoapartments: the last control of another thread leaves this file playing");
   first.call(L"CancelPlayback");
 }
 
-void casereleaseplaying() {
+ZEL_CASE(casereleaseplaying, "release-playing", Together,
+         "releasing the last control while playing") {
   onnewthread([&] {
     Control c;
     c.create();
@@ -138,7 +141,8 @@ Usage usage() {
 // and resumes, cancels, and playlist starts from Finished. Every file that
 // ends must bring its end events; handles and memory must not grow.
 //   ZEL_SOAK_FILES sets the number of files (60 by default).
-void casesoak() {
+ZEL_CASE(casesoak, "soak", Together,
+         "many files in a row (ZEL_SOAK_FILES, 60 by default): end events for each, no handle or memory growth") {
   wchar_t value[16] = L"60";
   GetEnvironmentVariableW(L"ZEL_SOAK_FILES", value, 16);
   const int files = std::max(12, _wtoi(value));
@@ -213,7 +217,8 @@ void casesoak() {
 
 // With no control left, COM may unload the library; loaded again, it works
 // as the first time (its window classes went with it).
-void casereload() {
+ZEL_CASE(casereload, "reload", Together,
+         "the unused library unloads, and works when loaded again") {
   HMODULE before = GetModuleHandleW(L"zeloggplays100.ocx");
   for (int i = 0; i < 3 && GetModuleHandleW(L"zeloggplays100.ocx"); ++i) {
     CoFreeUnusedLibrariesEx(0, 0);

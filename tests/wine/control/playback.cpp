@@ -6,7 +6,8 @@ namespace controltest {
 
 // ---- playback ----
 
-void caseplay() {
+ZEL_CASE(caseplay, "play", Alone,
+         "events at a normal end, in order and on this thread (the driver compares what the sink received with the file)") {
   Control c;
   c.create();
   check(SUCCEEDED(c.play(L"stereo44100.ogg")), "play: PlayFile");
@@ -20,31 +21,39 @@ void caseplay() {
   check(c.sink.has("TimePosition 3 00:00:03"), "play: TimePosition gives the length");
   check(!c.sink.wrongthread, "play: events arrive on the calling thread");
   const std::size_t count = c.sink.events.size();
-  pumpuntil([] { return false; }, 1500);
+  lettimerstick();
   check(c.sink.events.size() == count, "play: nothing after the end");
 }
 
-void caseopenfile() {
+ZEL_CASE(caseopenfile, "openfile", Together,
+         "silent until ResumePlayback; pause and resume as Status") {
   Control c;
   c.create();
-  // The capture is still silent: this case runs before any other sound.
+  const long long mark = quietmark();
   c.open(L"long.ogg");
   pumpuntil([&] { return c.sink.has("Status playing"); });
-  pumpuntil([] { return false; }, 3000);
-  check(c.status() == "playing" && !soundcaptured(), "openfile: playing yet silent until ResumePlayback");
+  // Three seconds of the file's run, by its own Progress events.
+  auto progressed = [&] {
+    int n = 0;
+    for (const auto& e : c.sink.events) n += e.rfind("Progress", 0) == 0;
+    return n;
+  };
+  pumpuntil([&] { return progressed() >= 3; });
+  check(c.status() == "playing" && !soundcaptured(mark), "openfile: playing yet silent until ResumePlayback");
   c.call(L"ResumePlayback");
-  check(pumpuntil([] { return soundcaptured(); }), "openfile: sound after ResumePlayback");
+  check(pumpuntil([&] { return soundcaptured(mark); }), "openfile: sound after ResumePlayback");
   c.call(L"PausePlayback");
   check(pumpuntil([&] { return c.sink.has("Status paused"); }) && c.status() == "paused", "openfile: paused");
   c.call(L"ResumePlayback");
   check(pumpuntil([&] { return c.sink.milestones().back() == "Status playing"; }), "openfile: playing again");
   c.call(L"CancelPlayback");
   const std::size_t count = c.sink.milestones().size();
-  pumpuntil([] { return false; }, 1500);
+  lettimerstick();
   check(c.status() == "stop" && c.sink.milestones().size() == count, "openfile: cancel raises nothing");
 }
 
-void casepaths() {
+ZEL_CASE(casepaths, "paths", Together,
+         "empty and missing paths; a failing file gives 23") {
   Control c;
   c.create();
   const std::wstring empty;
@@ -61,7 +70,8 @@ void casepaths() {
         "paths: the engine's failure arrives as 23", joined(c.sink.events));
 }
 
-void caseplaylist() {
+ZEL_CASE(caseplaylist, "playlist", Together,
+         "the next file started from Finished is monitored") {
   Control c;
   c.create();
   int started = 0;
@@ -83,7 +93,8 @@ void caseplaylist() {
 // once this case says the sound has started): the file ends with 22. With
 // ZEL_SERVER_BACK the driver then starts the server again and makes that
 // file, and the next file must play.
-void casevanish() {
+ZEL_CASE(casevanish, "vanish", Alone,
+         "the sound server stops during a file: ErrorCode 22") {
   Control c;
   c.create();
   c.play(L"long.ogg");
@@ -102,7 +113,8 @@ void casevanish() {
         "vanish: once the sound server is back, the next file plays", joined(c.sink.events));
 }
 
-void casenodevice() {
+ZEL_CASE(casenodevice, "nodevice", Alone,
+         "no sound server: ErrorCode 29 (run without the daemon)") {
   Control c;
   c.create();
   c.play(L"short.ogg");
@@ -117,7 +129,8 @@ namespace controltest {
 // Paths that "open" cannot take: a name the ANSI code page cannot spell,
 // and a path of 300 characters (written as \\?\ the way Windows takes one
 // past 259). Both play, through the engine's wide open.
-void casewidepaths() {
+ZEL_CASE(casewidepaths, "widepaths", Together,
+         "a name the code page cannot spell, a path of 300 characters") {
   const std::wstring named = fixtures + L"\\\u041c\u0443\u0437\u044b\u043a\u0430 \u4e2d\u6587.ogg";
   CopyFileW(fixture(L"short.ogg").c_str(), named.c_str(), FALSE);
   std::wstring folder = L"\\\\?\\" + fixtures;

@@ -3,7 +3,8 @@
 
 namespace controltest {
 
-void caseregistry() {
+ZEL_CASE(caseregistry, "registry", Together,
+         "the registration data, read back") {
   const std::wstring clsid = L"CLSID\\" + guid(CLSID_ZelOggPlay);
   const std::wstring server = regvalue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32");
   check(server.size() > 18 && _wcsicmp(server.c_str() + server.size() - 18, L"zeloggplays100.ocx") == 0,
@@ -64,7 +65,8 @@ std::wstring membername(ITypeInfo* info, MEMBERID id) {
   return name.get() ? name.get() : L"";
 }
 
-void casetypelib() {
+ZEL_CASE(casetypelib, "typelib", Together,
+         "the registered type library against the interface table") {
   com::com_ptr<ITypeLib> lib;
   HRESULT hr = LoadRegTypeLib(LIBID_ZelOggPlayer100, 23, 0, 0x0409, lib.put());
   check(SUCCEEDED(hr), "typelib: registered library loads");
@@ -157,7 +159,8 @@ void casetypelib() {
 
 // ---- creation ----
 
-void casecreate() {
+ZEL_CASE(casecreate, "create", Together,
+         "creation by CLSID and by ProgID; unsited use") {
   com::com_ptr<IUnknown> byclsid, byprogid;
   check(SUCCEEDED(CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, byclsid.put_void())),
         "create: by CLSID");
@@ -181,7 +184,8 @@ void casecreate() {
   check(support && support->InterfaceSupportsErrorInfo(IID__ZelOggPlay) == S_OK, "create: supports error info");
 }
 
-void caseunregistered() {
+ZEL_CASE(caseunregistered, "unregistered", Alone,
+         "after regsvr32 /u: nothing left, creation fails") {
   const struct {
     const CLSID* clsid;
     const wchar_t* progid;
