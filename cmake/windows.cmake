@@ -38,6 +38,7 @@ target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,win
 # The engine is C-style code that throws nothing: without exceptions it
 # carries no unwinding runtime (a third of its size).
 target_compile_options(zelov PRIVATE -fno-exceptions)
+target_compile_definitions(zelov PRIVATE ZELOV_STREAMS_ONLY)
 
 # Decodes a file with the same libvorbis build as the engine, for the
 # bit-exact comparisons of what the device played.

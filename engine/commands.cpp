@@ -17,185 +17,191 @@ namespace {
 constexpr std::size_t answersize = 256;
 
 // Ends the worker that lives (or is about to start) and waits for it.
-void stopworker() {
-  cancelflag.store(1);
-  wakeworker();
-  waitworker();
+void stopworker(stream& s) {
+  s.cancelflag.store(1);
+  wakeworker(s);
+  waitworker(s);
 }
 
 // Starts a worker for the path just stored: the new run is visible as
 // running, with no sound yet and no pause or cancel pending, before its
 // thread exists, so that a poll in between does not read the previous run's
 // end or its wave-out flag, and a "pause" or "cancel" sent in between holds.
-void startworker() {
-  pauseflag.store(0);
-  cancelflag.store(0);
-  resumepending.store(0);
-  waveflag.store(0);
-  seekto.store(-1.0);
-  forgetrun();
-  // Each file starts at full volume: a control that wants another sets it
+void startworker(stream& s) {
+  s.pauseflag.store(0);
+  s.cancelflag.store(0);
+  s.resumepending.store(0);
+  s.waveflag.store(0);
+  s.seekto.store(-1.0);
+  forgetrun(s);
+  // Each file starts at full s.volume: a control that wants another sets it
   // after the open, and the controls that never set one get the sound as
   // it is.
-  volume.store(fullvolume);
-  armwaits();
-  playstate.store(running);
-  workerlive.store(1);
-  HANDLE thread = CreateThread(nullptr, 0, playthread, reinterpret_cast<LPVOID>(1), 0, nullptr);
+  s.volume.store(fullvolume);
+  armwaits(s);
+  s.playstate.store(running);
+  s.workerlive.store(1);
+  HANDLE thread = CreateThread(nullptr, 0, playthread, &s, 0, nullptr);
   if (thread) {
     CloseHandle(thread);
   } else {
-    playstate.store(lastresult.load());
-    workerlive.store(0);
+    s.playstate.store(s.lastresult.load());
+    s.workerlive.store(0);
   }
 }
 
-LRESULT cmdopen(char* text) {
+LRESULT cmdopen(stream& s, char* text) {
   enginetrace("compress\n");
-  stopworker();
+  stopworker(s);
   const std::size_t length = text ? strnlen(text, pathsize) : 0;
-  filepathtoolong = length >= pathsize;
-  const std::size_t kept = filepathtoolong ? pathsize - 1 : length;
-  if (kept) std::memcpy(filepath, text, kept);
-  filepath[kept] = '\0';
-  wideopen = false;
-  startworker();
+  s.filepathtoolong = length >= pathsize;
+  const std::size_t kept = s.filepathtoolong ? pathsize - 1 : length;
+  if (kept) std::memcpy(s.filepath, text, kept);
+  s.filepath[kept] = '\0';
+  s.wideopen = false;
+  startworker(s);
   return 0;
 }
 
-LRESULT cmdopenwide(char* text) {
-  stopworker();
+LRESULT cmdopenwide(stream& s, char* text) {
+  stopworker(s);
   const char16_t* path = reinterpret_cast<const char16_t*>(text);
   std::size_t length = 0;
   while (path && length < widepathsize && path[length] != u'\0') ++length;
-  filepathtoolong = length >= widepathsize;
-  const std::size_t kept = filepathtoolong ? 0 : length;
-  for (std::size_t i = 0; i < kept; ++i) widefilepath[i] = path[i];
-  widefilepath[kept] = u'\0';
-  filepath[0] = '\0';
-  wideopen = true;
-  startworker();
+  s.filepathtoolong = length >= widepathsize;
+  const std::size_t kept = s.filepathtoolong ? 0 : length;
+  for (std::size_t i = 0; i < kept; ++i) s.widefilepath[i] = path[i];
+  s.widefilepath[kept] = u'\0';
+  s.filepath[0] = '\0';
+  s.wideopen = true;
+  startworker(s);
   return 0;
 }
 
 // A run is live from its "open" until its worker ends, paused or not.
-bool live() { return playstate.load() == running; }
+bool live(const stream& s) { return s.playstate.load() == running; }
 
-LRESULT cmdintreturn(char*) {
+LRESULT cmdintreturn(stream& s, char*) {
   enginetrace("compress\n");
-  return playstate.load() + pauseflag.load();
+  return s.playstate.load() + s.pauseflag.load();
 }
 
-LRESULT cmdintreturn2(char*) {
+LRESULT cmdintreturn2(stream& s, char*) {
   enginetrace("intreturn2\n");
-  return lastresult.load();
+  return s.lastresult.load();
 }
 
-LRESULT cmdpause(char*) {
+LRESULT cmdpause(stream& s, char*) {
   enginetrace("compress\n");
-  if (live()) {
-    pauseflag.store(1);
-    resumepending.store(0);
-    if (HWAVEOUT device = waveout.load()) waveOutPause(device);
+  if (live(s)) {
+    s.pauseflag.store(1);
+    s.resumepending.store(0);
+    if (HWAVEOUT device = s.waveout.load()) waveOutPause(device);
   }
   return 0;
 }
 
-LRESULT cmdresume(char*) {
+LRESULT cmdresume(stream& s, char*) {
   enginetrace("compress\n");
-  if (live()) {
-    pauseflag.store(0);
+  if (live(s)) {
+    s.pauseflag.store(0);
     // Remembered first, so that a device published meanwhile is either seen
     // here or started by the worker.
-    resumepending.store(1);
-    wavestart();
+    s.resumepending.store(1);
+    wavestart(s);
   }
   return 0;
 }
 
-LRESULT cmdcancel(char*) {
-  stopworker();
+LRESULT cmdcancel(stream& s, char*) {
+  stopworker(s);
   return 0;
 }
 
-LRESULT cmdsamplerate(char*) { return streamrate.load(); }
-LRESULT cmdbitrate(char*) { return streambitrate.load(); }
-LRESULT cmdintchannels(char*) { return streamchannels.load(); }
-LRESULT cmdintversion(char*) { return streamversion.load(); }
-LRESULT cmdflagdewave(char*) { return waveflag.load(); }
-LRESULT cmdgetseconds(char*) { return static_cast<LRESULT>(static_cast<int32_t>(totalseconds.load())); }
+LRESULT cmdsamplerate(stream& s, char*) { return s.streamrate.load(); }
+LRESULT cmdbitrate(stream& s, char*) { return s.streambitrate.load(); }
+LRESULT cmdintchannels(stream& s, char*) { return s.streamchannels.load(); }
+LRESULT cmdintversion(stream& s, char*) { return s.streamversion.load(); }
+LRESULT cmdflagdewave(stream& s, char*) { return s.waveflag.load(); }
+LRESULT cmdgetseconds(stream& s, char*) { return static_cast<LRESULT>(static_cast<int32_t>(s.totalseconds.load())); }
 
-LRESULT cmdintvendor(char* text) {
-  if (text) getvendor(text, answersize);
+LRESULT cmdintvendor(stream& s, char* text) {
+  if (text) getvendor(s, text, answersize);
   return 0;
 }
 
-uint32_t elapsednow() {
-  return elapsedseconds(pcmbytes.load(), streamrate.load(), streamchannels.load());
+uint32_t elapsednow(const stream& s) {
+  return elapsedseconds(s.pcmbytes.load(), s.streamrate.load(), s.streamchannels.load());
 }
 
-LRESULT cmdgettime(char*) { return static_cast<LRESULT>(static_cast<int32_t>(elapsednow())); }
+LRESULT cmdgettime(stream& s, char*) { return static_cast<LRESULT>(static_cast<int32_t>(elapsednow(s))); }
 
-char timestring[16];
-char secondsstring[16];
-
-LRESULT cmdgettimestring(char* text) {
-  formathms(elapsednow(), timestring, sizeof timestring);
+LRESULT cmdgettimestring(stream& s, char* text) {
+  char timestring[16];
+  formathms(elapsednow(s), timestring, sizeof timestring);
   if (text) std::memcpy(text, timestring, std::strlen(timestring) + 1);
   return 0;
 }
 
-LRESULT cmdgetsecondsstring(char* text) {
-  formathms(totalseconds.load(), secondsstring, sizeof secondsstring);
+LRESULT cmdgetsecondsstring(stream& s, char* text) {
+  char secondsstring[16];
+  formathms(s.totalseconds.load(), secondsstring, sizeof secondsstring);
   if (text) std::memcpy(text, secondsstring, std::strlen(secondsstring) + 1);
   return 0;
 }
 
-LRESULT cmdseek(char* text) {
+LRESULT cmdseek(stream& s, char* text) {
   double seconds;
   if (!text) return 0;
   std::memcpy(&seconds, text, sizeof seconds);
   if (!(seconds >= 0)) seconds = 0;  // below the start, or not a number
-  if (live()) {
-    seekto.store(seconds);
-    wakeworker();
+  if (live(s)) {
+    s.seekto.store(seconds);
+    wakeworker(s);
   }
   return 0;
 }
 
-LRESULT cmdgetposition(char* text) {
-  const double seconds = live() ? waveposition() : 0.0;
+LRESULT cmdgetposition(stream& s, char* text) {
+  const double seconds = live(s) ? waveposition(s) : 0.0;
   if (text) std::memcpy(text, &seconds, sizeof seconds);
   return 0;
 }
 
-LRESULT cmdgetduration(char* text) {
-  const double seconds = live() ? duration.load() : 0.0;
+LRESULT cmdgetduration(stream& s, char* text) {
+  const double seconds = live(s) ? s.duration.load() : 0.0;
   if (text) std::memcpy(text, &seconds, sizeof seconds);
   return 0;
 }
 
-LRESULT cmdsetvolume(char* text) {
+LRESULT cmdsetvolume(stream& s, char* text) {
   int32_t level;
   if (!text) return 0;
   std::memcpy(&level, text, sizeof level);
-  volume.store(std::clamp(level, 0, fullvolume));
-  wavevolume();
+  level = std::clamp(level, 0, fullvolume);
+  // The blocks already on the device carry the old volume: they are dropped
+  // and the sound from the place being heard is decoded again, so that the
+  // change is heard at once. A file that cannot seek hears it from the
+  // blocks decoded next.
+  if (s.volume.exchange(level) != level && live(s) && s.seekable.load() && s.waveout.load()) {
+    double none = -1.0;
+    if (s.seekto.compare_exchange_strong(none, waveposition(s))) wakeworker(s);
+  }
   return 0;
 }
 
 // Like the position and the length, the comments are those of a file that
 // is open: none once its run has ended.
-LRESULT cmdgettags(char* text) {
+LRESULT cmdgettags(stream& s, char* text) {
   if (!text) return 0;
-  if (live()) gettags(text);
+  if (live(s)) gettags(s, text);
   else text[0] = '\0';
   return 0;
 }
 
 struct command {
   const char* word;
-  LRESULT (*run)(char* text);
+  LRESULT (*run)(stream& s, char* text);
 };
 
 // Matched in this order, byte for byte including the terminator.
@@ -224,12 +230,60 @@ const command commands[] = {
     {word::gettags, cmdgettags},
 };
 
+LRESULT runcommand(stream& s, const char* word, char* text) {
+  for (const auto& entry : commands)
+    if (std::strcmp(word, entry.word) == 0) return entry.run(s, text);
+  return 0;
+}
+
+// A stream given out starts as the default stream did: nothing played, no
+// result, full volume.
+LRESULT streamopen() {
+  stream* s = openstream();
+  if (!s) return 0;
+  forgetrun(*s);
+  s->playstate.store(0);
+  s->lastresult.store(0);
+  s->pauseflag.store(0);
+  s->waveflag.store(0);
+  s->pcmbytes.store(0);
+  s->totalseconds.store(0);
+  s->streamrate.store(0);
+  s->streamchannels.store(0);
+  s->streamversion.store(0);
+  s->streambitrate.store(0);
+  s->volume.store(fullvolume);
+  setvendor(*s, "");
+  return s->number;
+}
+
+stream* numbered(const void* number) {
+  if (!number) return nullptr;
+  int32_t n;
+  std::memcpy(&n, number, sizeof n);
+  return findstream(n);
+}
+
+// Its run is cancelled and waited for, then the number is free again.
+LRESULT streamclose(const void* number) {
+  if (stream* s = numbered(number)) {
+    stopworker(*s);
+    closestream(*s);
+  }
+  return 0;
+}
+
 }  // namespace
 }  // namespace zelov
 
-extern "C" LRESULT CALLBACK interface1(const char* command, char* text, void*, void*) {
+extern "C" LRESULT CALLBACK interface1(const char* command, char* text, void* third, void* fourth) {
+  using namespace zelov;
   if (!command) return 0;
-  for (const auto& entry : zelov::commands)
-    if (std::strcmp(command, entry.word) == 0) return entry.run(text);
-  return 0;
+  if (std::strcmp(command, word::streamopen) == 0) return streamopen();
+  if (std::strcmp(command, word::streamclose) == 0) return streamclose(text);
+  if (std::strcmp(command, word::onstream) == 0) {
+    stream* s = numbered(third);
+    return s && fourth ? runcommand(*s, static_cast<const char*>(fourth), text) : 0;
+  }
+  return runcommand(defaultstream, command, text);
 }

@@ -53,8 +53,19 @@ inline void convertstereo(const float* left, const float* right, int frames, int
   }
 }
 
-// Interleaves `frames` frames of `channels` planar channels into out.
-inline void convertframes(float* const* planes, int channels, int frames, int16_t* out) {
+// Interleaves `frames` frames of `channels` planar channels into out, at
+// `volume` percent of their amplitude: at 100 (full volume) the samples are
+// exactly those of convertsample.
+inline void convertframes(float* const* planes, int channels, int frames, int16_t* out, int32_t volume = 100) {
+  if (volume != 100) {
+    const double gain = volume <= 0 ? 0.0 : static_cast<double>(volume) / 100.0;
+    for (int k = 0; k < channels; ++k) {
+      const float* plane = planes[k];
+      int16_t* dst = out + k;
+      for (int j = 0; j < frames; ++j) dst[j * channels] = convertsample(static_cast<float>(plane[j] * gain));
+    }
+    return;
+  }
   if (channels == 2) {
     convertstereo(planes[0], planes[1], frames, out);
     return;

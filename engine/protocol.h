@@ -38,7 +38,23 @@ inline constexpr char getposition[] = "getposition";  // out: double, the second
 inline constexpr char getduration[] = "getduration";  // out: double, the file's length in seconds
 inline constexpr char setvolume[] = "setvolume";    // in: int32, 0 to 100
 inline constexpr char gettags[] = "gettags";        // out: tagbuffersize bytes, see below
+
+// Streams: every word above acts on the process's default stream (the one
+// ZelOggPlay plays on). "streamopen" gives out a stream of its own, with
+// its own worker and wave-out device, and answers its number (1 to
+// maxstreams), or 0 when every stream is taken. "onstream" runs the word
+// that `fourth` points at (NUL-terminated, matched as above) on the stream
+// whose int32 number `third` points at, with `text` as that word takes it,
+// and answers what the word answers (0 for a stream not open).
+// "streamclose" cancels the run of the stream whose int32 number `text`
+// points at, waits for its end and frees the number.
+inline constexpr char streamopen[] = "streamopen";
+inline constexpr char onstream[] = "onstream";
+inline constexpr char streamclose[] = "streamclose";
 }  // namespace word
+
+// The most streams "streamopen" gives out at once, besides the default one.
+constexpr int32_t maxstreams = 32;
 
 // The paths "open" and "openwide" take: fewer bytes (UTF-16 characters)
 // than these, the terminator not counted; a longer one ends its run with

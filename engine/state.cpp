@@ -2,77 +2,90 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace zelov {
 
-std::atomic<int32_t> playstate{0};
-std::atomic<int32_t> pauseflag{0};
-std::atomic<int32_t> resumepending{0};
-std::atomic<int32_t> wavestarted{0};
-std::atomic<int32_t> cancelflag{0};
-std::atomic<int32_t> lastresult{0};
-std::atomic<int32_t> waveflag{0};
-std::atomic<uint64_t> pcmbytes{0};
-std::atomic<uint32_t> totalseconds{0};
-std::atomic<int32_t> streamrate{0};
-std::atomic<int32_t> streamchannels{0};
-std::atomic<int32_t> streamversion{0};
-std::atomic<int32_t> streambitrate{0};
-std::atomic<HWAVEOUT> waveout{nullptr};
-char filepath[pathsize];
-bool filepathtoolong = false;
-char16_t widefilepath[widepathsize];
-bool wideopen = false;
-std::atomic<int32_t> workerlive{0};
-std::atomic<double> seekto{-1.0};
-std::atomic<bool> seekable{false};
-std::atomic<double> duration{0.0};
-std::atomic<int32_t> volume{fullvolume};
+stream defaultstream;
 
 namespace {
-// Manual-reset events, made once. Without them (creation failed) the waits
-// fall back to sleeping the same time.
-HANDLE wakeevent = nullptr;
-HANDLE doneevent = nullptr;
 
+// The streams given out by number; slot 0 is the default stream's. A slot
+// keeps its stream once made.
+struct streamtable {
+  spinlock lock;
+  stream* slots[maxstreams + 1] = {&defaultstream};
+  bool inuse[maxstreams + 1] = {true};
+};
+streamtable table;
+
+// Without the events (creation failed) the waits fall back to sleeping the
+// same time.
 void waitfor(HANDLE event, DWORD ms) {
   if (!event || WaitForSingleObject(event, ms) == WAIT_FAILED) Sleep(ms);
 }
+
 }  // namespace
 
+stream* openstream() {
+  std::lock_guard<spinlock> held(table.lock);
+  for (int32_t n = 1; n <= maxstreams; ++n) {
+    if (table.inuse[n]) continue;
+    if (!table.slots[n]) {
+      table.slots[n] = new (std::nothrow) stream();
+      if (!table.slots[n]) return nullptr;
+      table.slots[n]->number = n;
+    }
+    table.inuse[n] = true;
+    return table.slots[n];
+  }
+  return nullptr;
+}
+
+stream* findstream(int32_t number) {
+  if (number < 1 || number > maxstreams) return nullptr;
+  std::lock_guard<spinlock> held(table.lock);
+  return table.inuse[number] ? table.slots[number] : nullptr;
+}
+
+void closestream(stream& s) {
+  if (s.number < 1 || s.number > maxstreams) return;
+  std::lock_guard<spinlock> held(table.lock);
+  table.inuse[s.number] = false;
+}
+
 // The wake event resets itself as its wait returns: a seek or a cancel
-// wakes the worker once, and the worker then reads the flags.
-void armwaits() {
-  if (!wakeevent) wakeevent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (!doneevent) doneevent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (wakeevent) ResetEvent(wakeevent);
-  if (doneevent) ResetEvent(doneevent);
+// wakes the worker once, and the worker then reads the flags. Each stream
+// makes its pair once.
+void armwaits(stream& s) {
+  if (!s.wakeevent) s.wakeevent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!s.doneevent) s.doneevent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (s.wakeevent) ResetEvent(s.wakeevent);
+  if (s.doneevent) ResetEvent(s.doneevent);
 }
 
-void cancelwait(DWORD ms) {
-  if (!cancelflag.load()) waitfor(wakeevent, ms);
+void cancelwait(stream& s, DWORD ms) {
+  if (!s.cancelflag.load()) waitfor(s.wakeevent, ms);
 }
 
-void wakeworker() {
-  if (wakeevent) SetEvent(wakeevent);
+void wakeworker(stream& s) {
+  if (s.wakeevent) SetEvent(s.wakeevent);
 }
 
-void workerdone() {
-  if (doneevent) SetEvent(doneevent);
+void workerdone(stream& s) {
+  if (s.doneevent) SetEvent(s.doneevent);
 }
 
-void waitworker() {
+void waitworker(stream& s) {
   // The flag decides; the event only cuts the wait short.
-  while (workerlive.load()) {
-    waitfor(doneevent, waitstepms);
+  while (s.workerlive.load()) {
+    waitfor(s.doneevent, waitstepms);
     // A previous worker may signal late, after "open" reset the event.
-    if (doneevent && workerlive.load()) ResetEvent(doneevent);
+    if (s.doneevent && s.workerlive.load()) ResetEvent(s.doneevent);
   }
 }
 
 namespace {
-spinlock taglock;
-char tagstore[tagbuffersize] = {'\0', '\0'};
 
 // The length of a comment as kept: its value (after the first '=') cut to
 // tagvaluemost bytes, back to the start of a UTF-8 character.
@@ -84,10 +97,11 @@ std::size_t keptlength(const char* comment, std::size_t length) {
   while (end > valuestart && (static_cast<unsigned char>(comment[end]) & 0xc0) == 0x80) --end;
   return end;
 }
+
 }  // namespace
 
-void settags(char* const* comments, const int* lengths, int count) {
-  std::lock_guard<spinlock> held(taglock);
+void settags(stream& s, char* const* comments, const int* lengths, int count) {
+  std::lock_guard<spinlock> held(s.taglock);
   std::size_t at = 0;
   for (int i = 0; i < count; ++i) {
     if (!comments[i] || lengths[i] < 0) continue;
@@ -96,33 +110,30 @@ void settags(char* const* comments, const int* lengths, int count) {
     const std::size_t kept = keptlength(comments[i], length);
     if (kept == 0) continue;  // an empty entry would end the list
     if (at + kept + 2 > tagbuffersize) break;  // its NUL and the closing one
-    std::memcpy(tagstore + at, comments[i], kept);
+    std::memcpy(s.tagstore + at, comments[i], kept);
     at += kept;
-    tagstore[at++] = '\0';
+    s.tagstore[at++] = '\0';
   }
-  tagstore[at] = '\0';
+  s.tagstore[at] = '\0';
 }
 
-void cleartags() { settags(nullptr, nullptr, 0); }
+void cleartags(stream& s) { settags(s, nullptr, nullptr, 0); }
 
-void gettags(char* out) {
-  std::lock_guard<spinlock> held(taglock);
-  std::memcpy(out, tagstore, tagbuffersize);
+void gettags(stream& s, char* out) {
+  std::lock_guard<spinlock> held(s.taglock);
+  std::memcpy(out, s.tagstore, tagbuffersize);
 }
 
-static std::atomic<char> streamvendor[vendorsize];
-
-void setvendor(const char* text) {
+void setvendor(stream& s, const char* text) {
   std::size_t i = 0;
-  for (; text && text[i] != '\0' && i + 1 < vendorsize; ++i)
-    streamvendor[i].store(text[i], std::memory_order_relaxed);
-  streamvendor[i].store('\0', std::memory_order_relaxed);
+  for (; text && text[i] != '\0' && i + 1 < vendorsize; ++i) s.vendor[i].store(text[i], std::memory_order_relaxed);
+  s.vendor[i].store('\0', std::memory_order_relaxed);
 }
 
-void getvendor(char* out, std::size_t outsize) {
+void getvendor(const stream& s, char* out, std::size_t outsize) {
   std::size_t i = 0;
   for (; i + 1 < outsize && i < vendorsize; ++i) {
-    out[i] = streamvendor[i].load(std::memory_order_relaxed);
+    out[i] = s.vendor[i].load(std::memory_order_relaxed);
     if (out[i] == '\0') return;
   }
   out[i] = '\0';

@@ -29,9 +29,12 @@ namespace {
 
 // The state of one run, on the worker's stack.
 struct run {
+  explicit run(stream& played) : s(played) {}
+  stream& s;
+
   // A failure or a cancel ends the run; a seek asked for interrupts the
   // decoding where it is.
-  bool halted() const { return stop || seekpending(); }
+  bool halted() const { return stop || s.seekpending(); }
 
   FILE* input = nullptr;
   // The file as libvorbisfile opened it to measure it, kept for seeking.
@@ -48,7 +51,7 @@ struct run {
   bool startdue = false;
 
   int32_t chunklimit = chunksamples;  // frames of the current stream per chunk
-  uint32_t gatherfill = 0;            // bytes gathered in gatherblock
+  uint32_t gatherfill = 0;            // bytes gathered in s.gatherblock
   int nextslot = 0;                   // the play slot the next full block goes to
   double gathertime = 0;              // the file time of the gathered sound's first frame
 
@@ -60,7 +63,7 @@ struct run {
   float* planes[256] = {};  // the channels of a chunk after a seek (Vorbis has at most 255)
 
   ogg_sync_state sync{};
-  ogg_stream_state stream{};
+  ogg_stream_state logical{};  // the logical Ogg stream being read
   ogg_page page{};
   ogg_packet packet{};
   vorbis_info info{};
@@ -90,7 +93,7 @@ struct run {
   }
 
   void releasestream() {
-    if (streamready) ogg_stream_clear(&stream);
+    if (streamready) ogg_stream_clear(&logical);
     if (blockready) vorbis_block_clear(&block);
     if (dspready) vorbis_dsp_clear(&dsp);
     if (headersready) {
@@ -109,14 +112,14 @@ static const char* const corruptheader = "Corrupt secondary header.  Exiting.\n"
 // The three header packets of the logical stream whose first page is in
 // r.page. On failure sets the result and r.stop.
 void readheaders(run& r) {
-  ogg_stream_init(&r.stream, ogg_page_serialno(&r.page));
+  ogg_stream_init(&r.logical, ogg_page_serialno(&r.page));
   vorbis_info_init(&r.info);
   vorbis_comment_init(&r.comment);
   r.streamready = r.headersready = true;
 
-  if (ogg_stream_pagein(&r.stream, &r.page) < 0)
+  if (ogg_stream_pagein(&r.logical, &r.page) < 0)
     return r.fail(resultfirstpage, "Error reading first page of Ogg bitstream data.\n");
-  if (ogg_stream_packetout(&r.stream, &r.packet) != 1)
+  if (ogg_stream_packetout(&r.logical, &r.packet) != 1)
     return r.fail(resultfirstpacket, "Error reading initial header packet.\n");
   if (vorbis_synthesis_headerin(&r.info, &r.comment, &r.packet) < 0)
     return r.fail(resultnotvorbis, "This Ogg bitstream does not contain Vorbis audio data.\n");
@@ -127,9 +130,9 @@ void readheaders(run& r) {
       int got = ogg_sync_pageout(&r.sync, &r.page);
       if (got == 0) break;
       if (got < 0) continue;
-      ogg_stream_pagein(&r.stream, &r.page);
+      ogg_stream_pagein(&r.logical, &r.page);
       while (i < 2) {
-        got = ogg_stream_packetout(&r.stream, &r.packet);
+        got = ogg_stream_packetout(&r.logical, &r.packet);
         if (got == 0) break;
         // A damaged comment or codebook header leaves libvorbis with no
         // vendor text or with a cleared info (no channels): stop here.
@@ -152,29 +155,29 @@ void announce(run& r, const vorbis_info& info, const vorbis_comment& comment) {
   // A chained link of another rate or channel count cannot play on the
   // device opened for the links before it: let that device play out, close
   // it, and open a new one for this link at its first chunk.
-  if (r.deviceopen && (static_cast<DWORD>(info.rate) != waveformat.nSamplesPerSec ||
-                        info.channels != waveformat.nChannels)) {
+  if (r.deviceopen && (static_cast<DWORD>(info.rate) != r.s.waveformat.nSamplesPerSec ||
+                        info.channels != r.s.waveformat.nChannels)) {
     if (!drainoutput(r)) {
-      if (seekpending()) return;  // the listener moved on meanwhile
-      if (wavelost) r.result = resultdeviceopen;
+      if (r.s.seekpending()) return;  // the listener moved on meanwhile
+      if (r.s.wavelost) r.result = resultdeviceopen;
       r.stop = true;
       return;
     }
-    waveclose();
+    waveclose(r.s);
     r.deviceopen = false;
     r.reopening = true;
   }
 
   const uint32_t rate = static_cast<uint32_t>(info.rate);
-  totalseconds.store(rate == 0 ? 0 : r.totalframes / rate);
-  enginetrace("Numero de segundos %d \n ", static_cast<int>(totalseconds.load()));
+  r.s.totalseconds.store(rate == 0 ? 0 : r.totalframes / rate);
+  enginetrace("Numero de segundos %d \n ", static_cast<int>(r.s.totalseconds.load()));
 
-  streambitrate.store(static_cast<int32_t>(info.bitrate_nominal));
-  streamversion.store(info.version);
-  streamrate.store(static_cast<int32_t>(info.rate));
-  streamchannels.store(info.channels);
-  setvendor(comment.vendor);
-  settags(comment.user_comments, comment.comment_lengths, comment.comments);
+  r.s.streambitrate.store(static_cast<int32_t>(info.bitrate_nominal));
+  r.s.streamversion.store(info.version);
+  r.s.streamrate.store(static_cast<int32_t>(info.rate));
+  r.s.streamchannels.store(info.channels);
+  setvendor(r.s, comment.vendor);
+  settags(r.s, comment.user_comments, comment.comment_lengths, comment.comments);
 
   if (info.channels < 1 || comment.vendor == nullptr)
     return r.fail(resultbadheader, corruptheader);
@@ -188,7 +191,7 @@ void publishstream(run& r) {
   r.linkrate = static_cast<int32_t>(r.info.rate);
   announce(r, r.info, r.comment);
   if (r.halted()) return;
-  r.serial = r.stream.serialno;
+  r.serial = r.logical.serialno;
 
   if (vorbis_synthesis_init(&r.dsp, &r.info) != 0) return r.fail(resultbadheader, corruptheader);
   r.dspready = true;
@@ -198,12 +201,12 @@ void publishstream(run& r) {
 
 // Queues a block, and starts the device if its start is due.
 bool queue(run& r, waveslot& slot, uint32_t length) {
-  const bool queued = wavequeue(slot, length);
+  const bool queued = wavequeue(r.s, slot, length);
   if (r.startdue) {
     r.startdue = false;
-    if (!pauseflag.load()) {
-      wavestart();
-      if (pauseflag.load()) waveOutPause(waveout.load());  // a "pause" came meanwhile
+    if (!r.s.pauseflag.load()) {
+      wavestart(r.s);
+      if (r.s.pauseflag.load()) waveOutPause(r.s.waveout.load());  // a "pause" came meanwhile
     }
   }
   return queued;
@@ -214,7 +217,7 @@ bool queue(run& r, waveslot& slot, uint32_t length) {
 // are gathered.
 void acceptchunk(run& r, uint32_t bytes) {
   if (!r.deviceopen) {
-    if (!waveopen()) {
+    if (!waveopen(r.s)) {
       enginetrace("Error opening waveout \n");
       r.result = resultdeviceopen;
       r.stop = true;
@@ -225,37 +228,37 @@ void acceptchunk(run& r, uint32_t bytes) {
     // A device reopened in the middle of a run plays on unless the listener
     // has paused it; the first device waits for the first "resume", which
     // may already have come while there was no device to start.
-    const bool resumed = resumepending.exchange(0) != 0;
-    r.startdue = (r.reopening || resumed) && !pauseflag.load();
+    const bool resumed = r.s.resumepending.exchange(0) != 0;
+    r.startdue = (r.reopening || resumed) && !r.s.pauseflag.load();
     r.reopening = false;
   }
-  if (cancelflag.load()) {
+  if (r.s.cancelflag.load()) {
     r.stop = true;
     return;
   }
-  if (pauseflag.load()) {
-    cancelwait(waitstepms);
-    if (cancelflag.load()) {
+  if (r.s.pauseflag.load()) {
+    cancelwait(r.s, waitstepms);
+    if (r.s.cancelflag.load()) {
       r.stop = true;
       return;
     }
   }
-  pcmbytes.fetch_add(bytes);
-  waveflag.store(1);
+  r.s.pcmbytes.fetch_add(bytes);
+  r.s.waveflag.store(1);
 
   // The chunk was converted in place at the end of the gathered sound.
   const bool blockfull = r.gatherfill > gatherlimit;
   r.gatherfill += bytes;
   if (!blockfull) return;
 
-  waveslot& slot = playslots[r.nextslot];
-  if (!wavereclaim(slot)) {
-    if (seekpending()) return;  // what is gathered will not be heard
-    if (wavelost) r.result = resultdeviceopen;
+  waveslot& slot = r.s.playslots[r.nextslot];
+  if (!wavereclaim(r.s, slot)) {
+    if (r.s.seekpending()) return;  // what is gathered will not be heard
+    if (r.s.wavelost) r.result = resultdeviceopen;
     r.stop = true;
     return;
   }
-  std::swap(slot.data, gatherblock);
+  std::swap(slot.data, r.s.gatherblock);
   slot.time = r.gathertime;
   r.nextslot ^= 1;
   queue(r, slot, r.gatherfill);
@@ -276,9 +279,9 @@ void decodestream(run& r) {
       diagerr("Corrupt or missing data in bitstream; continuing...\n");
       continue;
     }
-    ogg_stream_pagein(&r.stream, &r.page);
+    ogg_stream_pagein(&r.logical, &r.page);
     while (!r.halted()) {
-      got = ogg_stream_packetout(&r.stream, &r.packet);
+      got = ogg_stream_packetout(&r.logical, &r.packet);
       if (got == 0) {
         if (ogg_page_eos(&r.page)) ended = true;
         break;
@@ -293,7 +296,8 @@ void decodestream(run& r) {
         r.linkframes += static_cast<uint64_t>(take);
         // Converted straight behind the sound gathered so far; it counts as
         // gathered only once acceptchunk takes it.
-        convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
+        convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(r.s.gatherblock + r.gatherfill),
+                      r.s.volume.load());
         acceptchunk(r, static_cast<uint32_t>(take * r.info.channels * bytespersample));
         vorbis_synthesis_read(&r.dsp, take);
       }
@@ -315,8 +319,8 @@ bool measure(FILE* file, run& r) {
     ogg_int64_t total = ov_pcm_total(&r.vf, -1);
     r.totalframes = total < 0 ? 0 : static_cast<uint32_t>(total);
     const double seconds = ov_time_total(&r.vf, -1);
-    duration.store(seconds > 0 ? seconds : 0.0);
-    seekable.store(ov_seekable(&r.vf) != 0 && total > 0);
+    r.s.duration.store(seconds > 0 ? seconds : 0.0);
+    r.s.seekable.store(ov_seekable(&r.vf) != 0 && total > 0);
   }
   enginetrace("Filesize %d \n ", static_cast<int>(r.totalframes));
   return true;
@@ -325,9 +329,9 @@ bool measure(FILE* file, run& r) {
 // Takes the seek asked for: the device drops what it holds unheard, and
 // libvorbisfile finds the frame, within a link or in another one.
 void seek(run& r) {
-  const double asked = seekto.exchange(-1.0);
+  const double asked = r.s.seekto.exchange(-1.0);
   if (asked < 0) return;
-  const double end = duration.load();
+  const double end = r.s.duration.load();
   // libvorbisfile takes the end itself only as a frame number.
   const int failed = asked < end ? ov_time_seek(&r.vf, asked) : ov_pcm_seek(&r.vf, ov_pcm_total(&r.vf, -1));
   if (failed != 0) {
@@ -336,14 +340,14 @@ void seek(run& r) {
     return;
   }
   const double landed = ov_time_tell(&r.vf);
-  wavediscard(landed);
+  wavediscard(r.s, landed);
   r.gatherfill = 0;
   r.gathertime = landed;
   // A device that was playing plays on from its first new block; one that
   // is paused, or was never started, stays so.
-  r.startdue = r.deviceopen && wavestarted.load() && !pauseflag.load();
+  r.startdue = r.deviceopen && r.s.wavestarted.load() && !r.s.pauseflag.load();
   if (const vorbis_info* info = ov_info(&r.vf, -1))
-    pcmbytes.store(static_cast<uint64_t>(landed * info->rate) * static_cast<uint64_t>(info->channels) * 2u);
+    r.s.pcmbytes.store(static_cast<uint64_t>(landed * info->rate) * static_cast<uint64_t>(info->channels) * bytespersample);
 }
 
 // Decodes through libvorbisfile from where it stands to the end of the
@@ -370,7 +374,8 @@ void decodefromhere(run& r) {
       const int take = static_cast<int>(std::min<long>(frames - done, r.chunklimit));
       for (int k = 0; k < channels; ++k) r.planes[k] = pcm[k] + done;
       if (r.gatherfill == 0) r.gathertime = at + static_cast<double>(done) / info->rate;
-      convertframes(r.planes, channels, take, reinterpret_cast<int16_t*>(gatherblock + r.gatherfill));
+      convertframes(r.planes, channels, take, reinterpret_cast<int16_t*>(r.s.gatherblock + r.gatherfill),
+                    r.s.volume.load());
       acceptchunk(r, static_cast<uint32_t>(take * channels * bytespersample));
       done += take;
     }
@@ -379,7 +384,7 @@ void decodefromhere(run& r) {
 
 // Every seek asked for, each followed by the decoding from its place.
 void seekdecode(run& r) {
-  while (!r.stop && seekpending()) {
+  while (!r.stop && r.s.seekpending()) {
     r.releasestream();
     seek(r);
     decodefromhere(r);
@@ -409,16 +414,16 @@ int32_t cantopen(const char* path, const char16_t* widepath) {
 bool drainoutput(run& r) {
   bool tailqueued = false;
   if (r.gatherfill > 0) {
-    std::memcpy(tailslot.data, gatherblock, r.gatherfill);
-    tailslot.time = r.gathertime;
-    tailqueued = queue(r, tailslot, r.gatherfill);
+    std::memcpy(r.s.tailslot.data, r.s.gatherblock, r.gatherfill);
+    r.s.tailslot.time = r.gathertime;
+    tailqueued = queue(r, r.s.tailslot, r.gatherfill);
     r.gatherfill = 0;
   }
   // Blocks play in order: the tail's end means everything before it has
   // played. Without a tail on the device, wait for the play slots instead
   // so that the last blocks are not cut off by the close.
-  if (tailqueued) return wavewaitdone(tailslot);
-  return wavereclaim(playslots[r.nextslot]) && wavereclaim(playslots[r.nextslot ^ 1]);
+  if (tailqueued) return wavewaitdone(r.s, r.s.tailslot);
+  return wavereclaim(r.s, r.s.playslots[r.nextslot]) && wavereclaim(r.s, r.s.playslots[r.nextslot ^ 1]);
 }
 
 // The end of a run that got past opening its input.
@@ -430,36 +435,36 @@ void finishrun(run& r) {
   // Plays out what is left, unless the run was cancelled or lost its device.
   // A seek made while the end plays goes back into the file.
   for (;;) {
-    if (r.stop) seekable.store(false);  // a run that failed plays out what it has
-    if (!waveout.load() || cancelflag.load() || wavelost) break;
+    if (r.stop) r.s.seekable.store(false);  // a run that failed plays out what it has
+    if (!r.s.waveout.load() || r.s.cancelflag.load() || r.s.wavelost) break;
     if (drainoutput(r)) break;
-    if (!seekpending()) {
-      if (wavelost) r.result = resultdeviceopen;
+    if (!r.s.seekpending()) {
+      if (r.s.wavelost) r.result = resultdeviceopen;
       break;
     }
     seekdecode(r);
   }
-  waveclose();
+  waveclose(r.s);
   r.closemeasured();
 }
 
 }  // namespace
 
-void forgetrun() {
-  seekable.store(false);
-  duration.store(0.0);
-  cleartags();
-  wavesetidle(0.0);
+void forgetrun(stream& s) {
+  s.seekable.store(false);
+  s.duration.store(0.0);
+  cleartags(s);
+  wavesetidle(s, 0.0);
 }
 
-int32_t playworker(const char* path, const char16_t* widepath) {
-  pcmbytes.store(0);
-  totalseconds.store(0);
-  forgetrun();
-  run r;
+int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
+  s.pcmbytes.store(0);
+  s.totalseconds.store(0);
+  forgetrun(s);
+  run r(s);
   diagout("Testando *** \n");
 
-  if (filepathtoolong) {
+  if (s.filepathtoolong) {
     errno = ENAMETOOLONG;
     return cantopen(path, widepath);
   }
@@ -500,14 +505,15 @@ int32_t playworker(const char* path, const char16_t* widepath) {
   return r.result;
 }
 
-DWORD WINAPI playthread(LPVOID) {
-  lastresult.store(0);
-  const int32_t result = playworker(filepath, wideopen ? widefilepath : nullptr);
-  seekable.store(false);
-  playstate.store(result);
-  lastresult.store(result);
-  workerlive.store(0);
-  workerdone();
+DWORD WINAPI playthread(LPVOID parameter) {
+  stream& s = *static_cast<stream*>(parameter);
+  s.lastresult.store(0);
+  const int32_t result = playworker(s, s.filepath, s.wideopen ? s.widefilepath : nullptr);
+  s.seekable.store(false);
+  s.playstate.store(result);
+  s.lastresult.store(result);
+  s.workerlive.store(0);
+  workerdone(s);
   return static_cast<DWORD>(result);
 }
 

@@ -27,6 +27,7 @@ struct write {
 };
 
 // Forgets everything: no device open, one device present, nothing played.
+// Devices may be open side by side, one per instance data.
 void reset(mode m);
 void setdevicecount(UINT count);
 // The result the next opens give (MMSYSERR_NOERROR by default).
@@ -41,21 +42,30 @@ void setlost(bool lost);
 void setlostuntilreopened();
 
 // Plays the first queued block, if the device is open, not paused and has
-// one. True when a block was played.
+// one. True when a block was played. With several devices open (one a
+// stream), the first that can play one does; or the one opened with that
+// instance data (the engine gives its stream number).
 bool playnext();
+bool playnext(DWORD_PTR instance);
 
+// Whether any device is open, and how many.
 bool isopen();
+int opendevices();
 bool ispaused();
 int opencount();
 std::size_t queuedcount();
 WAVEFORMATEX lastformat();
 // Every block written, in order.
 std::vector<write> writes();
-// Every byte played, in order.
+// Every byte played, in order; or every byte the devices opened with that
+// instance data played.
 std::vector<uint8_t> played();
+std::vector<uint8_t> played(DWORD_PTR instance);
+// The device number the last device of that instance was opened on.
+UINT deviceid(DWORD_PTR instance);
 // How many bytes it played, in every mode.
 uint64_t playedbytes();
-// The open device's volume as last set (0xffffffff as it opens), and how
+// The last opened device's volume as last set (0xffffffff as it opens), and how
 // many times waveOutSetVolume was called since the reset.
 DWORD volume();
 int volumecalls();

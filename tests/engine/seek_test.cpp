@@ -176,29 +176,42 @@ TEST_F(Seek, ASeekWhileTheEndPlaysGoesBackIntoTheFile) {
   EXPECT_GT(heard.size(), 4000u);
 }
 
-// The volume is the device's: 100 leaves the device untouched, so the sound
-// stays bit for bit as decoded.
-TEST_F(Seek, VolumeIsTheDevicesAndEachOpenStartsAtFull) {
+// The volume scales the samples, never the device (whose volume on Windows
+// is the whole program's): 100 keeps them bit for bit as decoded, and the
+// blocks already queued are decoded again at the new volume, so that it is
+// heard at once. Each "open" starts at full volume.
+TEST_F(Seek, VolumeScalesTheSamplesAtOnceAndEachOpenStartsAtFull) {
   simdevice::reset(simdevice::mode::manual);
   setvolume(50);
-  open(fixture("long.ogg"));
+  open(fixture("short.ogg"));
   ASSERT_TRUE(waituntil(soundready));
-  EXPECT_EQ(simdevice::volumecalls(), 0) << "a new file starts at full volume";
+  const std::size_t before = writecount();
   setvolume(50);
-  EXPECT_EQ(simdevice::volume(), 0x80008000u);
-  setvolume(0);
-  EXPECT_EQ(simdevice::volume(), 0u);
-  setvolume(100);
-  EXPECT_EQ(simdevice::volume(), 0xffffffffu);
-  setvolume(250);
-  EXPECT_EQ(simdevice::volume(), 0xffffffffu) << "clamped";
+  // The queued blocks were dropped and written again.
+  ASSERT_TRUE(waituntil([&] { return writecount() > before; }));
+  send("resume");
+  playtotheend();
+  const reference::decoded expected = reference::decode(fixture("short.ogg"));
+  const std::vector<int16_t> heard = playedsamples();
+  ASSERT_EQ(heard.size(), expected.samples.size());
+  std::size_t off = 0;
+  for (std::size_t i = 0; i < heard.size(); ++i)
+    off += std::abs(heard[i] - expected.samples[i] / 2) > 1;
+  EXPECT_EQ(off, 0u) << "every sample at half its amplitude";
+  EXPECT_EQ(simdevice::volumecalls(), 0) << "the device's own volume is left alone";
 
-  // A volume set before the device opens reaches it as it opens.
-  open(fixture("long.ogg"));
-  setvolume(25);
+  simdevice::reset(simdevice::mode::instant);
+  EXPECT_EQ(playthrough(fixture("short.ogg")), 0);
+  EXPECT_EQ(playedsamples(), expected.samples) << "a new file starts at full volume, bit for bit";
+
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("short.ogg"));
+  setvolume(0);
+  setvolume(250);  // clamped to 100: as decoded
   ASSERT_TRUE(waituntil(soundready));
-  EXPECT_EQ(simdevice::volume(), 0x40004000u);
-  send("cancel");
+  send("resume");
+  playtotheend();
+  EXPECT_EQ(playedsamples(), expected.samples);
 }
 
 TEST_F(Seek, TagsAreTheStreamsCommentsWithLongValuesCut) {
