@@ -2,6 +2,7 @@
 
 #include "bridge/link.h"
 #include "bridge/system.h"
+#include "engine/protocol.h"
 
 namespace bridge {
 
@@ -50,5 +51,22 @@ int32_t CallEngineData(const char* command, void* data) {
   base::atext word = EngineBuffer(base::widen(command)), third = EngineBuffer(u" "), fourth = third;
   return static_cast<int32_t>(sys::callentry(Link().EngineEntry, word.data(), data, third.data(), fourth.data()));
 }
+
+int32_t OpenEngineStream() { return CallEngineData(zelov::word::streamopen, nullptr); }
+
+int32_t CallEngineOnStream(int32_t stream, const char* word, void* data) {
+  if (!linked()) return 0;
+  base::atext command = EngineBuffer(base::widen(zelov::word::onstream)), name = EngineBuffer(base::widen(word));
+  return static_cast<int32_t>(sys::callentry(Link().EngineEntry, command.data(), data, &stream, name.data()));
+}
+
+int32_t CallEngineTextOnStream(int32_t stream, const char* word, wtext& text) {
+  base::atext buffer = EngineBuffer(text);
+  const int32_t result = CallEngineOnStream(stream, word, buffer.data());
+  text = sys::fromansi(buffer);
+  return result;
+}
+
+void CloseEngineStream(int32_t stream) { CallEngineData(zelov::word::streamclose, &stream); }
 
 }  // namespace bridge

@@ -19,6 +19,18 @@ int32_t CallEngineText(wtext& command, wtext& text, wtext& third, int32_t fourth
 // is, and comes back as the engine left it.
 int32_t CallEngineData(const char* command, void* data);
 
+// A stream of its own, for a control that plays beside the others: its
+// number (0 when every stream is taken, or the engine is not linked).
+int32_t OpenEngineStream();
+// A word run on that stream; `data` goes to the engine as the word takes it
+// ("open" and the text answers take an ANSI buffer, the binary words their
+// value).
+int32_t CallEngineOnStream(int32_t stream, const char* word, void* data);
+// As CallEngineText, for a word that answers in text, run on the stream.
+int32_t CallEngineTextOnStream(int32_t stream, const char* word, wtext& text);
+// Cancels the stream's run, waits for its end and gives the number back.
+void CloseEngineStream(int32_t stream);
+
 // The texts of the two message boxes of a missing engine.
 extern const char* const LoadFailed;
 extern const char* const EntryMissing;

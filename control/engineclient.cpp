@@ -3,7 +3,7 @@
 #include "bridge/calls.h"
 #include "bridge/paths.h"
 
-namespace control::engine {
+namespace control {
 
 using base::widen;
 using base::wtext;
@@ -14,28 +14,49 @@ const wtext Blank = u" ";
 
 }  // namespace
 
-int32_t ask(const char* word) { return bridge::CallEngine(widen(word), Blank, Blank, Blank); }
+EngineClient EngineClient::newstream() { return EngineClient(bridge::OpenEngineStream()); }
 
-int32_t askcount(const char* word) { return bridge::CallEngine(widen(word), Blank, Blank, u"0"); }
+void EngineClient::closestream() {
+  if (stream_ != 0) bridge::CloseEngineStream(stream_);
+  stream_ = 0;
+}
 
-wtext asktext(const char* word, char16_t fill) {
-  wtext command = widen(word), answer(255, fill), third = Blank;
-  bridge::CallEngineText(command, answer, third, 0);
+int32_t EngineClient::ask(const char* word) const {
+  if (stream_ != 0) return bridge::CallEngineOnStream(stream_, word, nullptr);
+  return bridge::CallEngine(widen(word), Blank, Blank, Blank);
+}
+
+int32_t EngineClient::askcount(const char* word) const {
+  if (stream_ != 0) return bridge::CallEngineOnStream(stream_, word, nullptr);
+  return bridge::CallEngine(widen(word), Blank, Blank, u"0");
+}
+
+wtext EngineClient::asktext(const char* word, char16_t fill) const {
+  wtext answer(255, fill);
+  if (stream_ != 0) {
+    bridge::CallEngineTextOnStream(stream_, word, answer);
+  } else {
+    wtext command = widen(word), third = Blank;
+    bridge::CallEngineText(command, answer, third, 0);
+  }
   return answer;
 }
 
-double askdouble(const char* word) {
+double EngineClient::askdouble(const char* word) const {
   double value = 0;
-  bridge::CallEngineData(word, &value);
+  fill(word, &value);
   return value;
 }
 
-void senddouble(const char* word, double value) { bridge::CallEngineData(word, &value); }
+void EngineClient::senddouble(const char* word, double value) const { fill(word, &value); }
 
-void sendlong(const char* word, int32_t value) { bridge::CallEngineData(word, &value); }
+void EngineClient::sendlong(const char* word, int32_t value) const { fill(word, &value); }
 
-void fill(const char* word, void* buffer) { bridge::CallEngineData(word, buffer); }
+void EngineClient::fill(const char* word, void* buffer) const {
+  if (stream_ != 0) bridge::CallEngineOnStream(stream_, word, buffer);
+  else bridge::CallEngineData(word, buffer);
+}
 
-void open(const wtext& path) { bridge::OpenInEngine(path); }
+void EngineClient::open(const wtext& path) const { bridge::OpenInEngine(path, stream_); }
 
-}  // namespace control::engine
+}  // namespace control

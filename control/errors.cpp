@@ -22,6 +22,7 @@ const ErrorEntry Table[] = {
     {CorruptHeader, "Corrupt secondary header"},
     {ShortHeaders, "End of file before finding all Vorbis headers!"},
     {NoDevice, "No valid devices in the system"},
+    {TooManyStreams, "Too many sounds playing at once"},
 };
 
 const ErrorEntry Unexpected = {UnexpectedError, "Unexpected error"};

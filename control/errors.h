@@ -22,6 +22,7 @@ enum ErrorNumber : int32_t {
   CorruptHeader = 27,
   ShortHeaders = 28,
   NoDevice = 29,
+  TooManyStreams = 30,     // every stream of the engine plays another control's file
   // Any failure the table has no better number for.
   UnexpectedError = 255,
 };

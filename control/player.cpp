@@ -12,9 +12,6 @@
 namespace control {
 
 using namespace bridge;
-using engine::ask;
-using engine::askcount;
-using engine::asktext;
 namespace word = zelov::word;
 
 namespace {
@@ -23,11 +20,17 @@ void EnsureLoaded() { EnsureEngineLoaded(false); }
 
 }  // namespace
 
-Player::Player(PlayerHost& host) : host_(host), number_(NewControlNumber()) {}
+Player::Player(PlayerHost& host, bool ownstream) : host_(host), ownstream_(ownstream), number_(NewControlNumber()) {}
 
-Player::~Player() { DisownPlayback(number_); }
+Player::~Player() { Close(); }
+
+void Player::Close() {
+  if (ownstream_ && EngineLinked()) engine_.closestream();
+  DisownPlayback(number_);
+}
 
 bool Player::OwnsPlayback() const {
+  if (ownstream_) return true;
   const uint32_t owner = PlaybackOwner();
   return owner == 0 || owner == number_;
 }
@@ -50,10 +53,10 @@ bool Player::Open(const wtext& Inputfile) {
   EnsureLoaded();
   // Claimed before the cancel, so that a control whose file this cuts short
   // cannot take the cancel for its file's normal end.
-  ClaimPlayback(number_);
+  if (!ownstream_) ClaimPlayback(number_);
   pausedsinceopen_ = false;
   StopMonitoring();
-  ask(word::cancel);
+  if (HasStream()) engine_.ask(word::cancel);
   if (IsEmptyText(Inputfile)) {
     host_.Finished();
     RaiseErrorCode(EmptyPath);
@@ -71,7 +74,15 @@ bool Player::Open(const wtext& Inputfile) {
     RaiseErrorCode(UnexpectedError);
     return false;
   }
-  engine::open(Inputfile);
+  if (!HasStream()) {
+    engine_ = EngineClient::newstream();
+    if (!HasStream()) {
+      host_.Finished();
+      RaiseErrorCode(TooManyStreams);
+      return false;
+    }
+  }
+  engine_.open(Inputfile);
   // Each file starts at full volume in the engine; a control that keeps
   // another gives it before the file can be heard.
   if (volume_ != zelov::fullvolume || muted_) SendVolume();
@@ -89,13 +100,13 @@ void Player::PlayFile(const wtext& Inputfile) {
   // Started now rather than at Timer3's first tick: a host that runs no
   // message loop never gets that tick. The engine keeps a "resume" that
   // comes before its device is open.
-  ask(word::resume);
+  engine_.ask(word::resume);
 }
 
 wtext Player::GetStatus() {
   EnsureLoaded();
-  if (!OwnsPlayback()) return u"stop";  // another control's file plays
-  switch (ask(word::intreturn)) {
+  if (!OwnsPlayback() || !HasStream()) return u"stop";  // another control's file plays, or none
+  switch (engine_.ask(word::intreturn)) {
     case zelov::running: return u"playing";
     case zelov::runningpaused: return u"paused";
     default: return u"stop";
@@ -105,19 +116,19 @@ wtext Player::GetStatus() {
 void Player::PausePlayback() {
   EnsureLoaded();
   pausedsinceopen_ = true;
-  if (OwnsPlayback()) ask(word::pause);
+  if (OwnsPlayback() && HasStream()) engine_.ask(word::pause);
 }
 
 void Player::ResumePlayback() {
   EnsureLoaded();
-  if (OwnsPlayback()) ask(word::resume);
+  if (OwnsPlayback() && HasStream()) engine_.ask(word::resume);
 }
 
 void Player::CancelPlayback() {
   StopMonitoring();
   EnsureLoaded();
   // A file of another control is not this control's to end.
-  if (OwnsPlayback()) ask(word::cancel);
+  if (OwnsPlayback() && HasStream()) engine_.ask(word::cancel);
 }
 
 void Player::Tick(int timer) {
@@ -134,7 +145,7 @@ void Player::Tick(int timer) {
 
 void Player::Timer1Tick() {
   const uint32_t file = opened_;
-  const int32_t state = ask(word::intreturn);
+  const int32_t state = engine_.ask(word::intreturn);
   // Checked after the read: a claim made before it came before the cancel
   // that ended this control's file, and the state read is not its own.
   if (!OwnsPlayback()) return EndCutShort();
@@ -167,43 +178,46 @@ void Player::EndCutShort() {
 
 void Player::Timer2Tick() {
   if (!OwnsPlayback()) return;
-  int32_t rate = ask(word::samplerate);
-  int32_t bitrate = ask(word::bitrate);
-  int32_t channels = ask(word::intchannels);
-  int32_t version = ask(word::intversion);
-  VendorText = asktext(word::intvendor, u'\0');
+  int32_t rate = engine_.ask(word::samplerate);
+  int32_t bitrate = engine_.ask(word::bitrate);
+  int32_t channels = engine_.ask(word::intchannels);
+  int32_t version = engine_.ask(word::intversion);
+  VendorText = engine_.asktext(word::intvendor, u'\0');
   const std::size_t nul = VendorText.find(u'\0');
   if (nul != wtext::npos) VendorText.resize(nul);
   if (bitrate != LastBitrate) host_.OggVorbisSettings(rate, bitrate, channels, version, VendorText);
   LastBitrate = bitrate;
 
-  int32_t elapsed = askcount(word::gettime);
-  TimeText = asktext(word::gettimestring, u' ').substr(0, 8);
+  int32_t elapsed = engine_.askcount(word::gettime);
+  TimeText = engine_.asktext(word::gettimestring, u' ').substr(0, 8);
   host_.Progress(elapsed, TimeText);
 
-  SecondsText = asktext(word::getsecondsstring, u' ').substr(0, 8);
-  int32_t length = askcount(word::getseconds);
+  SecondsText = engine_.asktext(word::getsecondsstring, u' ').substr(0, 8);
+  int32_t length = engine_.askcount(word::getseconds);
   host_.TimePosition(length, SecondsText);
 }
 
 void Player::Timer3Tick() {
   if (!OwnsPlayback()) return;
-  if (ask(word::flagdewave) != 0) {
+  if (engine_.ask(word::flagdewave) != 0) {
     Enable(Timer3, false);
     // A host that paused since it opened the file keeps it paused.
     if (!pausedsinceopen_) ResumePlayback();
   }
 }
 
-bool Player::FileOpen() const { return EngineLinked() && PlaybackOwner() == number_; }
+bool Player::FileOpen() const {
+  if (!EngineLinked()) return false;
+  return ownstream_ ? engine_.stream() != 0 : PlaybackOwner() == number_;
+}
 
-double Player::AskSeconds(const char* command) { return FileOpen() ? engine::askdouble(command) : 0; }
+double Player::AskSeconds(const char* command) { return FileOpen() ? engine_.askdouble(command) : 0; }
 
 double Player::Position() { return AskSeconds(word::getposition); }
 double Player::Duration() { return AskSeconds(word::getduration); }
 
 void Player::SetPosition(double seconds) {
-  if (FileOpen()) engine::senddouble(word::seek, seconds);
+  if (FileOpen()) engine_.senddouble(word::seek, seconds);
 }
 
 bool Player::SetVolume(int32_t level) {
@@ -220,12 +234,12 @@ void Player::SetMute(bool muted) {
 
 void Player::SendVolume() {
   if (!FileOpen()) return;
-  engine::sendlong(word::setvolume, muted_ ? 0 : volume_);
+  engine_.sendlong(word::setvolume, muted_ ? 0 : volume_);
 }
 
 base::atext Player::AskTags() {
   base::atext entries(zelov::tagbuffersize, '\0');
-  if (FileOpen()) engine::fill(word::gettags, entries.data());
+  if (FileOpen()) engine_.fill(word::gettags, entries.data());
   entries[zelov::tagbuffersize - 2] = entries[zelov::tagbuffersize - 1] = '\0';
   return entries;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/text.h"
+#include "control/engineclient.h"
 
 namespace control {
 
@@ -35,15 +36,18 @@ class PlayerHost {
 
 class Player {
  public:
-  explicit Player(PlayerHost& host);
+  // A player of ZelOggPlay plays on the process's one default stream, which
+  // its controls share: the file of one cuts another's short. A player of
+  // its own stream (ZelOggPlayEx) plays beside every other: it takes a
+  // stream from the engine at its first file and keeps it for its life.
+  explicit Player(PlayerHost& host, bool ownstream = false);
   ~Player();
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
 
   // The methods throw bridge::AutomationError when the engine cannot be
-  // deployed; the host's call then fails with it. The engine plays one file
-  // per process: a control reports only on a file it started, and leaves
-  // another control's file alone.
+  // deployed; the host's call then fails with it. A control reports only on
+  // a file it started, and leaves another control's file alone.
   void OpenFile(const wtext& Inputfile);
   void PlayFile(const wtext& Inputfile);
   wtext GetStatus();
@@ -71,6 +75,11 @@ class Player {
   wtext Tag(const wtext& name);
   wtext Tags();
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
+  // Gives up what the player holds in the engine: its own stream (its run
+  // cancelled, its number given back) or its claim on the default stream.
+  // The control calls it before the engine may be released; the destructor
+  // calls it too.
+  void Close();
 
   int32_t LastStatus = 0;
   int32_t LastBitrate = 0;
@@ -81,6 +90,9 @@ class Player {
  private:
   bool Open(const wtext& Inputfile);
   bool OwnsPlayback() const;
+  // Whether the player has an engine stream to speak to: the default one,
+  // or its own once it has taken it.
+  bool HasStream() const { return !ownstream_ || engine_.stream() != 0; }
   void EndCutShort();
   void Timer1Tick();
   void Timer2Tick();
@@ -95,6 +107,8 @@ class Player {
   base::atext AskTags();
 
   PlayerHost& host_;
+  const bool ownstream_;
+  EngineClient engine_;
   bool enabled_[4] = {};
   bool ticking_[4] = {};
   const uint32_t number_;  // this control among the process's controls

@@ -235,7 +235,7 @@ class ZelOggPlayControl final
   bool UserMode();
 
   const bool extended_;
-  Player player_{*this};
+  Player player_{*this, extended_};
   HWND timerwindow_ = nullptr;
   EventPoint events_{*this};
   LONG frozen_ = 0;

@@ -14,11 +14,12 @@ TEST(ErrorTable, ListedNumbersKeepTheirTextsExactly) {
   EXPECT_EQ(std::string(LookupError(20).description), "Cannot open media file");
   EXPECT_EQ(std::string(LookupError(28).description), "End of file before finding all Vorbis headers!");
   EXPECT_EQ(std::string(LookupError(29).description), "No valid devices in the system");
-  for (int32_t n : {0, 2, 3, 4, 5, 6, 20, 22, 23, 24, 25, 26, 27, 28, 29}) EXPECT_EQ(LookupError(n).number, n);
+  EXPECT_EQ(std::string(LookupError(30).description), "Too many sounds playing at once");
+  for (int32_t n : {0, 2, 3, 4, 5, 6, 20, 22, 23, 24, 25, 26, 27, 28, 29, 30}) EXPECT_EQ(LookupError(n).number, n);
 }
 
 TEST(ErrorTable, EveryOtherNumberIsUnexpected) {
-  for (int32_t n : {-1, 1, 7, 19, 21, 30, 255, 5001, INT32_MIN, INT32_MAX}) {
+  for (int32_t n : {-1, 1, 7, 19, 21, 31, 255, 5001, INT32_MIN, INT32_MAX}) {
     SCOPED_TRACE(n);
     EXPECT_EQ(LookupError(n).number, 255);
     EXPECT_EQ(std::string(LookupError(n).description), "Unexpected error");

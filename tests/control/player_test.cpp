@@ -2,9 +2,12 @@
 // the simulated device, with the bridge over the in-memory system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "bridge/ownership.h"
 #include "bridge/paths.h"
 #include "control/player.h"
+#include "engine/protocol.h"
 #include "bridge/native/memorysystem.h"
 #include "bridge/system.h"
 #include "tests/engine/support.h"
@@ -481,41 +485,83 @@ TEST_F(PlayerTest, ALongFileReportsItsWholeLength) {
   EXPECT_EQ(events.back(), "ErrorCode 0 No error");
 }
 
-// The members of ZelOggPlayEx: the volume is the control's, given to each of
-// its files; another control's file is left alone.
-TEST_F(PlayerTest, TheExtendedMembersKeepTheVolumeAndActOnlyOnTheirOwnFile) {
+// ZelOggPlayEx: each control plays on a stream of its own, beside the
+// others of either class. The volume is the control's, kept from file to
+// file and heard in its own samples only; the device's volume (on Windows
+// the whole program's) is never touched.
+TEST_F(PlayerTest, ExtendedControlsPlayOnStreamsOfTheirOwnBesideTheOthers) {
   simdevice::reset(simdevice::mode::manual);
-  EXPECT_FALSE(player.SetVolume(101));
-  EXPECT_FALSE(player.SetVolume(-1));
-  EXPECT_EQ(player.Volume(), 100);
-  EXPECT_TRUE(player.SetVolume(40));  // before any file: kept for the next
-  player.OpenFile(file("tags.ogg"));
-  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
-  EXPECT_EQ(simdevice::volume(), 0x66666666u);
-  player.SetMute(true);
-  EXPECT_EQ(simdevice::volume(), 0u);
-  EXPECT_EQ(player.Volume(), 40);
-  EXPECT_EQ(player.Tag(u"artist"), wtext(u"First; Second"));
-  EXPECT_EQ(player.Duration(), 1.0);
+  Recorder exhost, otherhost;
+  Player ex{exhost, true}, other{otherhost, true};
+  EXPECT_FALSE(ex.SetVolume(101));
+  EXPECT_FALSE(ex.SetVolume(-1));
+  EXPECT_EQ(ex.Volume(), 100);
+  EXPECT_TRUE(ex.SetVolume(50));  // before any file: kept for the next
+  EXPECT_EQ(ex.GetStatus(), u"stop");
+  EXPECT_EQ(ex.Duration(), 0.0);
+  EXPECT_TRUE(ex.Tags().empty());
 
-  Recorder otherhost;
-  Player other{otherhost};
-  other.OpenFile(file("long.ogg"));
-  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
-  EXPECT_EQ(simdevice::volume(), 0xffffffffu) << "another control's file starts at full volume";
-  player.SetVolume(10);
-  player.SetPosition(50);
-  EXPECT_EQ(simdevice::volume(), 0xffffffffu);
-  EXPECT_EQ(player.Position(), 0.0);
-  EXPECT_EQ(player.Duration(), 0.0);
-  EXPECT_TRUE(player.Tags().empty());
-  EXPECT_GT(other.Duration(), 199.0);
-  EXPECT_EQ(other.Position(), 0.0) << "the other's file was not moved";
+  ex.OpenFile(file("tags.ogg"));       // stream 1
+  other.OpenFile(file("short.ogg"));   // stream 2
+  player.OpenFile(file("stereo44100.ogg"));  // a ZelOggPlay, on the default stream
+  ASSERT_TRUE(enginetest::waituntil([&] { return simdevice::opendevices() == 3; }));
+  EXPECT_EQ(ex.Tag(u"artist"), wtext(u"First; Second"));
+  EXPECT_EQ(ex.Duration(), 1.0);
+  EXPECT_DOUBLE_EQ(other.Duration(), 0.2);
+  other.PausePlayback();
+  EXPECT_EQ(ex.GetStatus(), u"playing");
+  EXPECT_EQ(player.GetStatus(), u"playing");
+  for (Player* p : {&ex, &other, &player}) p->ResumePlayback();
+  ASSERT_TRUE(enginetest::waituntil([&] {
+    simdevice::playnext();
+    return ex.GetStatus() == u"stop" && other.GetStatus() == u"stop" && player.GetStatus() == u"stop";
+  }));
+  for (Player* p : {&ex, &other, &player}) p->Tick(Timer1);
+  for (Recorder* h : {&exhost, &otherhost, &host}) EXPECT_EQ(h->take().back(), "ErrorCode 0 No error");
 
-  player.OpenFile(file("stereo44100.ogg"));
-  ASSERT_TRUE(enginetest::waituntil(enginetest::soundready));
-  EXPECT_EQ(simdevice::volume(), 0u) << "still muted";
-  player.SetMute(false);
-  EXPECT_EQ(simdevice::volume(), 0x199a199au);
-  player.CancelPlayback();
+  auto samples = [](DWORD_PTR stream) {
+    const std::vector<uint8_t> bytes = simdevice::played(stream);
+    std::vector<int16_t> out(bytes.size() / 2);
+    std::memcpy(out.data(), bytes.data(), out.size() * 2);
+    return out;
+  };
+  const std::vector<int16_t> tags = reference::decode(fixture("tags.ogg")).samples, halved = samples(1);
+  ASSERT_EQ(halved.size(), tags.size());
+  std::size_t off = 0;
+  for (std::size_t i = 0; i < tags.size(); ++i) off += std::abs(halved[i] - tags[i] / 2) > 1;
+  EXPECT_EQ(off, 0u) << "the control's volume, in its own samples";
+  EXPECT_EQ(samples(2), reference::decode(fixture("short.ogg")).samples);
+  EXPECT_EQ(samples(0), reference::decode(fixture("stereo44100.ogg")).samples);
+  EXPECT_EQ(simdevice::volumecalls(), 0);
+
+  // Muted, the next file of the same control is silent, its volume kept.
+  ex.SetMute(true);
+  ex.PlayFile(file("short.ogg"));
+  ASSERT_TRUE(enginetest::waituntil([&] {
+    simdevice::playnext(1);
+    return ex.GetStatus() == u"stop";
+  }));
+  const std::vector<int16_t> all = samples(1);
+  ASSERT_GT(all.size(), tags.size());
+  EXPECT_TRUE(std::all_of(all.begin() + static_cast<long>(tags.size()), all.end(), [](int16_t v) { return v == 0; }));
+  EXPECT_EQ(ex.Volume(), 50);
+}
+
+TEST_F(PlayerTest, BeyondTheStreamLimitAFileEndsAtOnceWith30) {
+  simdevice::reset(simdevice::mode::manual);
+  std::vector<std::unique_ptr<Recorder>> hosts;
+  std::vector<std::unique_ptr<Player>> players;
+  for (int i = 0; i <= zelov::maxstreams; ++i) {
+    hosts.push_back(std::make_unique<Recorder>());
+    players.push_back(std::make_unique<Player>(*hosts.back(), true));
+    players.back()->OpenFile(file("short.ogg"));
+  }
+  for (int i = 0; i < zelov::maxstreams; ++i) EXPECT_TRUE(hosts[i]->events.empty()) << i;
+  EXPECT_EQ(hosts.back()->take(), (std::vector<std::string>{"Finished", "ErrorCode 30 Too many sounds playing at once"}));
+  EXPECT_FALSE(players.back()->TimerEnabled(Timer1));
+  // One gives its stream back: the next file of the last one plays.
+  players.front().reset();
+  players.back()->OpenFile(file("short.ogg"));
+  EXPECT_TRUE(hosts.back()->events.empty());
+  EXPECT_TRUE(players.back()->TimerEnabled(Timer1));
 }
