@@ -6,6 +6,8 @@
 
 namespace zelov {
 
+stream::stream() {}
+
 stream defaultstream;
 
 namespace {

@@ -67,7 +67,10 @@ struct playedmap {
 };
 
 struct stream {
-  stream() = default;
+  // Made at run time (state.cpp), so that the default stream's half a
+  // megabyte of blocks is zero-filled memory rather than bytes of the
+  // library's file.
+  stream();
   stream(const stream&) = delete;
   stream& operator=(const stream&) = delete;
 
