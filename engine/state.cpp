@@ -1,5 +1,6 @@
 #include "state.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -34,8 +35,11 @@ stream* openstream() {
   for (int32_t n = 1; n <= maxstreams; ++n) {
     if (table.inuse[n]) continue;
     if (!table.slots[n]) {
-      table.slots[n] = new (std::nothrow) stream();
-      if (!table.slots[n]) return nullptr;
+      // malloc and placement new: the C++ runtime's allocating new would
+      // bring its exception machinery into a library built without it.
+      void* memory = std::malloc(sizeof(stream));
+      if (!memory) return nullptr;
+      table.slots[n] = new (memory) stream();
       table.slots[n]->number = n;
     }
     table.inuse[n] = true;
