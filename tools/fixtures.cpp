@@ -91,7 +91,7 @@ stream encode(const sound& s) {
       for (long j = 0; j < n; ++j) {
         const double t = static_cast<double>(done + j) / s.rate;
         for (int k = 0; k < s.channels; ++k)
-          buffer[k][j] = static_cast<float>(0.6 * std::sin(2 * M_PI * (330.0 + 110.0 * k) * t)) +
+          buffer[k][j] = static_cast<float>(s.amplitude * std::sin(2 * M_PI * (s.pitch + 110.0 * k) * t)) +
                          s.noise * sig.next_noise();
       }
       vorbis_analysis_wrote(&vd, static_cast<int>(n));
@@ -297,6 +297,11 @@ std::vector<std::string> writeall(const std::string& dir) {
     s.seconds = 6;
     s.noise = 0;
     add("tone.ogg", encode(s).data);
+    // Another, higher and softer, to play beside it: the two together
+    // never reach full scale.
+    s.pitch = 1000;
+    s.amplitude = 0.3;
+    add("tone1000.ogg", encode(s).data);
   }
 
   std::vector<std::string> names;

@@ -15,6 +15,8 @@ struct sound {
   double seconds = 3.0;
   float quality = 0.3f;
   float noise = 0.05f;  // share of white noise; more makes a denser stream
+  double pitch = 330.0;      // the tone of the first channel; each next one is 110 Hz higher
+  double amplitude = 0.6;    // of the tone
   uint32_t serial = 1;
   std::string vendor;   // empty: the encoder's own
   // "NAME=value" user comments; empty: TITLE=fixture alone.

@@ -3,6 +3,7 @@
 //   capturecompare --correlate MONO22050.raw CAPTURE.raw
 //   capturecompare --levels CAPTURE.raw VOLUME50 MUTE UNMUTE END
 //   capturecompare --position REFERENCE.raw CAPTURE.raw AT SECONDS SEEK
+//   capturecompare --pitches CAPTURE.raw BOTH HALF AFTER
 // The third measures a steady
 // tone around byte offsets of the capture where the volume was set to 50,
 // muted, unmuted, and the tone left: the level ratios and how soon the
@@ -10,7 +11,11 @@
 // start and its 100 s mark in the capture, and measures how far Position
 // (SECONDS, read when the capture held AT bytes) leads the sound reaching
 // the sink, and how soon a seek to 100 s made at byte SEEK was heard; it
-// fails outside the limits.
+// fails outside the limits. The fifth measures two tones played at once
+// (330 Hz at 0.6 of full scale, 1000 Hz at 0.3, on the left channel): both
+// must be there before byte BOTH, and between HALF (where the first one's
+// volume went to 50) and AFTER the first must be at half its amplitude and
+// the second as it was.
 // In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
@@ -132,10 +137,51 @@ static int levels(const char* cappath, char** marks) {
   return ok ? 0 : 1;
 }
 
+// The amplitude of the tone of `hz` on the left channel over [from, to) in
+// frames, by a Hann-windowed Fourier sum at that one frequency.
+static double toneamplitude(const std::vector<uint32_t>& cap, std::size_t from, std::size_t to, double hz) {
+  to = std::min(to, cap.size());
+  if (to <= from) return 0;
+  const double pi = 3.14159265358979323846;
+  const std::size_t n = to - from;
+  double re = 0, im = 0, weights = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double w = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / static_cast<double>(n - 1));
+    const double x = static_cast<int16_t>(cap[from + i] & 0xffff) / 32767.0;
+    re += w * x * std::cos(2 * pi * hz * static_cast<double>(i) / 44100);
+    im -= w * x * std::sin(2 * pi * hz * static_cast<double>(i) / 44100);
+    weights += w;
+  }
+  return 2 * std::sqrt(re * re + im * im) / weights;
+}
+
+static int pitches(const char* cappath, char** marks) {
+  const std::vector<uint32_t> cap = readframes(cappath);
+  const std::size_t both = static_cast<std::size_t>(std::atoll(marks[0]) / 4),
+                    half = static_cast<std::size_t>(std::atoll(marks[1]) / 4),
+                    after = static_cast<std::size_t>(std::atoll(marks[2]) / 4);
+  const std::size_t window = 22050, settle = 13230;  // half a second; 0.3 s for the change to arrive
+  if (both < window || after < half + settle + 4410) {
+    std::printf("FAIL the marks leave no room to measure (%zu %zu %zu)\n", both, half, after);
+    return 1;
+  }
+  const double low = toneamplitude(cap, both - window, both, 330), high = toneamplitude(cap, both - window, both, 1000);
+  const double lowafter = toneamplitude(cap, half + settle, after, 330),
+               highafter = toneamplitude(cap, half + settle, after, 1000);
+  const double lowratio = low > 0 ? lowafter / low : 0, highratio = high > 0 ? highafter / high : 0;
+  const bool ok = low > 0.5 && low < 0.7 && high > 0.25 && high < 0.35 && lowratio > 0.45 && lowratio < 0.55 &&
+                  highratio > 0.9 && highratio < 1.1;
+  std::printf("%s two streams at once: 330 Hz at %.3f and 1000 Hz at %.3f of full scale; after volume 50 on the "
+              "first, %.3f and %.3f of what they were\n",
+              ok ? "ok" : "FAIL", low, high, lowratio, highratio);
+  return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--correlate") == 0) return correlate(argv[2], argv[3]);
   if (argc == 7 && std::strcmp(argv[1], "--levels") == 0) return levels(argv[2], argv + 3);
   if (argc == 7 && std::strcmp(argv[1], "--position") == 0) return position(argv[2], argv[3], argv + 4);
+  if (argc == 6 && std::strcmp(argv[1], "--pitches") == 0) return pitches(argv[2], argv + 3);
   if (argc != 3) {
     std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
     return 2;

@@ -112,6 +112,13 @@ markat() { grep "^mark: $1 " "$run/control.log" | tail -n1 | cut -d' ' -f"$2"; }
 compare --position "$run/long.raw" "$run/capture.raw" "$(markat position 3)" "$(markat position 4)" "$(markat seek 3)"
 compare --levels "$run/capture.raw" "$(markat volume50 3)" "$(markat mute 3)" "$(markat unmute 3)" \
      "$(markat end 3)"
+# Two ZelOggPlayEx controls at once: both tones are in the capture, and a
+# volume of 50 on one halves that one alone.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exstreams
+sleep 1
+pulse_stop
+compare --pitches "$run/capture.raw" "$(markat both 3)" "$(markat lowhalf 3)" "$(markat after 3)"
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }

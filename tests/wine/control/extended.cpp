@@ -248,4 +248,31 @@ ZEL_CASE(caseexmeasure, "exmeasure", Alone,
   c.call(L"CancelPlayback");
 }
 
+// Two ZelOggPlayEx controls play tones of different pitch at once, beside
+// a ZelOggPlay; marks for the driver, which finds both pitches in the
+// capture while they overlap and measures each after one control's volume
+// went to 50.
+ZEL_CASE(caseexstreams, "exstreams", Alone,
+         "two ZelOggPlayEx controls at once, beside a ZelOggPlay; volume 50 on one of them") {
+  Control low, high, plain;
+  low.create(CLSID_ZelOggPlayEx);
+  high.create(CLSID_ZelOggPlayEx);
+  plain.create(CLSID_ZelOggPlay);
+  low.play(L"tone.ogg");
+  high.play(L"tone1000.ogg");
+  plain.play(L"stereo44100.ogg");
+  check(pumpuntil([&] { return plain.waitend(); }) && plain.sink.events.back() == "ErrorCode 0 No error",
+        "exstreams: the ZelOggPlay beside them plays to its end", joined(plain.sink.milestones()));
+  check(low.status() == "playing" && high.status() == "playing" && !low.sink.ended() && !high.sink.ended(),
+        "exstreams: neither ZelOggPlayEx was cut short by it or by the other");
+  mark("both");
+  low.setlong(L"Volume", 50);
+  mark("lowhalf");
+  pumpfor(1000);
+  mark("after");
+  check(low.waitend() && high.waitend() && low.sink.events.back() == "ErrorCode 0 No error" &&
+            high.sink.events.back() == "ErrorCode 0 No error",
+        "exstreams: both play to their ends", joined(low.sink.milestones()) + " / " + joined(high.sink.milestones()));
+}
+
 }  // namespace controltest
