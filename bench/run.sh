@@ -7,7 +7,9 @@
 # - the sizes of both editions' libraries;
 # - under Wine, for each edition the machine can run: the decode cost of its
 #   build in CPU time, and the control's CPU share, cancel time and start
-#   latency in real playback, side by side in a closing table.
+#   latency in real playback, the CPU of 1, 4 and 16 ZelOggPlayEx streams
+#   at once, the start of a second sound while one plays, and the heap of
+#   16 streams over 500 files, side by side in a closing table.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -67,6 +69,7 @@ measure() {  # measure EDITION BUILD-DIR
   cp "$win/zeloggplays100.ocx" "$win/wine_bench.exe" "$win/wine_decode.exe" "$run/"
   build/bench/makefixtures --dense 60 "$run/sixty.ogg" >/dev/null
   build/bench/makefixtures --dense 300 "$run/long.ogg" >/dev/null
+  mkdir -p "$run/fx" && build/bench/makefixtures "$run/fx" >/dev/null
   pulse_start "$run" || exit 1
   (cd "$run" && wine regsvr32 /s zeloggplays100.ocx)
   # 300 s of dense stereo five times over, five rounds taken in turn; the
@@ -95,6 +98,26 @@ measure() {  # measure EDITION BUILD-DIR
      2>/dev/null | tr -d '\r' | grep -E '^start: median')
   echo "$line"
   figure[$edition.start]="$(awk '{print $3}' <<<"$line") ms"
+  # Several ZelOggPlayEx controls at once: the CPU a stream with 1, 4 and
+  # 16 playing, a second sound's start while a first plays, and the memory
+  # of 16 streams over 500 files started and cancelled.
+  local n one
+  for n in 1 4 16; do
+    line=$(cd "$run" && wine wine_bench.exe streams "$(winpath "$run/sixty.ogg")" "$n" 20 2>/dev/null | tr -d '\r' |
+      grep -E '^streams' || true)
+    echo "$line"
+    [ "$n" = 1 ] && one=$(awk '{print $11}' <<<"$line")
+    figure[$edition.streams$n]=$(awk -v one="${one:-0}" '{ if (one > 0) printf "%.2f", $11 / one; else print "?" }' <<<"$line")
+    figure[$edition.process$n]="$(awk '{print $17}' <<<"$line") %"
+  done
+  line=$(cd "$run" && wine wine_bench.exe second "$(winpath "$run/fx/tone.ogg")" "$(winpath "$run/fx/tone1000.ogg")" \
+     "$(winpath "$run/capture.raw")" 20 2>/dev/null | tr -d '\r' | grep -E '^second' || true)
+  echo "$line"
+  figure[$edition.second]="$(awk '{print $3}' <<<"$line") ms"
+  line=$(cd "$run" && wine wine_bench.exe churn "$(winpath "$run/sixty.ogg")" 16 500 2>/dev/null | tr -d '\r' |
+     grep -E '^churn' || true)
+  echo "$line"
+  figure[$edition.churn]=$(awk '{ printf "%+d B", $11 - $9 }' <<<"$line")
   wine_stop; pulse_stop; rm -rf "$run"; run=
   echo
 }
@@ -116,6 +139,17 @@ if wine_usable; then
   show "CPU of wave-out alone (sound system)" "" "${figure[win32.wave]:-skipped}" "${figure[win64.wave]}" ""
   show "PlayFile to the first sound heard" "105 ms" "${figure[win32.start]:-skipped}" "${figure[win64.start]}" "< 30 ms"
   show "CancelPlayback" "50.2 ms" "${figure[win32.cancel]:-skipped}" "${figure[win64.cancel]}" "< 10 ms"
+  # ZelOggPlayEx streams: the control and engine's CPU a stream against one
+  # stream alone; the whole process beside it (Wine's own sound path costs
+  # some 2 to 3 % of a core a stream, the control a small part of that).
+  for n in 4 16; do
+    show "CPU a stream, $n streams / 1 stream" "" "${figure[win32.streams$n]:-skipped}" "${figure[win64.streams$n]}" "<= 1.2"
+  done
+  for n in 1 4 16; do
+    show "... whole process, $n streams" "" "${figure[win32.process$n]:-skipped}" "${figure[win64.process$n]}" ""
+  done
+  show "second sound while one plays, to heard" "" "${figure[win32.second]:-skipped}" "${figure[win64.second]}" "< 30 ms"
+  show "heap after 500 files on 16 streams" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"
 else
   echo
   echo "under Wine: skipped: Wine cannot run here"

@@ -11,22 +11,38 @@
 //                               N times: the time from the PlayFile call to
 //                               the first sound in CAPTURE (the file the
 //                               sound server's pipe sink is copied into)
+//   wine_bench streams FILE N SECONDS
+//                               N ZelOggPlayEx controls play FILE at once
+//                               for SECONDS: the CPU of the control and its
+//                               engine, and of the whole process
+//   wine_bench second LOW HIGH CAPTURE N
+//                               N times: a ZelOggPlayEx plays LOW (a 330 Hz
+//                               tone), then another PlayFile(HIGH) (1000 Hz);
+//                               the time until 1000 Hz is in CAPTURE
+//   wine_bench churn FILE N CYCLES
+//                               N ZelOggPlayEx controls, CYCLES PlayFile and
+//                               CancelPlayback among them: the process's
+//                               heap bytes and handles after the first round
+//                               and at the end
 //   wine_bench wave SECONDS     the same CPU figure for wave-out alone:
 //                               silence in two alternating 100 KB blocks,
 //                               as the engine queues them, with no decoding
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "ZelOggPlayer100.h"
+#include "ZelOggPlayerEx.h"
 #include "com/ptr.h"
 #include "com/win.h"
 #include "bench/cputime.h"
 #include "control/dispids.h"
 #include "resources/resource.h"
 #include "tools/hostsite.h"
+#include "tools/usage.h"
 
 #include <mmsystem.h>
 #include <tlhelp32.h>
@@ -178,6 +194,42 @@ class Capture {
  public:
   explicit Capture(const wchar_t* path) : path_(path) {}
   // Reads what was added since the last call; true if it held sound.
+  // Reads what was added since the last call; true once a 10 ms stretch of
+  // it holds the tone of `hz` on the left channel at `level` of full scale
+  // or more.
+  bool tone(double hz, double level) {
+    FILE* f = _wfopen(path_, L"rb");
+    if (!f) return false;
+    std::fseek(f, static_cast<long>(read_), SEEK_SET);
+    uint32_t frame;
+    bool heard = false;
+    while (!heard && std::fread(&frame, 4, 1, f) == 1) {
+      read_ += 4;
+      pending_.push_back(static_cast<int16_t>(frame & 0xffff) / 32767.0);
+      if (pending_.size() < 441) continue;
+      const double pi = 3.14159265358979323846;
+      double re = 0, im = 0, weights = 0;
+      for (std::size_t i = 0; i < pending_.size(); ++i) {
+        const double w = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / 440);
+        re += w * pending_[i] * std::cos(2 * pi * hz * static_cast<double>(i) / 44100);
+        im -= w * pending_[i] * std::sin(2 * pi * hz * static_cast<double>(i) / 44100);
+        weights += w;
+      }
+      heard = 2 * std::sqrt(re * re + im * im) / weights >= level;
+      pending_.clear();
+    }
+    std::fclose(f);
+    return heard;
+  }
+  // Skips what is there now.
+  void skip() {
+    FILE* f = _wfopen(path_, L"rb");
+    if (!f) return;
+    std::fseek(f, 0, SEEK_END);
+    read_ = static_cast<std::size_t>(std::ftell(f)) / 4 * 4;
+    pending_.clear();
+    std::fclose(f);
+  }
   bool sound() {
     FILE* f = _wfopen(path_, L"rb");
     if (!f) return false;
@@ -196,7 +248,92 @@ class Capture {
  private:
   const wchar_t* path_;
   std::size_t read_ = 0;
+  std::vector<double> pending_;
 };
+
+// A ZelOggPlayEx, created by CLSID; null when it cannot be.
+com::com_ptr<_ZelOggPlay> newplayer() {
+  com::com_ptr<_ZelOggPlay> control;
+  CoCreateInstance(CLSID_ZelOggPlayEx, nullptr, CLSCTX_INPROC_SERVER, __uuidof(_ZelOggPlay), control.put_void());
+  return control;
+}
+
+// The CPU of N controls playing the file at once, over `length` seconds.
+void streams(const wchar_t* path, int n, double length) {
+  std::vector<com::com_ptr<_ZelOggPlay>> players;
+  com::bstr file(path);
+  VARIANT result;
+  ThreadLedger ledger;
+  const double wall0 = seconds(), cpu0 = processcpuseconds();
+  for (int i = 0; i < n; ++i) {
+    players.push_back(newplayer());
+    if (players.back()) players.back()->PlayFile(file.get(), &result);
+  }
+  double looked = wall0;
+  pump(
+      [&] {
+        if (seconds() - looked > 1) {
+          ledger.look();
+          looked = seconds();
+        }
+        return false;
+      },
+      length, 1000);
+  ledger.look();
+  const double wall = seconds() - wall0, cpu = processcpuseconds() - cpu0 - ledger.overhead();
+  const double control = ledger.seconds(ThreadLedger::Host) + ledger.seconds(ThreadLedger::Worker);
+  std::printf("streams %d: control and engine %.3f %% of one core, %.4f %% a stream; whole process %.3f %%\n", n,
+              100 * control / wall, 100 * control / wall / n, 100 * cpu / wall);
+  for (auto& p : players)
+    if (p) p->CancelPlayback(&result);
+}
+
+// The time from a second PlayFile to its sound, while a first file plays.
+void second(const wchar_t* low, const wchar_t* high, const wchar_t* capturepath, int trials) {
+  Capture capture(capturepath);
+  com::com_ptr<_ZelOggPlay> first = newplayer(), next = newplayer();
+  if (!first || !next) return;
+  com::bstr lowfile(low), highfile(high);
+  VARIANT result;
+  std::vector<double> took;
+  for (int i = 0; i < trials; ++i) {
+    first->PlayFile(lowfile.get(), &result);
+    pump([&] { return capture.tone(330, 0.3); }, 10, 1);
+    pump([] { return false; }, 0.3);  // the first plays on steadily
+    capture.skip();
+    const double start = seconds();
+    next->PlayFile(highfile.get(), &result);
+    bool heard = false;
+    pump([&] { return heard = capture.tone(1000, 0.1); }, 10, 1);  // read every millisecond
+    if (heard) took.push_back(1000 * (seconds() - start));
+    next->CancelPlayback(&result);
+    first->CancelPlayback(&result);
+  }
+  std::sort(took.begin(), took.end());
+  if (took.empty())
+    std::printf("second: no sound reached the capture\n");
+  else
+    std::printf("second: median %.1f ms, max %.1f ms over %zu\n", took[took.size() / 2], took.back(), took.size());
+}
+
+// Heap and handles of N controls after many PlayFile and CancelPlayback.
+void churn(const wchar_t* path, int n, int cycles) {
+  std::vector<com::com_ptr<_ZelOggPlay>> players;
+  for (int i = 0; i < n; ++i) players.push_back(newplayer());
+  com::bstr file(path);
+  VARIANT result;
+  Usage first;
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    auto& p = players[static_cast<std::size_t>(cycle % n)];
+    p->PlayFile(file.get(), &result);
+    pump([] { return false; }, 0.002);
+    p->CancelPlayback(&result);
+    if (cycle == n - 1) first = usage();  // every control has its stream
+  }
+  const Usage last = usage();
+  std::printf("churn: %d streams, %d PlayFile and cancel: heap %lld -> %lld bytes, handles %ld -> %ld\n", n, cycles,
+              first.heapbytes, last.heapbytes, first.handles, last.handles);
+}
 
 }  // namespace
 
@@ -210,6 +347,22 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   CoInitialize(nullptr);
+  const std::wstring command = argv[1];
+  if (command == L"streams" && argc == 5) {
+    streams(argv[2], _wtoi(argv[3]), _wtof(argv[4]));
+    CoUninitialize();
+    return 0;
+  }
+  if (command == L"second" && argc == 6) {
+    second(argv[2], argv[3], argv[4], _wtoi(argv[5]));
+    CoUninitialize();
+    return 0;
+  }
+  if (command == L"churn" && argc == 5) {
+    churn(argv[2], _wtoi(argv[3]), _wtoi(argv[4]));
+    CoUninitialize();
+    return 0;
+  }
   int status = 0;
   {
     com::com_ptr<_ZelOggPlay> control;

@@ -1,6 +1,7 @@
 // Lifetimes: several controls, several apartments, release while playing,
 // a soak of many files, and the library unloaded and loaded again.
 #include "tests/wine/control/harness.h"
+#include "tools/usage.h"
 
 namespace controltest {
 
@@ -111,31 +112,6 @@ ZEL_CASE(casereleaseplaying, "release-playing", Together,
 
 // ---- soak ----
 
-struct Usage {
-  long handles = 0;
-  long long heapbytes = 0;
-};
-
-// Counted directly, since Wine answers the usual counters with 0: the
-// handle values that name an open handle, and the bytes in use in every
-// heap of the process.
-Usage usage() {
-  Usage u;
-  for (uintptr_t value = 4; value < 0x10000; value += 4) {
-    DWORD flags;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++u.handles;
-  }
-  HANDLE heaps[64];
-  const DWORD count = GetProcessHeaps(64, heaps);
-  for (DWORD i = 0; i < count && i < 64; ++i) {
-    PROCESS_HEAP_ENTRY entry = {};
-    HeapLock(heaps[i]);
-    while (HeapWalk(heaps[i], &entry))
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) u.heapbytes += entry.cbData;
-    HeapUnlock(heaps[i]);
-  }
-  return u;
-}
 
 // Many files in a row through one control: good and broken files, pauses
 // and resumes, cancels, and playlist starts from Finished. Every file that
