@@ -141,7 +141,7 @@ struct stream {
   // the fourth block gathers the next one; once a play slot's block has
   // left the device, the worker trades its gathered block for that one
   // rather than copying the sound across.
-  char blocks[4][slotsize] = {};
+  alignas(8) char blocks[4][slotsize] = {};  // 16-bit samples, and malloc gives at least 8
   waveslot playslots[2] = {{{}, blocks[0], 0, 0, 0.0}, {{}, blocks[1], 0, 0, 0.0}};
   waveslot tailslot = {{}, blocks[2], 0, 0, 0.0};
   char* gatherblock = blocks[3];
