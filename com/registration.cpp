@@ -94,13 +94,32 @@ bool writeentries(HKEY root, const ServerInfo& server, const ClassInfo& cls) {
   return true;
 }
 
+// Whether the other view of the registry (64-bit for a 32-bit library, and
+// the other way round) registers the class. On 32-bit Windows there is one
+// view, where the class's key is already gone.
+bool otherviewregisters(HKEY root, const ClassInfo& cls) {
+#ifdef _WIN64
+  constexpr REGSAM otherview = KEY_WOW64_32KEY;
+#else
+  constexpr REGSAM otherview = KEY_WOW64_64KEY;
+#endif
+  HKEY key;
+  const widetext name = expand(L"CLSID\\{CLSID}\\InprocServer32", cls);
+  if (RegOpenKeyExW(root, name.c_str(), 0, KEY_READ | otherview, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
 }  // namespace
 
 HRESULT UnregisterServer(const ServerInfo& server, bool peruser) {
   ClassesRoot root(peruser);
   if (root.key) {
-    for (const ClassInfo& cls : server.classes)
+    for (const ClassInfo& cls : server.classes) {
       for (const wchar_t* key : server.ownedkeys) RegDeleteTreeW(root.key, expand(key, cls).c_str());
+      if (otherviewregisters(root.key, cls)) continue;
+      for (const wchar_t* key : server.sharedkeys) RegDeleteTreeW(root.key, expand(key, cls).c_str());
+    }
   }
   // Not registered is as good as removed.
   for (const LibraryInfo& lib : server.libraries) {

@@ -50,6 +50,11 @@ struct ServerInfo {
   table<RegistryEntry> entries;
   // The trees that unregistering deletes, for each class.
   table<const wchar_t*> ownedkeys;
+  // Trees that 64-bit Windows shares between the 32-bit and the 64-bit
+  // view of the classes (a ProgID; CLSID keys are kept apart): deleted for
+  // a class only when the other view does not register it too, so that
+  // unregistering one edition leaves the other working.
+  table<const wchar_t*> sharedkeys;
   // Registered in this order; the library registered last owns the keys
   // of an interface that two of them describe.
   table<LibraryInfo> libraries;

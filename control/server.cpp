@@ -35,7 +35,8 @@ const com::RegistryEntry Entries[] = {
     {L"{PROGID}\\CLSID", nullptr, L"{CLSID}"},
 };
 
-const wchar_t* const OwnedKeys[] = {L"CLSID\\{CLSID}", L"{PROGID}"};
+const wchar_t* const OwnedKeys[] = {L"CLSID\\{CLSID}"};
+const wchar_t* const SharedKeys[] = {L"{PROGID}"};
 
 // widl writes a copy of the event interface __ZelOggPlay into the second
 // library, and the library registered last owns the interface's key: the
@@ -46,7 +47,7 @@ const com::LibraryInfo Libraries[] = {
     {ZEL_TYPELIB_RESOURCE, &LIBID_ZelOggPlayer100, 23, 0, TypeLibLcid},
 };
 
-const com::ServerInfo Server = {Classes, Entries, OwnedKeys, Libraries};
+const com::ServerInfo Server = {Classes, Entries, OwnedKeys, SharedKeys, Libraries};
 
 }  // namespace
 
