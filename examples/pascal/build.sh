@@ -12,13 +12,16 @@ edition=$1
 out=$(mkdir -p "$2" && cd "$2" && pwd)
 src=$(ls -d /usr/share/fpcsrc/*/ | sort -V | tail -n1)
 rtl=$src/rtl packages=$src/packages
+# Debian's i386 and amd64 compilers replace each other's files: each
+# edition brings back its own when the other took its place.
 if [ "$edition" = win32 ]; then
-  compiler=ppc386 target=(-Twin32 -Pi386 -XPi686-w64-mingw32-) cpu=i386 os=win32
-  command -v ppc386 >/dev/null ||
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "fp-compiler-$(basename "$src"):i386" >/dev/null
+  compiler=ppc386 target=(-Twin32 -Pi386 -XPi686-w64-mingw32-) cpu=i386 os=win32 arch=i386
 else
-  compiler=ppcx64 target=(-Twin64 -Px86_64 -XPx86_64-w64-mingw32-) cpu=x86_64 os=win64
+  compiler=ppcx64 target=(-Twin64 -Px86_64 -XPx86_64-w64-mingw32-) cpu=x86_64 os=win64 arch=amd64
 fi
+command -v "$compiler" >/dev/null && "$compiler" -iV >/dev/null 2>&1 ||
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall --no-install-recommends \
+    "fp-compiler-$(basename "$src"):$arch" >/dev/null
 units=$out/units
 mkdir -p "$units"
 paths=(-FU"$units" -Fu"$units")
