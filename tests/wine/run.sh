@@ -76,7 +76,8 @@ expect() {  # expect NAME EXIT-CODE COMMAND...: one check of a command's exit co
 }
 # The shell's handler of http: and mailto: addresses becomes a recorder, so
 # that the About box's links can be followed.
-opened=$(winpath "$run/opened.txt")
+mkdir -p "$run/opened"
+opened=$(winpath "$run/opened")
 for scheme in http mailto; do
   (cd "$run" && wine reg add "HKCR\\$scheme\\shell\\open\\command" /ve \
      /d "\"$(winpath "$run/controltest.exe")\" record \"$opened\" \"%1\"" /f >/dev/null 2>&1)

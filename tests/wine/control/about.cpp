@@ -131,17 +131,24 @@ DWORD WINAPI WatchAbout(void* p) {
 }
 
 // Lines the recording handler of http: and mailto: wrote.
-std::vector<std::string> recorded(const std::wstring& path) {
+// The addresses the recording handler was given, one file each.
+std::vector<std::string> recorded(const std::wstring& folder) {
   std::vector<std::string> lines;
-  FILE* f = _wfopen(path.c_str(), L"rb");
-  if (!f) return lines;
-  char line[512];
-  while (std::fgets(line, sizeof line, f)) {
-    std::string l = line;
-    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-    lines.push_back(l);
-  }
-  std::fclose(f);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*.txt").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return lines;
+  do {
+    FILE* f = _wfopen((folder + L"\\" + found.cFileName).c_str(), L"rb");
+    if (!f) continue;
+    char line[512];
+    if (std::fgets(line, sizeof line, f)) {
+      std::string l = line;
+      while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+      lines.push_back(l);
+    }
+    std::fclose(f);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
   return lines;
 }
 

@@ -6,7 +6,7 @@ namespace controltest {
 int passed = 0, failed = 0;
 std::wstring fixtures;
 std::string capture;
-std::wstring openedfile;  // where the recording handler writes, when the driver set one up
+std::wstring openedfile;  // the folder the recording handler writes into, when the driver set one up
 
 void check(bool ok, const std::string& name, const std::string& why) {
   if (ok) {

@@ -26,8 +26,8 @@ namespace controltest {
 extern int passed, failed;
 extern std::wstring fixtures;
 extern std::string capture;
-// Where the recording handler of http: and mailto: writes, when the driver
-// set one up.
+// The folder the recording handler of http: and mailto: writes into (a
+// file an address), when the driver set one up.
 extern std::wstring openedfile;
 
 // Prints "ok NAME" or "FAIL NAME: why" and counts it.

@@ -15,9 +15,13 @@ using namespace controltest;
 int wmain(int argc, wchar_t** argv) {
   setvbuf(stdout, nullptr, _IONBF, 0);
   // As the shell's handler of http: and mailto: addresses, it records what
-  // it was asked to open:  controltest record FILE ADDRESS
+  // it was asked to open, in a file of its own in the folder (handlers
+  // started at once would otherwise write into one file together):
+  //   controltest record FOLDER ADDRESS
   if (argc == 4 && std::wstring(argv[1]) == L"record") {
-    FILE* f = _wfopen(argv[2], L"ab");
+    const std::wstring name = std::wstring(argv[2]) + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(GetTickCount()) + L".txt";
+    FILE* f = _wfopen(name.c_str(), L"wb");
     if (!f) return 1;
     std::fprintf(f, "%s\n", narrow(argv[3]).c_str());
     return std::fclose(f) == 0 ? 0 : 1;
