@@ -12,16 +12,23 @@ edition=$1
 out=$(mkdir -p "$2" && cd "$2" && pwd)
 src=$(ls -d /usr/share/fpcsrc/*/ | sort -V | tail -n1)
 rtl=$src/rtl packages=$src/packages
-# Debian's i386 and amd64 compilers replace each other's files: each
-# edition brings back its own when the other took its place.
+# The 64-bit compiler is the machine's (setup-debian.sh installs it). The
+# 32-bit one is Debian's i386 package unpacked into the build folder, never
+# installed: installing it would replace the machine's amd64 binutils, and
+# with them the native compilers.
 if [ "$edition" = win32 ]; then
-  compiler=ppc386 target=(-Twin32 -Pi386 -XPi686-w64-mingw32-) cpu=i386 os=win32 arch=i386
+  target=(-Twin32 -Pi386 -XPi686-w64-mingw32-) cpu=i386 os=win32
+  version=$(basename "$src")
+  unpacked=$(cd "$here/../.." && pwd)/build/fpc-i386
+  compiler=$unpacked/usr/lib/i386-linux-gnu/fpc/$version/ppc386
+  if [ ! -x "$compiler" ]; then
+    rm -rf "$unpacked" && mkdir -p "$unpacked"
+    (cd "$unpacked" && apt-get download -o APT::Sandbox::User=root "fp-compiler-$version:i386" >/dev/null 2>&1 &&
+       dpkg -x fp-compiler-"$version"_*_i386.deb .) || { echo "cannot unpack Free Pascal's i386 compiler"; exit 1; }
+  fi
 else
-  compiler=ppcx64 target=(-Twin64 -Px86_64 -XPx86_64-w64-mingw32-) cpu=x86_64 os=win64 arch=amd64
+  compiler=ppcx64 target=(-Twin64 -Px86_64 -XPx86_64-w64-mingw32-) cpu=x86_64 os=win64
 fi
-command -v "$compiler" >/dev/null && "$compiler" -iV >/dev/null 2>&1 ||
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall --no-install-recommends \
-    "fp-compiler-$(basename "$src"):$arch" >/dev/null
 units=$out/units
 mkdir -p "$units"
 paths=(-FU"$units" -Fu"$units")
