@@ -33,6 +33,7 @@ void startworker(stream& s) {
   s.resumepending.store(0);
   s.waveflag.store(0);
   s.seekto.store(-1.0);
+  s.replaypending.store(false);
   forgetrun(s);
   // Each file starts at full s.volume: a control that wants another sets it
   // after the open, and the controls that never set one get the sound as
@@ -184,8 +185,8 @@ LRESULT cmdsetvolume(stream& s, char* text) {
   // change is heard at once. A file that cannot seek hears it from the
   // blocks decoded next.
   if (s.volume.exchange(level) != level && live(s) && s.seekable.load() && s.waveout.load()) {
-    double none = -1.0;
-    if (s.seekto.compare_exchange_strong(none, waveposition(s))) wakeworker(s);
+    s.replaypending.store(true);
+    wakeworker(s);
   }
   return 0;
 }

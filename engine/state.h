@@ -118,7 +118,10 @@ struct stream {
   // The run can seek: libvorbisfile measured the file and the run has not
   // failed. A seek asked for is pending only while it can.
   std::atomic<bool> seekable{false};
-  bool seekpending() const { return seekable.load() && seekto.load() >= 0; }
+  // A volume changed while the device holds sound decoded at the old one:
+  // the worker decodes again from the place being heard when it takes it.
+  std::atomic<bool> replaypending{false};
+  bool seekpending() const { return seekable.load() && (seekto.load() >= 0 || replaypending.load()); }
   // The file's length in seconds (every link's frames over its own rate),
   // 0 until the run has measured it.
   std::atomic<double> duration{0.0};

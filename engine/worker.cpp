@@ -329,7 +329,13 @@ bool measure(FILE* file, run& r) {
 // Takes the seek asked for: the device drops what it holds unheard, and
 // libvorbisfile finds the frame, within a link or in another one.
 void seek(run& r) {
-  const double asked = r.s.seekto.exchange(-1.0);
+  double asked = r.s.seekto.exchange(-1.0);
+  if (r.s.replaypending.exchange(false) && asked < 0) {
+    // The place being heard, read once the device has stopped moving: the
+    // sound goes on from exactly there, nothing heard twice or skipped.
+    if (HWAVEOUT device = r.s.waveout.load()) waveOutPause(device);
+    asked = waveposition(r.s);
+  }
   if (asked < 0) return;
   const double end = r.s.duration.load();
   // libvorbisfile takes the end itself only as a frame number.

@@ -262,7 +262,7 @@ MMRESULT waveOutWrite(HWAVEOUT h, LPWAVEHDR header, UINT) {
   if (writefails) return MMSYSERR_NOMEM;
   setflags(header, (flagsof(header) & ~WHDR_DONE) | WHDR_INQUEUE);
   d->queue.push_back(header);
-  written.push_back({header, header->dwBufferLength});
+  written.push_back({header, header->dwBufferLength, d->instance});
   playwhatcan(*d);
   return MMSYSERR_NOERROR;
 }

@@ -24,6 +24,7 @@ enum class mode {
 struct write {
   const WAVEHDR* header;
   uint32_t length;
+  DWORD_PTR instance;  // of the device it was written to
 };
 
 // Forgets everything: no device open, one device present, nothing played.

@@ -36,6 +36,12 @@ std::vector<int16_t> heard(int32_t stream) {
   return samples;
 }
 
+std::size_t writesof(int32_t stream) {
+  std::size_t n = 0;
+  for (const auto& w : simdevice::writes()) n += w.instance == static_cast<DWORD_PTR>(stream);
+  return n;
+}
+
 // Plays the streams' blocks in turns, one block each, until every run has
 // ended.
 void playinturns(const std::vector<int32_t>& streams) {
@@ -92,15 +98,19 @@ TEST_F(Streams, WhatOneStreamIsToldLeavesTheOthersSoundAlone) {
   openon(b, fixture("stereo44100.ogg"));
   openon(c, fixture("short.ogg"));
   ASSERT_TRUE(waituntil([&] { return on(a, "flagdewave") && on(b, "flagdewave") && on(c, "flagdewave"); }));
+  // Stream c: volume 50 once its whole file is queued (its one block);
+  // the queued sound is decoded again and written anew.
+  ASSERT_TRUE(waituntil([&] { return writesof(c) == 1; }));
+  setvolume(c, 50);
+  ASSERT_TRUE(waituntil([&] { return writesof(c) == 2; }));
   // The default stream plays a file of its own meanwhile.
   open(fixture("short.ogg"));
   for (int32_t s : {a, b, c}) on(s, "resume");
   send("resume");
-  // Stream a: paused, sought, then cancelled; stream c: volume 50.
+  // Stream a: paused, sought, then cancelled.
   on(a, "pause");
   double there = 1.5;
   on(a, "seek", reinterpret_cast<char*>(&there));
-  setvolume(c, 50);
   EXPECT_EQ(on(a, "intreturn"), zelov::runningpaused);
   EXPECT_EQ(on(b, "intreturn"), zelov::running) << "the pause of another stream";
   EXPECT_EQ(send("intreturn"), zelov::running);
