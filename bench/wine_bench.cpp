@@ -156,6 +156,22 @@ void pump(const std::function<bool()>& until, double limit, DWORD every = 20) {
   }
 }
 
+// Pumps until the condition holds, the ledger looking at the threads every
+// second and once more at the end.
+void pumplooking(ThreadLedger& ledger, const std::function<bool()>& until, double limit) {
+  double looked = seconds();
+  pump(
+      [&] {
+        if (seconds() - looked > 1) {
+          ledger.look();
+          looked = seconds();
+        }
+        return until();
+      },
+      limit, 1000);
+  ledger.look();
+}
+
 // CPU time over wall time of playing silence through WINMM the way the
 // engine does: the share of playback that is the sound system's own.
 void waveonly(double length) {
@@ -269,17 +285,7 @@ void streams(const wchar_t* path, int n, double length) {
     players.push_back(newplayer());
     if (players.back()) players.back()->PlayFile(file.get(), &result);
   }
-  double looked = wall0;
-  pump(
-      [&] {
-        if (seconds() - looked > 1) {
-          ledger.look();
-          looked = seconds();
-        }
-        return false;
-      },
-      length, 1000);
-  ledger.look();
+  pumplooking(ledger, [] { return false; }, length);
   const double wall = seconds() - wall0, cpu = processcpuseconds() - cpu0 - ledger.overhead();
   const double control = ledger.seconds(ThreadLedger::Host) + ledger.seconds(ThreadLedger::Worker);
   std::printf("streams %d: control and engine %.3f %% of one core, %.4f %% a stream; whole process %.3f %%\n", n,
@@ -383,17 +389,7 @@ int wmain(int argc, wchar_t** argv) {
       ThreadLedger ledger;
       const double wall0 = seconds(), cpu0 = processcpuseconds();
       control->PlayFile(file.get(), &result);
-      double looked = wall0;
-      pump(
-          [&] {
-            if (seconds() - looked > 1) {
-              ledger.look();
-              looked = seconds();
-            }
-            return ended;
-          },
-          3600, 1000);
-      ledger.look();
+      pumplooking(ledger, [] { return ended; }, 3600);
       const double wall = seconds() - wall0, cpu = processcpuseconds() - cpu0 - ledger.overhead();
       auto share = [&](double part) { return 100 * part / wall; };
       std::printf("cpu %.3f s over %.3f s wall: %.3f %% of one core\n", cpu, wall, share(cpu));
