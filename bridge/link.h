@@ -1,6 +1,6 @@
 // The link from a thread to the engine library: which library it loaded
 // and where interface1 is. One per apartment thread, shared by the
-// controls of that thread (the module DllInterface2's link state).
+// controls of that thread.
 #pragma once
 #include "base/text.h"
 

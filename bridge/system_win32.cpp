@@ -1,12 +1,13 @@
 // The bridge's system services on Windows.
 #include "bridge/system.h"
 
+#include <utility>
+
 #ifndef WIN32_LEAN_AND_MEAN
 #  define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
-#include "com/module.h"
 #include "base/product.h"
 #include "resources/resource.h"
 
@@ -85,17 +86,25 @@ bool plainfileexists(const atext& path) {
   return (found.dwFileAttributes & excluded) == 0;
 }
 
+namespace {
+
+// The whole content of an open file, from its start.
+bool readwhole(HANDLE file, bytes& content) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7fffffff) return false;
+  content.resize(static_cast<std::size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!content.empty() && !ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &got, nullptr))
+    return false;
+  return got == content.size();
+}
+
+}  // namespace
+
 bool readfile(const atext& path, bytes& content) {
   File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.handle, &size) || size.QuadPart > 0x7fffffff) return false;
-  content.resize(static_cast<std::size_t>(size.QuadPart));
-  DWORD got = 0;
-  if (!content.empty() && !ReadFile(file.handle, content.data(), static_cast<DWORD>(content.size()), &got, nullptr))
-    return false;
-  return got == content.size();
+  return file && readwhole(file.handle, content);
 }
 
 bool writefile(const atext& path, const bytes& content) {
@@ -110,28 +119,20 @@ void deletefile(const atext& path) { DeleteFileA(path.c_str()); }
 
 void* holdfile(const atext& path, bytes& content) {
   // Others may read it (and load it); nobody may write or delete it.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  LARGE_INTEGER size;
-  DWORD got = 0;
-  bool read = GetFileSizeEx(file, &size) && size.QuadPart <= 0x7fffffff;
-  if (read) {
-    content.resize(static_cast<std::size_t>(size.QuadPart));
-    read = content.empty() ||
-           (ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &got, nullptr) && got == content.size());
-  }
-  if (!read) {
-    CloseHandle(file);
-    return nullptr;
-  }
-  return file;
+  File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr));
+  if (!file || !readwhole(file.handle, content)) return nullptr;
+  return std::exchange(file.handle, INVALID_HANDLE_VALUE);  // kept open until releasefile
 }
 
 void releasefile(void* held) { CloseHandle(static_cast<HANDLE>(held)); }
 
 bool resource(int id, bytes& content) {
-  HMODULE self = com::ModuleHandle();
+  // The library this code is part of: the one that carries the engine.
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&resource), &self))
+    return false;
   HRSRC found = FindResourceExW(self, MAKEINTRESOURCEW(ZEL_ENGINE_RESOURCE_TYPE), MAKEINTRESOURCEW(id),
                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   if (!found) return false;
