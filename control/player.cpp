@@ -82,10 +82,10 @@ bool Player::Open(const wtext& Inputfile) {
       return false;
     }
   }
-  engine_.open(Inputfile);
-  // Each file starts at full volume in the engine; a control that keeps
-  // another gives it before the file can be heard.
+  // The stream keeps the volume across files; given before the open, it is
+  // in place before the first sound is decoded.
   if (volume_ != zelov::fullvolume || muted_) SendVolume();
+  engine_.open(Inputfile);
   ++opened_;
   Enable(Timer1, true);
   Enable(Timer2, true);
@@ -232,8 +232,10 @@ void Player::SetMute(bool muted) {
   SendVolume();
 }
 
+// Only a stream of the control's own carries a volume; it keeps it between
+// files, so that it is sent whenever it changes, file or no file.
 void Player::SendVolume() {
-  if (!FileOpen()) return;
+  if (!ownstream_ || engine_.stream() == 0) return;
   engine_.sendlong(word::setvolume, muted_ ? 0 : volume_);
 }
 

@@ -35,10 +35,11 @@ void startworker(stream& s) {
   s.seekto.store(-1.0);
   s.replaypending.store(false);
   forgetrun(s);
-  // Each file starts at full s.volume: a control that wants another sets it
-  // after the open, and the controls that never set one get the sound as
-  // it is.
-  s.volume.store(fullvolume);
+  // The default stream is shared by every control that has no volume: each
+  // file there starts at full volume. A stream of its own keeps what its
+  // control gave it, before the open too, so that the first sound decoded
+  // already carries it.
+  if (s.number == 0) s.volume.store(fullvolume);
   armwaits(s);
   s.playstate.store(running);
   s.workerlive.store(1);

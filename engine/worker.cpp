@@ -428,8 +428,11 @@ bool drainoutput(run& r) {
   // Blocks play in order: the tail's end means everything before it has
   // played. Without a tail on the device, wait for the play slots instead
   // so that the last blocks are not cut off by the close.
-  if (tailqueued) return wavewaitdone(r.s, r.s.tailslot);
-  return wavereclaim(r.s, r.s.playslots[r.nextslot]) && wavereclaim(r.s, r.s.playslots[r.nextslot ^ 1]);
+  const bool played = tailqueued ? wavewaitdone(r.s, r.s.tailslot)
+                                 : wavereclaim(r.s, r.s.playslots[r.nextslot]) &&
+                                       wavereclaim(r.s, r.s.playslots[r.nextslot ^ 1]);
+  if (played) cancelwait(r.s, runoutms);  // a cancel or a seek cuts the run-out short
+  return played && !r.s.seekpending();
 }
 
 // The end of a run that got past opening its input.
