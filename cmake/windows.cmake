@@ -30,7 +30,7 @@ endif()
 
 add_library(zelov SHARED
   engine/commands.cpp engine/diag.cpp engine/dllmain.cpp engine/queries.cpp
-  engine/state.cpp engine/waveout.cpp engine/worker.cpp engine/${ZEL_ENGINE_NAME}.def)
+  engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp engine/${ZEL_ENGINE_NAME}.def)
 set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
 target_include_directories(zelov PRIVATE ${VORBIS_INCLUDE})
 target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} winmm)
@@ -50,7 +50,7 @@ target_link_libraries(refdecode PRIVATE ${ZEL_CODEC_LIBS})
 # device that never waits, which takes WINMM's place (_WINMM_ makes the
 # engine call it rather than import), beside the bare libvorbis loop.
 add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/support/reference.cpp
-  engine/commands.cpp engine/diag.cpp engine/queries.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp)
+  engine/commands.cpp engine/diag.cpp engine/queries.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp)
 target_compile_definitions(wine_decode PRIVATE _WINMM_)
 target_include_directories(wine_decode PRIVATE ${VORBIS_INCLUDE} ${CMAKE_SOURCE_DIR})
 target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS})

@@ -61,6 +61,7 @@ LRESULT cmdopen(stream& s, char* text) {
   if (kept) std::memcpy(s.filepath, text, kept);
   s.filepath[kept] = '\0';
   s.wideopen = false;
+  releasememory(s);
   startworker(s);
   return 0;
 }
@@ -76,6 +77,30 @@ LRESULT cmdopenwide(stream& s, char* text) {
   s.widefilepath[kept] = u'\0';
   s.filepath[0] = '\0';
   s.wideopen = true;
+  releasememory(s);
+  startworker(s);
+  return 0;
+}
+
+// The bytes are copied before the call returns: the caller may free its
+// own at once. A file too large or memory not to be had is a file that
+// cannot be opened, as its run then says.
+LRESULT cmdopenmemory(stream& s, char* text) {
+  stopworker(s);
+  releasememory(s);
+  memoryfile file{nullptr, 0};
+  if (text) std::memcpy(&file, text, sizeof file);
+  s.filepath[0] = '\0';
+  s.wideopen = false;
+  s.frommemory = true;
+  s.filepathtoolong = false;
+  if (file.bytes && file.size > 0 && file.size <= memorymost) {
+    s.memory = static_cast<char*>(std::malloc(static_cast<std::size_t>(file.size)));
+    if (s.memory) {
+      std::memcpy(s.memory, file.bytes, static_cast<std::size_t>(file.size));
+      s.memorysize = file.size;
+    }
+  }
   startworker(s);
   return 0;
 }
@@ -201,6 +226,46 @@ LRESULT cmdgettags(stream& s, char* text) {
   return 0;
 }
 
+LRESULT cmdsetloop(stream& s, char* text) {
+  int32_t on = 0;
+  if (text) std::memcpy(&on, text, sizeof on);
+  s.looping.store(on != 0);
+  return 0;
+}
+
+LRESULT cmdsetdevice(stream& s, char* text) {
+  int32_t device = anydevice;
+  if (text) std::memcpy(&device, text, sizeof device);
+  s.device.store(device < 0 ? anydevice : device);
+  return 0;
+}
+
+LRESULT cmddevicecount(stream&, char*) { return static_cast<LRESULT>(wavecount()); }
+
+LRESULT cmddevicename(stream&, char* text) {
+  if (!text) return 0;
+  devicenamebuffer buffer;
+  std::memcpy(&buffer.index, text, sizeof buffer.index);
+  const bool named = wavedevicename(buffer.index, buffer.name);
+  if (!named) buffer.name[0] = u'\0';
+  std::memcpy(text, &buffer, sizeof buffer);
+  return named ? 1 : 0;
+}
+
+LRESULT cmdgetpeak(stream& s, char* text) {
+  const bool playing = live(s) && !s.pauseflag.load() && s.wavestarted.load();
+  const double peak = playing ? wavepeak(s) : 0.0;
+  if (text) std::memcpy(text, &peak, sizeof peak);
+  return 0;
+}
+
+LRESULT cmdwaitready(stream& s, char* text) {
+  int32_t ms = 0;
+  if (text) std::memcpy(&ms, text, sizeof ms);
+  if (!live(s)) return 1;
+  return waitready(s, static_cast<DWORD>(std::max(ms, 0))) ? 1 : 0;
+}
+
 struct command {
   const char* word;
   LRESULT (*run)(stream& s, char* text);
@@ -230,6 +295,13 @@ const command commands[] = {
     {word::getduration, cmdgetduration},
     {word::setvolume, cmdsetvolume},
     {word::gettags, cmdgettags},
+    {word::setloop, cmdsetloop},
+    {word::openmemory, cmdopenmemory},
+    {word::setdevice, cmdsetdevice},
+    {word::devicecount, cmddevicecount},
+    {word::devicename, cmddevicename},
+    {word::getpeak, cmdgetpeak},
+    {word::waitready, cmdwaitready},
 };
 
 LRESULT runcommand(stream& s, const char* word, char* text) {
@@ -255,6 +327,8 @@ LRESULT streamopen() {
   s->streamversion.store(0);
   s->streambitrate.store(0);
   s->volume.store(fullvolume);
+  s->looping.store(false);
+  s->device.store(anydevice);
   setvendor(*s, "");
   return s->number;
 }
@@ -270,6 +344,7 @@ stream* numbered(const void* number) {
 LRESULT streamclose(const void* number) {
   if (stream* s = numbered(number)) {
     stopworker(*s);
+    releasememory(*s);
     closestream(*s);
   }
   return 0;

@@ -38,6 +38,16 @@ inline constexpr char getposition[] = "getposition";  // out: double, the second
 inline constexpr char getduration[] = "getduration";  // out: double, the file's length in seconds
 inline constexpr char setvolume[] = "setvolume";    // in: int32, 0 to 100
 inline constexpr char gettags[] = "gettags";        // out: tagbuffersize bytes, see below
+inline constexpr char setloop[] = "setloop";        // in: int32, 1 to play the file again at its end
+inline constexpr char openmemory[] = "openmemory";  // in: a memoryfile, whose bytes the engine copies
+inline constexpr char setdevice[] = "setdevice";    // in: int32, the device of the next file; anydevice
+inline constexpr char devicecount[] = "devicecount";  // answers the number of wave-out devices
+inline constexpr char devicename[] = "devicename";  // in and out: a devicenamebuffer; answers 1, or 0
+inline constexpr char getpeak[] = "getpeak";        // out: double, 0 to 1, the peak being heard
+// in: int32, milliseconds at most. Waits until the file's length and its
+// first stream's comments are known, or its run has ended; answers 1 then,
+// 0 when the time ran out first.
+inline constexpr char waitready[] = "waitready";
 
 // Streams: every word above acts on the process's default stream (the one
 // ZelOggPlay plays on). "streamopen" gives out a stream of its own, with
@@ -62,7 +72,27 @@ constexpr int32_t maxstreams = 32;
 constexpr std::size_t pathsize = 256;
 constexpr std::size_t widepathsize = 32768;  // Windows' longest path and the terminator
 
-// The volume each "open" starts with: the sound as decoded, untouched.
+// "openmemory": the bytes of a whole Ogg file, copied by the command.
+struct memoryfile {
+  const void* bytes;
+  uint64_t size;
+};
+// The most bytes "openmemory" takes; a larger file ends its run with
+// resultcantopen, as does one the engine cannot get the memory to copy.
+constexpr uint64_t memorymost = uint64_t{1} << 30;
+
+// "setdevice": the system's default device, which follows the user's choice.
+constexpr int32_t anydevice = -1;
+// "devicename": the device `index` on the way in; its name (UTF-16, as the
+// device reports it, NUL-terminated) on the way out.
+constexpr std::size_t devicenamesize = 32;
+struct devicenamebuffer {
+  int32_t index;
+  char16_t name[devicenamesize];
+};
+
+// The volume of a new stream, and of the default stream at each "open":
+// the sound as decoded, untouched.
 constexpr int32_t fullvolume = 100;
 
 // "gettags" fills the caller's buffer of this size with the current

@@ -66,8 +66,25 @@ void closestream(stream& s) {
 void armwaits(stream& s) {
   if (!s.wakeevent) s.wakeevent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (!s.doneevent) s.doneevent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!s.readyevent) s.readyevent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (s.wakeevent) ResetEvent(s.wakeevent);
   if (s.doneevent) ResetEvent(s.doneevent);
+  if (s.readyevent) ResetEvent(s.readyevent);
+}
+
+void releasememory(stream& s) {
+  std::free(s.memory);
+  s.memory = nullptr;
+  s.memorysize = 0;
+  s.frommemory = false;
+}
+
+void runready(stream& s) {
+  if (s.readyevent) SetEvent(s.readyevent);
+}
+
+bool waitready(stream& s, DWORD ms) {
+  return s.readyevent && WaitForSingleObject(s.readyevent, ms) == WAIT_OBJECT_0;
 }
 
 void cancelwait(stream& s, DWORD ms) {

@@ -55,10 +55,16 @@ struct waveslot {
 // Which file time each byte on the device carries: the last blocks queued
 // since the device opened (or dropped its blocks), with where each starts
 // among the bytes queued. The device's position then says which is heard.
+// Each block also keeps the peaks of its sound, a section at a time, for
+// the level meter: read when the block is queued, since its slot may be
+// refilled while a caller asks.
+constexpr int peaksections = 128;
 struct playedblock {
   uint64_t start;
   uint32_t length;
   double time;
+  uint32_t sectionbytes;             // the bytes of sound behind each peak
+  uint16_t peaks[peaksections];      // the largest sample magnitude, 0 to 32768
 };
 struct playedmap {
   HWAVEOUT device = nullptr;  // none: `idle` is the position
@@ -115,6 +121,16 @@ struct stream {
   bool filepathtoolong = false;
   char16_t widefilepath[widepathsize] = {};
   bool wideopen = false;
+  // The file "openmemory" copied, played when `frommemory`; the stream
+  // owns the copy until the next open or its close.
+  char* memory = nullptr;
+  uint64_t memorysize = 0;
+  bool frommemory = false;
+  // The device the next run opens, or anydevice. Like the volume and the
+  // loop, a stream of its own keeps it from file to file.
+  std::atomic<int32_t> device{anydevice};
+  // The run plays the file again from its start when it reaches its end.
+  std::atomic<bool> looping{false};
 
   // The seek a listener asked for, in seconds; negative when none is
   // pending. "seek" writes it, the worker takes it.
@@ -137,6 +153,9 @@ struct stream {
   // sleeps (see armwaits below).
   HANDLE wakeevent = nullptr;
   HANDLE doneevent = nullptr;
+  // Set once the run knows the file's length and its first stream's
+  // comments, or has ended ("waitready").
+  HANDLE readyevent = nullptr;
 
   // The comments of the stream being played, and its vendor text.
   spinlock taglock;
@@ -185,6 +204,10 @@ void cancelwait(stream& s, DWORD ms);
 void wakeworker(stream& s);
 void workerdone(stream& s);
 void waitworker(stream& s);
+// Frees the copy "openmemory" made; the stream plays files again.
+void releasememory(stream& s);
+void runready(stream& s);
+bool waitready(stream& s, DWORD ms);
 
 // The comments of the stream being played, as "gettags" gives them.
 void settags(stream& s, char* const* comments, const int* lengths, int count);

@@ -1,6 +1,8 @@
 #include "waveout.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <mutex>
 
 #include "diag.h"
@@ -35,11 +37,25 @@ void mapstart(stream& s, HWAVEOUT device) {
   s.played.idle = idle;
 }
 
+// The block's peaks, a section of about 20 ms each (longer when a block
+// holds more than peaksections of them), read before the map is locked.
 void mapqueued(stream& s, const waveslot& slot) {
+  playedblock block{0, slot.length, slot.time, 0, {}};
+  const uint32_t frame = std::max<uint32_t>(s.waveformat.nBlockAlign, bytespersample);
+  uint32_t section = std::max<uint32_t>(s.waveformat.nAvgBytesPerSec / 50, 1);
+  section = std::max(section, (slot.length + peaksections - 1) / peaksections);
+  block.sectionbytes = (section + frame - 1) / frame * frame;
+  const auto* samples = reinterpret_cast<const int16_t*>(slot.data);
+  for (uint32_t i = 0; i < slot.length / bytespersample; ++i) {
+    const int k = static_cast<int>(i * bytespersample / block.sectionbytes);
+    const int magnitude = std::abs(static_cast<int>(samples[i]));
+    if (magnitude > block.peaks[k]) block.peaks[k] = static_cast<uint16_t>(magnitude);
+  }
   playedmap& played = s.played;
   std::lock_guard<spinlock> held(s.maplock);
   if (played.count == 4) std::copy(played.blocks + 1, played.blocks + 4, played.blocks), --played.count;
-  played.blocks[played.count++] = {played.queued, slot.length, slot.time};
+  block.start = played.queued;
+  played.blocks[played.count++] = block;
   played.queued += slot.length;
 }
 
@@ -130,6 +146,16 @@ const char* waveresultname(MMRESULT result) {
   }
 }
 
+bool wavedevicename(int32_t index, char16_t (&name)[devicenamesize]) {
+  WAVEOUTCAPSW caps{};
+  if (index < 0 || waveOutGetDevCapsW(static_cast<UINT_PTR>(index), &caps, sizeof caps) != MMSYSERR_NOERROR)
+    return false;
+  static_assert(sizeof caps.szPname / sizeof caps.szPname[0] == devicenamesize, "a device's name fits the buffer");
+  for (std::size_t i = 0; i < devicenamesize; ++i) name[i] = static_cast<char16_t>(caps.szPname[i]);
+  name[devicenamesize - 1] = u'\0';
+  return true;
+}
+
 UINT wavecount() {
   UINT devices = waveOutGetNumDevs();
   diagout("Devices %d \n", static_cast<int>(devices));
@@ -151,7 +177,9 @@ bool waveopen(stream& s) {
   HWAVEOUT device = nullptr;
   // The stream's number goes with the device as its instance data, which
   // a device opened without callback does not use.
-  MMRESULT result = waveOutOpen(&device, WAVE_MAPPER, &waveformat, 0, static_cast<DWORD_PTR>(s.number), CALLBACK_NULL);
+  const int32_t chosen = s.device.load();
+  const UINT id = chosen == anydevice ? WAVE_MAPPER : static_cast<UINT>(chosen);
+  MMRESULT result = waveOutOpen(&device, id, &waveformat, 0, static_cast<DWORD_PTR>(s.number), CALLBACK_NULL);
   diagout(" ret %d \n", static_cast<int>(result));
   if (result != MMSYSERR_NOERROR) {
     if (const char* name = waveresultname(result)) enginetrace("%s", name);
@@ -235,10 +263,12 @@ void waveclose(stream& s) {
   if (const char* name = waveresultname(result)) diagerr("%s", name);
 }
 
-double waveposition(stream& s) {
-  const playedmap& played = s.played;
-  std::lock_guard<spinlock> held(s.maplock);
-  if (!played.device || played.count == 0 || played.bytespersecond == 0) return played.idle;
+namespace {
+
+// The block of the map being heard and the bytes into it, under the map's
+// lock. False when the map has no device or no block.
+bool heard(const playedmap& played, int& index, uint64_t& into) {
+  if (!played.device || played.count == 0 || played.bytespersecond == 0) return false;
   const playedblock& oldest = played.blocks[0];
   // The device's 32-bit count wraps after 4 GB; the distance from the
   // oldest block's start does not.
@@ -247,9 +277,43 @@ double waveposition(stream& s) {
   const uint64_t at = oldest.start + since;
   int i = played.count - 1;
   while (i > 0 && played.blocks[i].start > at) --i;
+  index = i;
+  into = std::min<uint64_t>(at - played.blocks[i].start, played.blocks[i].length);
+  return true;
+}
+
+}  // namespace
+
+double waveposition(stream& s) {
+  double time;
+  {
+    const playedmap& played = s.played;
+    std::lock_guard<spinlock> held(s.maplock);
+    int i;
+    uint64_t into;
+    if (!heard(played, i, into)) {
+      time = played.idle;
+    } else {
+      time = played.blocks[i].time + static_cast<double>(into) / played.bytespersecond;
+    }
+  }
+  // A looping run's blocks count on across its ends; the place in the
+  // file is what is left of the length.
+  const double length = s.duration.load();
+  if (s.looping.load() && length > 0 && time >= length) time = std::fmod(time, length);
+  return time;
+}
+
+double wavepeak(stream& s) {
+  const playedmap& played = s.played;
+  std::lock_guard<spinlock> held(s.maplock);
+  int i;
+  uint64_t into;
+  if (!heard(played, i, into)) return 0.0;
   const playedblock& block = played.blocks[i];
-  const uint64_t into = std::min<uint64_t>(at - block.start, block.length);
-  return block.time + static_cast<double>(into) / played.bytespersecond;
+  if (into >= block.length || block.sectionbytes == 0) return 0.0;  // everything queued has been heard
+  const uint64_t section = std::min<uint64_t>(into / block.sectionbytes, peaksections - 1);
+  return block.peaks[section] / 32768.0;
 }
 
 void wavesetidle(stream& s, double time) {

@@ -14,6 +14,9 @@ namespace zelov {
 
 // Number of wave-out devices; 0 when the system has none.
 UINT wavecount();
+// The name of device `index` as the device gives it; false when there is
+// no such device.
+bool wavedevicename(int32_t index, char16_t (&name)[devicenamesize]);
 // Opens the device for the stream's current format, paused. False when it
 // cannot be opened.
 bool waveopen(stream& s);
@@ -43,6 +46,9 @@ void waveclose(stream& s);
 // blocks it was given; with no block on a device, the time the next block
 // will start at. Safe from any thread.
 double waveposition(stream& s);
+// The peak amplitude, 0 to 1, of the section of about 20 ms being heard;
+// 0 with nothing on the device. Safe from any thread.
+double wavepeak(stream& s);
 // Sets the time shown while no block is queued (the start of a run).
 void wavesetidle(stream& s, double time);
 // A seek: the device drops every block it holds, unheard, and waits paused

@@ -13,6 +13,7 @@
 
 #include "convert.h"
 #include "diag.h"
+#include "source.h"
 #include "state.h"
 #include "waveout.h"
 
@@ -36,8 +37,10 @@ struct run {
   // decoding where it is.
   bool halted() const { return stop || s.seekpending(); }
 
-  FILE* input = nullptr;
-  // The file as libvorbisfile opened it to measure it, kept for seeking.
+  source input;  // the run's own pass
+  // The file as libvorbisfile opened it to measure it, kept for seeking,
+  // through a reader of its own.
+  source measuredinput;
   OggVorbis_File vf{};
   bool measured = false;
   long serial = -1;  // the logical stream last announced
@@ -61,6 +64,8 @@ struct run {
   uint64_t linkframes = 0;
   int32_t linkrate = 0;
   float* planes[256] = {};  // the channels of a chunk after a seek (Vorbis has at most 255)
+  uint64_t framesdecoded = 0;  // by libvorbisfile, since it last went back to the start
+  bool looped = false;
 
   ogg_sync_state sync{};
   ogg_stream_state logical{};  // the logical Ogg stream being read
@@ -76,13 +81,13 @@ struct run {
   // Reads one block into the sync state; returns the bytes read.
   long readblock() {
     char* buffer = ogg_sync_buffer(&sync, readsize);
-    long n = static_cast<long>(std::fread(buffer, 1, readsize, input));
+    long n = static_cast<long>(sourceread(buffer, 1, readsize, &input));
     ogg_sync_wrote(&sync, n);
     return n;
   }
 
   void closemeasured() {
-    if (measured) ov_clear(&vf);  // closes its file
+    if (measured) ov_clear(&vf);  // closes its reader
     measured = false;
   }
 
@@ -179,6 +184,7 @@ void announce(run& r, const vorbis_info& info, const vorbis_comment& comment) {
   setvendor(r.s, comment.vendor);
   settags(r.s, comment.user_comments, comment.comment_lengths, comment.comments);
 
+  runready(r.s);  // the length and the comments are known
   if (info.channels < 1 || comment.vendor == nullptr)
     return r.fail(resultbadheader, corruptheader);
   r.chunklimit = static_cast<int32_t>(chunksamples) / info.channels;
@@ -307,12 +313,11 @@ void decodestream(run& r) {
 
 // Frames in the whole file by libvorbisfile, or 0 when it cannot tell, and
 // its length in seconds. A file libvorbisfile can open stays open with it
-// for seeking. Returns false when there is no file.
-bool measure(FILE* file, run& r) {
-  if (!file) return false;
-  if (ov_open(file, &r.vf, nullptr, 0) < 0) {
+// for seeking.
+void measure(run& r) {
+  if (ov_open_callbacks(&r.measuredinput, &r.vf, nullptr, 0, sourcecallbacks) < 0) {
     enginetrace("Input does not appear to be an Ogg bitstream.\n");
-    std::fclose(file);  // a failed ov_open leaves the stream to us
+    sourceclose(&r.measuredinput);  // a failed open leaves the reader to us
   } else {
     enginetrace("Valid ogg bitstream\n");
     r.measured = true;
@@ -323,7 +328,6 @@ bool measure(FILE* file, run& r) {
     r.s.seekable.store(ov_seekable(&r.vf) != 0 && total > 0);
   }
   enginetrace("Filesize %d \n ", static_cast<int>(r.totalframes));
-  return true;
 }
 
 // Takes the seek asked for: the device drops what it holds unheard, and
@@ -369,6 +373,7 @@ void decodefromhere(run& r) {
       continue;
     }
     if (frames <= 0) return;  // the end, or damage it cannot pass
+    r.framesdecoded += static_cast<uint64_t>(frames);
     const vorbis_info* info = ov_info(&r.vf, link);
     if (ov_serialnumber(&r.vf, link) != r.serial) {
       announce(r, *info, *ov_comment(&r.vf, link));
@@ -397,14 +402,41 @@ void seekdecode(run& r) {
   }
 }
 
-// Opens the input by its ANSI name, or by its wide name when it has one.
-FILE* openinput(const char* path, const char16_t* widepath) {
-  return widepath ? widefopen(widepath) : std::fopen(path, "rb");
+// The seeks asked for and, while the run loops, the file again from its
+// first frame each time its end is decoded: the sound goes on in the same
+// gathered block, so that not one frame is added or lost at the seam. A
+// pass that decodes nothing (damage at the very start) ends the loop.
+void decodeon(run& r) {
+  for (;;) {
+    seekdecode(r);
+    if (r.stop || r.s.cancelflag.load() || !r.s.looping.load() || !r.s.seekable.load()) return;
+    if (r.framesdecoded == 0 && r.looped) return;
+    r.releasestream();
+    if (ov_pcm_seek(&r.vf, 0) != 0) return;
+    r.looped = true;
+    r.framesdecoded = 0;
+    decodefromhere(r);
+  }
 }
 
-int32_t cantopen(const char* path, const char16_t* widepath) {
+// Opens a reader of the run's file: the stream's copy in memory, or the
+// file by its ANSI name or by its wide name when it has one.
+bool openinput(stream& s, const char* path, const char16_t* widepath, source& reader) {
+  reader = source{};
+  if (s.frommemory) {
+    reader.bytes = s.memory;
+    reader.size = s.memorysize;
+    return s.memory != nullptr;
+  }
+  reader.file = widepath ? widefopen(widepath) : std::fopen(path, "rb");
+  return reader.file != nullptr;
+}
+
+int32_t cantopen(const stream& s, const char* path, const char16_t* widepath) {
   char shown[pathsize];
-  if (widepath) {  // the wide name as far as plain ASCII shows it
+  if (s.frommemory) {
+    path = "memory";
+  } else if (widepath) {  // the wide name as far as plain ASCII shows it
     std::size_t n = 0;
     for (; widepath[n] != u'\0' && n + 1 < sizeof shown; ++n) shown[n] = widepath[n] < 128 ? static_cast<char>(widepath[n]) : '?';
     shown[n] = '\0';
@@ -439,7 +471,7 @@ bool drainoutput(run& r) {
 void finishrun(run& r) {
   if (r.syncready) ogg_sync_clear(&r.sync);
   diagerr("Done.\n");
-  std::fclose(r.input);
+  sourceclose(&r.input);
 
   // Plays out what is left, unless the run was cancelled or lost its device.
   // A seek made while the end plays goes back into the file.
@@ -451,7 +483,7 @@ void finishrun(run& r) {
       if (r.s.wavelost) r.result = resultdeviceopen;
       break;
     }
-    seekdecode(r);
+    decodeon(r);
   }
   waveclose(r.s);
   r.closemeasured();
@@ -475,14 +507,13 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
 
   if (s.filepathtoolong) {
     errno = ENAMETOOLONG;
-    return cantopen(path, widepath);
+    return cantopen(s, path, widepath);
   }
-  FILE* measured = openinput(path, widepath);
-  if (!measured || !measure(measured, r)) return cantopen(path, widepath);
-  r.input = openinput(path, widepath);
-  if (!r.input) {
+  if (!openinput(s, path, widepath, r.measuredinput)) return cantopen(s, path, widepath);
+  measure(r);
+  if (!openinput(s, path, widepath, r.input)) {
     r.closemeasured();
-    return cantopen(path, widepath);
+    return cantopen(s, path, widepath);
   }
 
   if (wavecount() == 0) {
@@ -509,7 +540,7 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
     r.releasestream();
     if (r.halted()) break;
   }
-  seekdecode(r);
+  decodeon(r);
   finishrun(r);
   return r.result;
 }
@@ -522,6 +553,7 @@ DWORD WINAPI playthread(LPVOID parameter) {
   s.playstate.store(result);
   s.lastresult.store(result);
   s.workerlive.store(0);
+  runready(s);
   workerdone(s);
   return static_cast<DWORD>(result);
 }

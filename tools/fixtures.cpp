@@ -303,6 +303,13 @@ std::vector<std::string> writeall(const std::string& dir) {
     s.amplitude = 0.3;
     add("tone1000.ogg", encode(s).data);
   }
+  {
+    // For looping: 1.5 s and one frame, an odd number of frames, so that a
+    // seam cannot fall on a round block boundary by chance.
+    sound s;
+    s.seconds = 66151.5 / 44100;
+    add("loop.ogg", encode(s).data);
+  }
 
   std::vector<std::string> names;
   for (const auto& f : files) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <list>
 #include <map>
+#include <string>
 
 namespace simdevice {
 namespace {
@@ -202,6 +203,17 @@ bool waitfor(const std::function<bool()>& condition, std::chrono::milliseconds l
 using namespace simdevice;
 
 UINT waveOutGetNumDevs() { guard g; return devicecount; }
+
+MMRESULT waveOutGetDevCapsW(UINT_PTR id, WAVEOUTCAPSW* caps, UINT size) {
+  guard g;
+  if (id >= devicecount) return MMSYSERR_BADDEVICEID;
+  if (!caps || size < sizeof *caps) return MMSYSERR_INVALPARAM;
+  *caps = WAVEOUTCAPSW{};
+  const std::string name = "Simulated device " + std::to_string(id);
+  for (std::size_t i = 0; i < name.size() && i + 1 < MAXPNAMELEN; ++i) caps->szPname[i] = static_cast<WCHAR>(name[i]);
+  caps->wChannels = 2;
+  return MMSYSERR_NOERROR;
+}
 
 MMRESULT waveOutOpen(LPHWAVEOUT out, UINT id, const WAVEFORMATEX* wanted, DWORD_PTR, DWORD_PTR instance,
                      DWORD) {

@@ -90,6 +90,21 @@ BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 
 UINT waveOutGetNumDevs();
+constexpr int MAXPNAMELEN = 32;
+using WCHAR = wchar_t;
+struct WAVEOUTCAPSW {
+  WORD wMid;
+  WORD wPid;
+  UINT vDriverVersion;
+  WCHAR szPname[MAXPNAMELEN];
+  DWORD dwFormats;
+  WORD wChannels;
+  WORD wReserved1;
+  DWORD dwSupport;
+};
+using UINT_PTR = uintptr_t;
+// Device n is named "Simulated device n".
+MMRESULT waveOutGetDevCapsW(UINT_PTR device, WAVEOUTCAPSW* caps, UINT size);
 MMRESULT waveOutOpen(LPHWAVEOUT out, UINT device, const WAVEFORMATEX* format,
                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
 MMRESULT waveOutPause(HWAVEOUT device);

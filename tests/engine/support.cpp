@@ -94,6 +94,10 @@ std::string diagcapture::trace() const { return capturedof(zelov::diagstream::tr
 void EngineTest::SetUp() {
   fixture("");  // generated before any timing matters
   send("cancel");
+  // The default stream keeps its loop and device from run to run.
+  int32_t off = 0, anydevice = -1;
+  send("setloop", reinterpret_cast<char*>(&off));
+  send("setdevice", reinterpret_cast<char*>(&anydevice));
   simdevice::reset(simdevice::mode::instant);
 }
 

@@ -1,0 +1,48 @@
+#include "source.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zelov {
+
+std::size_t sourceread(void* out, std::size_t size, std::size_t count, void* from) {
+  source& s = *static_cast<source*>(from);
+  if (s.file) return std::fread(out, size, count, s.file);
+  if (size == 0 || s.at >= s.size) return 0;
+  const uint64_t items = std::min<uint64_t>(count, (s.size - s.at) / size);
+  std::memcpy(out, s.bytes + s.at, static_cast<std::size_t>(items * size));
+  s.at += items * size;
+  return static_cast<std::size_t>(items);
+}
+
+int sourceseek(void* from, ogg_int64_t offset, int whence) {
+  source& s = *static_cast<source*>(from);
+  if (s.file) {
+#ifdef _WIN32
+    return _fseeki64(s.file, offset, whence);
+#else
+    return fseeko(s.file, static_cast<off_t>(offset), whence);
+#endif
+  }
+  const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<int64_t>(s.at)
+                                                                   : static_cast<int64_t>(s.size);
+  const int64_t to = base + offset;
+  if (to < 0) return -1;
+  s.at = static_cast<uint64_t>(to);
+  return 0;
+}
+
+int sourceclose(void* from) {
+  source& s = *static_cast<source*>(from);
+  if (s.file) std::fclose(s.file);
+  s = source{};
+  return 0;
+}
+
+long sourcetell(void* from) {
+  source& s = *static_cast<source*>(from);
+  if (s.file) return std::ftell(s.file);
+  return static_cast<long>(s.at);
+}
+
+}  // namespace zelov
