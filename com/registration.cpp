@@ -110,6 +110,16 @@ bool otherviewregisters(HKEY root, const ClassInfo& cls) {
   return true;
 }
 
+// Not registered is as good as removed.
+void unregisterlibrary(const LibraryInfo& lib, WORD minor, bool peruser) {
+  if (peruser) UnRegisterTypeLibForUser(*lib.libid, lib.major, minor, lib.lcid, TypeLibKind);
+  else UnRegisterTypeLib(*lib.libid, lib.major, minor, lib.lcid, TypeLibKind);
+}
+
+void unregisterolder(const LibraryInfo& lib, bool peruser) {
+  for (WORD minor = lib.firstminor; minor < lib.minor; ++minor) unregisterlibrary(lib, minor, peruser);
+}
+
 }  // namespace
 
 HRESULT UnregisterServer(const ServerInfo& server, bool peruser) {
@@ -121,10 +131,9 @@ HRESULT UnregisterServer(const ServerInfo& server, bool peruser) {
       for (const wchar_t* key : server.sharedkeys) RegDeleteTreeW(root.key, expand(key, cls).c_str());
     }
   }
-  // Not registered is as good as removed.
   for (const LibraryInfo& lib : server.libraries) {
-    if (peruser) UnRegisterTypeLibForUser(*lib.libid, lib.major, lib.minor, lib.lcid, TypeLibKind);
-    else UnRegisterTypeLib(*lib.libid, lib.major, lib.minor, lib.lcid, TypeLibKind);
+    unregisterlibrary(lib, lib.minor, peruser);
+    unregisterolder(lib, peruser);
   }
   return S_OK;
 }
@@ -138,6 +147,7 @@ HRESULT RegisterServer(const ServerInfo& server, bool peruser) {
     return SELFREG_E_CLASS;
   }
   for (const LibraryInfo& info : server.libraries) {
+    unregisterolder(info, peruser);
     ITypeLib* lib = TypeLibrary(info.resource);
     wchar_t path[MAX_PATH + 4];
     const HRESULT result = !lib || !TypeLibraryPath(info.resource, path) ? TYPE_E_CANTLOADLIBRARY

@@ -43,6 +43,10 @@ struct LibraryInfo {
   const GUID* libid;
   WORD major, minor;
   LCID lcid;
+  // The first minor version of this major one that a release registered:
+  // the versions from it up to `minor` are removed when this one is
+  // registered or removed, so that an update leaves no key behind.
+  WORD firstminor = 0;
 };
 
 struct ServerInfo {

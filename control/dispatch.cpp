@@ -21,14 +21,14 @@ HRESULT ControlHresult(int32_t number) { return MAKE_HRESULT(SEVERITY_ERROR, FAC
 IUnknown* NewZelOggPlay(bool extended) {
   auto* control = new (std::nothrow) ZelOggPlayControl(extended);
   if (control && !control->Ready()) {
-    static_cast<_ZelOggPlayEx*>(control)->Release();
+    static_cast<_ZelOggPlayEx2*>(control)->Release();
     return nullptr;
   }
-  return static_cast<_ZelOggPlayEx*>(control);
+  return static_cast<_ZelOggPlayEx2*>(control);
 }
 
 HRESULT ZelOggPlayControl::QueryInterface(REFIID iid, void** out) {
-  if (iid == IID__ZelOggPlayEx && !extended_) {
+  if ((iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlayEx2) && !extended_) {
     if (out) *out = nullptr;
     return out ? E_NOINTERFACE : E_POINTER;
   }
@@ -37,6 +37,7 @@ HRESULT ZelOggPlayControl::QueryInterface(REFIID iid, void** out) {
 
 void* ZelOggPlayControl::extrainterface(REFIID iid) {
   if (iid == IID_IDispatch || iid == IID__ZelOggPlay) return static_cast<_ZelOggPlay*>(this);
+  if (iid == IID__ZelOggPlayEx) return static_cast<_ZelOggPlayEx*>(this);
   if (iid == IID_IOleWindow) return static_cast<IOleInPlaceObject*>(this);
   if (iid == IID_IViewObject) return static_cast<IViewObject2*>(this);
   if (iid == IID_IPersist) return static_cast<IPersistStreamInit*>(this);
@@ -174,7 +175,92 @@ HRESULT ZelOggPlayControl::get_Tags(BSTR* lines) {
   return *lines ? S_OK : E_OUTOFMEMORY;
 }
 
+// The members of _ZelOggPlayEx2.
+HRESULT ZelOggPlayControl::get_Comment(BSTR Name, BSTR* value) { return get_Tag(Name, value); }
+
+HRESULT ZelOggPlayControl::get_Comments(BSTR* lines) { return get_Tags(lines); }
+
+HRESULT ZelOggPlayControl::get_Loop(VARIANT_BOOL* on) {
+  if (!on) return E_POINTER;
+  *on = player_.Loop() ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_Loop(VARIANT_BOOL on) {
+  player_.SetLoop(on != VARIANT_FALSE);
+  return S_OK;
+}
+
+// A one-dimensional array of bytes, as VB's Byte(), .NET's byte[] and
+// ADODB.Stream's Read give it: in the VARIANT, or behind a reference in it.
+// Its bytes are read under SafeArrayAccessData; the engine copies them
+// before the call returns.
+template <typename Body>
+HRESULT ZelOggPlayControl::WithBytes(const VARIANT& Data, Body body) {
+  const VARIANT* v = &Data;
+  if (V_VT(v) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
+  SAFEARRAY* array = nullptr;
+  if (V_VT(v) == (VT_ARRAY | VT_UI1)) array = V_ARRAY(v);
+  else if (V_VT(v) == (VT_ARRAY | VT_UI1 | VT_BYREF) && V_ARRAYREF(v)) array = *V_ARRAYREF(v);
+  if (!array || SafeArrayGetDim(array) != 1 || SafeArrayGetElemsize(array) != 1)
+    return FailWith(E_INVALIDARG, base::widen("Data must be a one-dimensional array of bytes (Byte()) "
+                                              "holding a whole Ogg file."));
+  const std::size_t size = array->rgsabound[0].cElements;
+  void* bytes = nullptr;
+  if (FAILED(SafeArrayAccessData(array, &bytes))) return FailWith(E_INVALIDARG, base::widen("Data cannot be read."));
+  const HRESULT hr = Call(nullptr, [&] { body(size ? bytes : nullptr, size); });
+  SafeArrayUnaccessData(array);
+  return hr;
+}
+
+HRESULT ZelOggPlayControl::OpenMemory(VARIANT Data) {
+  return WithBytes(Data, [&](const void* bytes, std::size_t size) { player_.OpenMemory(bytes, size); });
+}
+
+HRESULT ZelOggPlayControl::PlayMemory(VARIANT Data) {
+  return WithBytes(Data, [&](const void* bytes, std::size_t size) { player_.PlayMemory(bytes, size); });
+}
+
+HRESULT ZelOggPlayControl::get_DeviceCount(LONG* count) {
+  if (!count) return E_POINTER;
+  *count = 0;
+  return Call(nullptr, [&] { *count = player_.DeviceCount(); });
+}
+
+HRESULT ZelOggPlayControl::get_DeviceName(LONG Index, BSTR* name) {
+  if (!name) return E_POINTER;
+  *name = nullptr;
+  bool found = false;
+  base::wtext text;
+  const HRESULT hr = Call(nullptr, [&] { found = player_.DeviceName(Index, text); });
+  if (FAILED(hr)) return hr;
+  if (!found) return FailWith(E_INVALIDARG, base::widen("Index must be from 0 to DeviceCount - 1."));
+  *name = com::bstr(text).detach();
+  return *name ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT ZelOggPlayControl::get_Device(LONG* index) {
+  if (!index) return E_POINTER;
+  *index = player_.Device();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_Device(LONG index) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.SetDevice(index); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("Device must be -1 (the default) or from 0 to DeviceCount - 1."));
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::get_PeakLevel(double* level) {
+  if (!level) return E_POINTER;
+  *level = player_.PeakLevel();
+  return S_OK;
+}
+
 HRESULT ZelOggPlayControl::InterfaceSupportsErrorInfo(REFIID iid) {
+  if (extended_ && (iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlay)) return S_OK;
   return iid == DefaultInterface() ? S_OK : S_FALSE;
 }
 
@@ -207,7 +293,7 @@ HRESULT ZelOggPlayControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPP
   failed_ = false;
   // Script hosts ask for a result even from methods called as statements.
   if (flags & DISPATCH_PROPERTYGET) flags |= DISPATCH_METHOD;
-  const HRESULT hr = DispInvoke(static_cast<_ZelOggPlayEx*>(this), typeinfo_.get(), id, flags, params, result,
+  const HRESULT hr = DispInvoke(static_cast<_ZelOggPlayEx2*>(this), typeinfo_.get(), id, flags, params, result,
                                 exception, argerror);
   if (!failed_) return hr;
   // The method failed with its own error: the caller gets it as an

@@ -52,9 +52,9 @@ void EngineClient::senddouble(const char* word, double value) const { fill(word,
 
 void EngineClient::sendlong(const char* word, int32_t value) const { fill(word, &value); }
 
-void EngineClient::fill(const char* word, void* buffer) const {
-  if (stream_ != 0) bridge::CallEngineOnStream(stream_, word, buffer);
-  else bridge::CallEngineData(word, buffer);
+int32_t EngineClient::call(const char* word, void* data) const {
+  if (stream_ != 0) return bridge::CallEngineOnStream(stream_, word, data);
+  return bridge::CallEngineData(word, data);
 }
 
 void EngineClient::open(const wtext& path) const { bridge::OpenInEngine(path, stream_); }

@@ -34,7 +34,9 @@ class EngineClient {
   double askdouble(const char* word) const;
   void senddouble(const char* word, double value) const;
   void sendlong(const char* word, int32_t value) const;
-  void fill(const char* word, void* buffer) const;
+  void fill(const char* word, void* buffer) const { call(word, buffer); }
+  // A word with binary data that answers a number too.
+  int32_t call(const char* word, void* data) const;
   // Sends the engine the file to open.
   void open(const base::wtext& path) const;
 

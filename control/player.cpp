@@ -18,6 +18,11 @@ namespace {
 
 void EnsureLoaded() { EnsureEngineLoaded(false); }
 
+// How long an open of ZelOggPlayEx waits at most for the file's length and
+// comments: a local file takes a few milliseconds; a file on a share that
+// does not answer must not hold the caller's thread for long.
+constexpr int32_t ReadyWaitMs = 2000;
+
 }  // namespace
 
 Player::Player(PlayerHost& host, bool ownstream) : host_(host), ownstream_(ownstream), number_(NewControlNumber()) {}
@@ -49,7 +54,7 @@ void Player::StopMonitoring() {
 // Steps shared by OpenFile and PlayFile; false when the file was ended at
 // once (a check of the path failed, or there is no engine to play it) and
 // the host has been told.
-bool Player::Open(const wtext& Inputfile) {
+bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size) {
   EnsureLoaded();
   // Claimed before the cancel, so that a control whose file this cuts short
   // cannot take the cancel for its file's normal end.
@@ -57,12 +62,12 @@ bool Player::Open(const wtext& Inputfile) {
   pausedsinceopen_ = false;
   StopMonitoring();
   if (HasStream()) engine_.ask(word::cancel);
-  if (IsEmptyText(Inputfile)) {
+  if (!bytes && IsEmptyText(Inputfile)) {
     host_.Finished();
     RaiseErrorCode(EmptyPath);
     return false;
   }
-  if (!FileReadable(Inputfile)) {
+  if (!bytes && !FileReadable(Inputfile)) {
     host_.Finished();
     RaiseErrorCode(InvalidPath);
     return false;
@@ -82,10 +87,18 @@ bool Player::Open(const wtext& Inputfile) {
       return false;
     }
   }
-  // The stream keeps the volume across files; given before the open, it is
-  // in place before the first sound is decoded.
-  if (volume_ != zelov::fullvolume || muted_) SendVolume();
-  engine_.open(Inputfile);
+  // Given before the open, the stream's settings are in place before the
+  // first sound is decoded.
+  SendSettings();
+  if (bytes) {
+    zelov::memoryfile file{bytes, size};
+    engine_.fill(word::openmemory, &file);
+  } else {
+    engine_.open(Inputfile);
+  }
+  // A control of its own stream returns with the length and the comments
+  // known, so that the line after the open can show them.
+  if (ownstream_) engine_.sendlong(word::waitready, ReadyWaitMs);
   ++opened_;
   Enable(Timer1, true);
   Enable(Timer2, true);
@@ -95,7 +108,16 @@ bool Player::Open(const wtext& Inputfile) {
 void Player::OpenFile(const wtext& Inputfile) { Open(Inputfile); }
 
 void Player::PlayFile(const wtext& Inputfile) {
-  if (!Open(Inputfile)) return;
+  if (Open(Inputfile)) Play();
+}
+
+void Player::OpenMemory(const void* bytes, std::size_t size) { Open(wtext(), bytes, size); }
+
+void Player::PlayMemory(const void* bytes, std::size_t size) {
+  if (Open(wtext(), bytes, size)) Play();
+}
+
+void Player::Play() {
   Enable(Timer3, true);
   // Started now rather than at Timer3's first tick: a host that runs no
   // message loop never gets that tick. The engine keeps a "resume" that
@@ -211,10 +233,10 @@ bool Player::FileOpen() const {
   return ownstream_ ? engine_.stream() != 0 : PlaybackOwner() == number_;
 }
 
-double Player::AskSeconds(const char* command) { return FileOpen() ? engine_.askdouble(command) : 0; }
+double Player::AskDouble(const char* command) { return FileOpen() ? engine_.askdouble(command) : 0; }
 
-double Player::Position() { return AskSeconds(word::getposition); }
-double Player::Duration() { return AskSeconds(word::getduration); }
+double Player::Position() { return AskDouble(word::getposition); }
+double Player::Duration() { return AskDouble(word::getduration); }
 
 void Player::SetPosition(double seconds) {
   if (FileOpen()) engine_.senddouble(word::seek, seconds);
@@ -232,11 +254,45 @@ void Player::SetMute(bool muted) {
   SendVolume();
 }
 
-// Only a stream of the control's own carries a volume; it keeps it between
-// files, so that it is sent whenever it changes, file or no file.
+// Only a stream of the control's own carries a volume, a loop and a
+// device; it keeps them between files, so that each is sent whenever it
+// changes, file or no file.
 void Player::SendVolume() {
   if (!ownstream_ || engine_.stream() == 0) return;
   engine_.sendlong(word::setvolume, muted_ ? 0 : volume_);
+}
+
+void Player::SendSettings() {
+  if (!ownstream_ || engine_.stream() == 0) return;
+  SendVolume();
+  engine_.sendlong(word::setloop, loop_ ? 1 : 0);
+  engine_.sendlong(word::setdevice, device_);
+}
+
+void Player::SetLoop(bool on) {
+  loop_ = on;
+  if (ownstream_ && engine_.stream() != 0) engine_.sendlong(word::setloop, loop_ ? 1 : 0);
+}
+
+double Player::PeakLevel() { return AskDouble(word::getpeak); }
+
+int32_t Player::DeviceCount() {
+  EnsureLoaded();
+  return EngineLinked() ? EngineClient().ask(word::devicecount) : 0;
+}
+
+bool Player::DeviceName(int32_t index, wtext& name) {
+  EnsureLoaded();
+  zelov::devicenamebuffer buffer{index, {}};
+  if (!EngineLinked() || EngineClient().call(word::devicename, &buffer) != 1) return false;
+  name = wtext(buffer.name);
+  return true;
+}
+
+bool Player::SetDevice(int32_t index) {
+  if (index != zelov::anydevice && (index < 0 || index >= DeviceCount())) return false;
+  device_ = index;
+  return true;
 }
 
 base::atext Player::AskTags() {

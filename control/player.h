@@ -2,10 +2,12 @@
 // three timers, and the state they keep. The COM object owns one Player and
 // gives it the host side: timers and events.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "base/text.h"
 #include "control/engineclient.h"
+#include "engine/protocol.h"
 
 namespace control {
 
@@ -50,6 +52,10 @@ class Player {
   // a file it started, and leaves another control's file alone.
   void OpenFile(const wtext& Inputfile);
   void PlayFile(const wtext& Inputfile);
+  // ZelOggPlayEx: as OpenFile and PlayFile, from the bytes of a whole file,
+  // which the engine copies before the call returns.
+  void OpenMemory(const void* bytes, std::size_t size);
+  void PlayMemory(const void* bytes, std::size_t size);
   wtext GetStatus();
   void PausePlayback();
   void ResumePlayback();
@@ -74,6 +80,19 @@ class Player {
   void SetMute(bool muted);
   wtext Tag(const wtext& name);
   wtext Tags();
+  bool Loop() const { return loop_; }
+  void SetLoop(bool on);
+  // The peak of the sound being heard, 0 to 1; 0 with nothing playing.
+  double PeakLevel();
+  // The sound cards, which a control may choose from; these load the
+  // engine, as the playback methods do. The device is anydevice (the
+  // system's default) or a card's index, and applies from the next file.
+  int32_t DeviceCount();
+  // False when there is no card `index`.
+  bool DeviceName(int32_t index, wtext& name);
+  int32_t Device() const { return device_; }
+  // False, with nothing changed, for a card that is not there.
+  bool SetDevice(int32_t index);
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
   // Gives up what the player holds in the engine: its own stream (its run
   // cancelled, its number given back) or its claim on the default stream.
@@ -88,7 +107,9 @@ class Player {
   wtext SecondsText;
 
  private:
-  bool Open(const wtext& Inputfile);
+  // A file by its path, or by its bytes when `bytes` is given.
+  bool Open(const wtext& Inputfile, const void* bytes = nullptr, std::size_t size = 0);
+  void Play();
   bool OwnsPlayback() const;
   // Whether the player has an engine stream to speak to: the default one,
   // or its own once it has taken it.
@@ -101,8 +122,10 @@ class Player {
   void Enable(int timer, bool on);
   void StopMonitoring();
   bool FileOpen() const;
-  double AskSeconds(const char* command);
+  double AskDouble(const char* command);
   void SendVolume();
+  // The settings a stream of its own keeps from file to file.
+  void SendSettings();
   // The engine's list of the stream's comments (see engine/protocol.h).
   base::atext AskTags();
 
@@ -117,6 +140,8 @@ class Player {
   // Kept by the control from file to file; each file starts with them.
   int32_t volume_ = 100;
   bool muted_ = false;
+  bool loop_ = false;
+  int32_t device_ = zelov::anydevice;
 };
 
 }  // namespace control

@@ -1,7 +1,9 @@
 // The ActiveX control ZelOggPlay: one COM object with the interfaces that
 // containers and script hosts use. The same object serves the class
 // ZelOggPlayEx, whose interface _ZelOggPlayEx adds seeking, volume, length
-// and tags to _ZelOggPlay; a ZelOggPlay does not answer _ZelOggPlayEx. Each OLE concern has its own file:
+// and tags to _ZelOggPlay, and _ZelOggPlayEx2 looping, memory playback, the
+// sound card and the level to that; a ZelOggPlay answers neither. Each OLE
+// concern has its own file:
 // dispatch.cpp (the methods, through the type library), events.cpp (the
 // connection point), oleobject.cpp (embedding), inplace.cpp (activation and
 // the design-time face), view.cpp (drawing), persist.cpp (persistence and
@@ -92,7 +94,7 @@ class EventPoint final : public IConnectionPoint {
 };
 
 class ZelOggPlayControl final
-    : public com::implements<_ZelOggPlayEx, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
+    : public com::implements<_ZelOggPlayEx2, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
                              IViewObject2, IPersistStreamInit, IPersistPropertyBag, IProvideClassInfo2,
                              IConnectionPointContainer, ISupportErrorInfo>,
       private PlayerHost {
@@ -101,7 +103,7 @@ class ZelOggPlayControl final
   bool Ready() const { return timerwindow_ != nullptr; }
   // The class this object was created as, and its default interface.
   REFCLSID ClassId() const { return extended_ ? CLSID_ZelOggPlayEx : CLSID_ZelOggPlay; }
-  REFIID DefaultInterface() const { return extended_ ? IID__ZelOggPlayEx : IID__ZelOggPlay; }
+  REFIID DefaultInterface() const { return extended_ ? IID__ZelOggPlayEx2 : IID__ZelOggPlay; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
 
@@ -131,6 +133,18 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE put_Mute(VARIANT_BOOL muted) override;
   HRESULT STDMETHODCALLTYPE get_Tag(BSTR Name, BSTR* value) override;
   HRESULT STDMETHODCALLTYPE get_Tags(BSTR* lines) override;
+  // _ZelOggPlayEx2 (dispatch.cpp)
+  HRESULT STDMETHODCALLTYPE get_Comment(BSTR Name, BSTR* value) override;
+  HRESULT STDMETHODCALLTYPE get_Comments(BSTR* lines) override;
+  HRESULT STDMETHODCALLTYPE get_Loop(VARIANT_BOOL* on) override;
+  HRESULT STDMETHODCALLTYPE put_Loop(VARIANT_BOOL on) override;
+  HRESULT STDMETHODCALLTYPE OpenMemory(VARIANT Data) override;
+  HRESULT STDMETHODCALLTYPE PlayMemory(VARIANT Data) override;
+  HRESULT STDMETHODCALLTYPE get_DeviceCount(LONG* count) override;
+  HRESULT STDMETHODCALLTYPE get_DeviceName(LONG Index, BSTR* name) override;
+  HRESULT STDMETHODCALLTYPE get_Device(LONG* index) override;
+  HRESULT STDMETHODCALLTYPE put_Device(LONG index) override;
+  HRESULT STDMETHODCALLTYPE get_PeakLevel(double* level) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -229,6 +243,10 @@ class ZelOggPlayControl final
   HRESULT Fail(const bridge::AutomationError& error);
   // Fails the call with an error object that says why; hr is its result.
   HRESULT FailWith(HRESULT hr, const base::wtext& description);
+  // OpenMemory and PlayMemory: the bytes of the array in Data, or a failure
+  // that says what is expected.
+  template <typename Body>
+  HRESULT WithBytes(const VARIANT& Data, Body body);
 
   // In-place activation (inplace.cpp).
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect);

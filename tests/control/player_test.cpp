@@ -547,6 +547,51 @@ TEST_F(PlayerTest, ExtendedControlsPlayOnStreamsOfTheirOwnBesideTheOthers) {
   EXPECT_EQ(ex.Volume(), 50);
 }
 
+// A control of its own stream returns from the open with the length and
+// the comments known, from a file or from its bytes; its loop and device go
+// to its stream before the file opens and are kept from file to file.
+TEST_F(PlayerTest, ExtendedControlsKnowTheFileWhenTheOpenReturnsAndKeepTheirSettings) {
+  simdevice::reset(simdevice::mode::manual);
+  simdevice::setdevicecount(2);
+  Recorder exhost;
+  Player ex{exhost, true};
+  EXPECT_EQ(ex.PeakLevel(), 0.0);
+  EXPECT_FALSE(ex.SetDevice(2));
+  EXPECT_FALSE(ex.SetDevice(-2));
+  EXPECT_TRUE(ex.SetDevice(1));
+  ex.SetLoop(true);
+  wtext name;
+  EXPECT_TRUE(ex.DeviceName(1, name));
+  EXPECT_EQ(narrow(name), "Simulated device 1");
+  EXPECT_FALSE(ex.DeviceName(2, name));
+  for (int i = 0; i < 10; ++i) {
+    ex.OpenFile(file("tags.ogg"));
+    EXPECT_EQ(ex.Duration(), 1.0);
+    EXPECT_EQ(ex.Tag(u"artist"), wtext(u"First; Second"));
+  }
+  FILE* f = std::fopen(fixture("short.ogg").c_str(), "rb");
+  ASSERT_TRUE(f);
+  std::vector<char> bytes(1 << 20);
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  std::fclose(f);
+  ex.PlayMemory(bytes.data(), bytes.size());
+  EXPECT_DOUBLE_EQ(ex.Duration(), 0.2);
+  ASSERT_TRUE(enginetest::waituntil([&] { return simdevice::opendevices() == 1; }));
+  EXPECT_EQ(simdevice::deviceid(1), 1u) << "the device chosen before the first file";
+  ASSERT_TRUE(enginetest::waituntil([&] {
+    simdevice::playnext(1);
+    return simdevice::played(1).size() > 3 * 0.2 * 44100 * 4;
+  })) << "the loop set before the first file";
+  EXPECT_EQ(ex.GetStatus(), u"playing");
+  ex.SetLoop(false);
+  ASSERT_TRUE(enginetest::waituntil([&] {
+    simdevice::playnext(1);
+    return ex.GetStatus() == u"stop";
+  }));
+  ex.Tick(Timer1);
+  EXPECT_EQ(exhost.take().back(), "ErrorCode 0 No error");
+}
+
 TEST_F(PlayerTest, BeyondTheStreamLimitAFileEndsAtOnceWith30) {
   simdevice::reset(simdevice::mode::manual);
   std::vector<std::unique_ptr<Recorder>> hosts;

@@ -4,6 +4,7 @@
 //   capturecompare --levels CAPTURE.raw VOLUME50 MUTE UNMUTE END
 //   capturecompare --position REFERENCE.raw CAPTURE.raw AT SECONDS SEEK
 //   capturecompare --pitches CAPTURE.raw BOTH HALF AFTER
+//   capturecompare --loop REFERENCE.raw CAPTURE.raw PASSES
 // The third measures a steady
 // tone around byte offsets of the capture where the volume was set to 50,
 // muted, unmuted, and the tone left: the level ratios and how soon the
@@ -15,7 +16,10 @@
 // (330 Hz at 0.6 of full scale, 1000 Hz at 0.3, on the left channel): both
 // must be there before byte BOTH, and between HALF (where the first one's
 // volume went to 50) and AFTER the first must be at half its amplitude and
-// the second as it was.
+// the second as it was. The sixth finds the file played over and over, at
+// least PASSES times and whole passes only: between one pass's last frame
+// and the next one's first not one frame may be added or lost, while
+// silence the sound server inserts elsewhere is skipped and counted.
 // In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
@@ -177,11 +181,53 @@ static int pitches(const char* cappath, char** marks) {
   return ok ? 0 : 1;
 }
 
+static int loop(const char* refpath, const char* cappath, int least) {
+  const std::vector<uint32_t> ref = readframes(refpath), cap = readframes(cappath);
+  if (ref.empty()) {
+    std::printf("FAIL the reference is empty\n");
+    return 1;
+  }
+  std::size_t j = 0;
+  while (j < cap.size() && cap[j] == 0) ++j;
+  std::size_t i = 0;
+  while (ref[i] == 0 && i + 1 < ref.size()) ++i;  // the capture's silence covers the file's
+  std::size_t passes = 0, inserted = 0;
+  for (;;) {
+    if (j >= cap.size() || (cap[j] == 0 && std::all_of(cap.begin() + static_cast<long>(j), cap.end(), [](uint32_t f) { return f == 0; }))) {
+      // Only silence left: the sound must have ended with a whole pass.
+      const bool whole = i == 0;
+      const bool ok = whole && passes >= static_cast<std::size_t>(least);
+      std::printf("%s %zu passes of %zu frames, ended %s; at the seams 0 frames added or lost; %zu silent frames "
+                  "inserted elsewhere\n",
+                  ok ? "ok" : "FAIL", passes, ref.size(), whole ? "with a whole pass" : "in the middle of a pass",
+                  inserted);
+      return ok ? 0 : 1;
+    }
+    if (cap[j] != ref[i]) {
+      // Silence the server inserted is skipped, but never at a seam.
+      if (cap[j] == 0 && i != 0) {
+        ++j;
+        ++inserted;
+        continue;
+      }
+      std::printf("FAIL pass %zu: frame %zu differs (capture frame %zu)%s\n", passes, i, j,
+                  i == 0 ? ", at a seam" : "");
+      return 1;
+    }
+    ++j;
+    if (++i == ref.size()) {
+      i = 0;
+      ++passes;
+    }
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--correlate") == 0) return correlate(argv[2], argv[3]);
   if (argc == 7 && std::strcmp(argv[1], "--levels") == 0) return levels(argv[2], argv + 3);
   if (argc == 7 && std::strcmp(argv[1], "--position") == 0) return position(argv[2], argv[3], argv + 4);
   if (argc == 6 && std::strcmp(argv[1], "--pitches") == 0) return pitches(argv[2], argv + 3);
+  if (argc == 5 && std::strcmp(argv[1], "--loop") == 0) return loop(argv[2], argv[3], std::atoi(argv[4]));
   if (argc != 3) {
     std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
     return 2;

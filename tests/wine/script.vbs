@@ -2,8 +2,8 @@
 ' and no message loop (so no timer ticks). The script opens the file and
 ' starts the sound itself, or with "play" lets PlayFile start it, and polls
 ' GetStatus until the file has ended. With "ex" it uses ZelOggPlayEx: it
-' reads the length and the title of the tags fixture, seeks, and plays on
-' to the end.
+' reads the length and the title of the tags fixture on the line after
+' OpenFile, seeks, and plays on to the end.
 '   cscript //nologo script.vbs FILE.ogg [play|ex]
 Option Explicit
 Dim player, started, status, extended, title
@@ -20,11 +20,7 @@ If player.ControlName() <> "Zel OGG Vorbis Player OCX 1.0.0" Then
 End If
 If extended Then
   player.OpenFile WScript.Arguments(0)
-  started = Timer
-  Do While player.Tags = "" And Timer - started < 60
-    WScript.Sleep 10
-  Loop
-  title = player.Tag("TITLE")
+  title = player.Comment("TITLE")
   If Abs(player.Duration - 1) > 0.000001 Or Len(title) <> 7 Or AscW(title) <> &H41F Or AscW(Right(title, 1)) <> &H6B4C Then
     WScript.Echo "wrong Duration " & player.Duration & " or title"
     WScript.Quit 5

@@ -98,22 +98,30 @@ std::string joined(const std::vector<std::string>& lines) {
 }
 
 bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events) {
-  bool defaults = true;
-  for (UINT i = 0; i < 2; ++i) {
+  TYPEATTR* ca;
+  if (FAILED(coclass->GetTypeAttr(&ca))) return false;
+  const UINT count = ca->cImplTypes;
+  coclass->ReleaseTypeAttr(ca);
+  bool incoming = false, outgoing = false;
+  for (UINT i = 0; i < count; ++i) {
     INT flags = 0;
     HREFTYPE ref;
     com::com_ptr<ITypeInfo> impl;
     coclass->GetImplTypeFlags(i, &flags);
     coclass->GetRefTypeOfImplType(i, &ref);
     if (FAILED(coclass->GetRefTypeInfo(ref, impl.put()))) return false;
+    if (!(flags & IMPLTYPEFLAG_FDEFAULT)) continue;
     TYPEATTR* ia;
     impl->GetTypeAttr(&ia);
-    const bool source = flags & IMPLTYPEFLAG_FSOURCE;
-    defaults &= (flags & IMPLTYPEFLAG_FDEFAULT) && ia->guid == (source ? DIID___ZelOggPlay : iface);
-    if (source && events) *events = ia->cFuncs;
+    if (flags & IMPLTYPEFLAG_FSOURCE) {
+      outgoing = ia->guid == DIID___ZelOggPlay;
+      if (events) *events = ia->cFuncs;
+    } else {
+      incoming = ia->guid == iface;
+    }
     impl->ReleaseTypeAttr(ia);
   }
-  return defaults;
+  return incoming && outgoing;
 }
 
 std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name) {

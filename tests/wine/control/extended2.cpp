@@ -1,0 +1,224 @@
+// ZelOggPlayEx's second interface: its type information, the sound cards,
+// playing from a byte array, the comments known when the open returns,
+// and a loop the driver finds in the capture.
+#include <fstream>
+#include <iterator>
+
+#include "tests/wine/control/harness.h"
+
+namespace controltest {
+
+namespace {
+
+// Calls a member by name through IDispatch with one VARIANT argument.
+HRESULT invokewith(IDispatch* dispatch, const wchar_t* name, VARIANT argument, EXCEPINFO* exception) {
+  DISPID id;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  if (FAILED(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0x0409, &id))) return DISP_E_UNKNOWNNAME;
+  DISPPARAMS params = {&argument, nullptr, 1, 0};
+  com::variant result;
+  return dispatch->Invoke(id, IID_NULL, 0x0409, DISPATCH_METHOD, &params, result.get(), exception, nullptr);
+}
+
+// A VARIANT holding a Byte() array of the fixture's bytes; the caller
+// destroys it with VariantClear.
+VARIANT bytesof(const wchar_t* name) {
+  std::ifstream in(fixture(name).c_str(), std::ios::binary);
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+  void* data = nullptr;
+  if (array && SUCCEEDED(SafeArrayAccessData(array, &data))) {
+    std::memcpy(data, bytes.data(), bytes.size());
+    SafeArrayUnaccessData(array);
+  }
+  VARIANT v;
+  V_VT(&v) = VT_ARRAY | VT_UI1;
+  V_ARRAY(&v) = array;
+  return v;
+}
+
+void pumpfor(DWORD ms) {
+  const DWORD until = GetTickCount() + ms;
+  pumpuntil([until] { return static_cast<LONG>(GetTickCount() - until) >= 0; });
+}
+
+}  // namespace
+
+ZEL_CASE(caseex2typelib, "ex2typelib", Together,
+         "_ZelOggPlayEx2: version 1.1, derived from _ZelOggPlayEx, the default; help strings; Tag and Tags hidden") {
+  com::com_ptr<ITypeLib> lib;
+  check(SUCCEEDED(LoadRegTypeLib(LIBID_ZelOggPlayerEx, 1, 1, 0x0409, lib.put())), "ex2typelib: version 1.1 is registered");
+  if (!lib) return;
+  com::com_ptr<ITypeInfo> iface, old;
+  lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx2, iface.put());
+  lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx, old.put());
+  check(iface && old, "ex2typelib: both interfaces are described");
+  if (!iface || !old) return;
+
+  HREFTYPE ref;
+  com::com_ptr<ITypeInfo> vtable, base;
+  bool derives = SUCCEEDED(iface->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) &&
+                 SUCCEEDED(iface->GetRefTypeInfo(ref, vtable.put())) &&
+                 SUCCEEDED(vtable->GetRefTypeOfImplType(0, &ref)) && SUCCEEDED(vtable->GetRefTypeInfo(ref, base.put()));
+  if (derives) {
+    TYPEATTR* ta;
+    base->GetTypeAttr(&ta);
+    derives = ta->guid == IID__ZelOggPlayEx;
+    base->ReleaseTypeAttr(ta);
+    vtable->GetTypeAttr(&ta);
+    // 7 of IDispatch, 9 of _ZelOggPlay, 9 of _ZelOggPlayEx, then 11 of its own.
+    derives = derives && (ta->wTypeFlags & TYPEFLAG_FDUAL) && ta->cFuncs == 11 &&
+              ta->cbSizeVft == (7 + 9 + 9 + 11) * sizeof(void*);
+    vtable->ReleaseTypeAttr(ta);
+  }
+  check(derives, "ex2typelib: _ZelOggPlayEx2 is dual and derives from _ZelOggPlayEx, its slots after");
+
+  struct Wanted {
+    const wchar_t* name;
+    MEMBERID id;
+    bool hidden;
+  };
+  const Wanted wanted[] = {{L"Comment", 0x60050000, false},    {L"Comments", 0x60050001, false},
+                           {L"Loop", 0x60050002, false},       {L"OpenMemory", 0x60050003, false},
+                           {L"PlayMemory", 0x60050004, false}, {L"DeviceCount", 0x60050005, false},
+                           {L"DeviceName", 0x60050006, false}, {L"Device", 0x60050007, false},
+                           {L"PeakLevel", 0x60050008, false},  {L"Tag", 0x60040004, true},
+                           {L"Tags", 0x60040005, true},        {L"Volume", 0x60040002, false}};
+  std::string wrong;
+  for (const Wanted& w : wanted) {
+    MEMBERID id = MEMBERID_NIL;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(w.name)};
+    iface->GetIDsOfNames(names, 1, &id);
+    if (id != w.id) {
+      wrong += narrow(w.name) + "(id) ";
+      continue;
+    }
+    com::bstr help;
+    iface->GetDocumentation(id, nullptr, help.put(), nullptr, nullptr);
+    if (!help.get() || !*help.get()) wrong += narrow(w.name) + "(no help) ";
+    // The flags of its first description (a property's get).
+    TYPEATTR* ta;
+    iface->GetTypeAttr(&ta);
+    const UINT count = ta->cFuncs;
+    iface->ReleaseTypeAttr(ta);
+    for (UINT i = 0; i < count; ++i) {
+      FUNCDESC* fd;
+      if (FAILED(iface->GetFuncDesc(i, &fd))) continue;
+      const bool match = fd->memid == id, hidden = (fd->wFuncFlags & FUNCFLAG_FHIDDEN) != 0;
+      iface->ReleaseFuncDesc(fd);
+      if (!match) continue;
+      if (hidden != w.hidden) wrong += narrow(w.name) + (w.hidden ? "(not hidden) " : "(hidden) ");
+      break;
+    }
+  }
+  check(wrong.empty(), "ex2typelib: the new members with their DISPIDs and help strings; Tag and Tags hidden", wrong);
+
+  com::com_ptr<ITypeInfo> coclass;
+  lib->GetTypeInfoOfGuid(CLSID_ZelOggPlayEx, coclass.put());
+  UINT events = 0;
+  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx2, &events) && events == 6,
+        "ex2typelib: the coclass's default is _ZelOggPlayEx2, its events __ZelOggPlay");
+
+  com::com_ptr<IUnknown> plain, extended;
+  CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, plain.put_void());
+  CoCreateInstance(CLSID_ZelOggPlayEx, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, extended.put_void());
+  check(plain && extended && !plain.as<_ZelOggPlayEx2>() && extended.as<_ZelOggPlayEx2>() &&
+            extended.as<_ZelOggPlayEx>(),
+        "ex2typelib: ZelOggPlayEx answers all three interfaces, ZelOggPlay none of the new");
+}
+
+ZEL_CASE(caseexdevices, "exdevices", Together, "sound cards: count, names, a bad index, the device a file plays to") {
+  Control c;
+  c.create(CLSID_ZelOggPlayEx);
+  const double count = c.number(L"DeviceCount");
+  check(count >= 1, "exdevices: DeviceCount finds the sound server's card", std::to_string(count));
+  check(!c.text(L"DeviceName", L"0").empty() && c.text(L"DeviceName", L"0") != L"<no text>",
+        "exdevices: DeviceName(0) names it", narrow(c.text(L"DeviceName", L"0")));
+  check(c.text(L"DeviceName", std::to_wstring(static_cast<int>(count)).c_str()) == L"<no text>",
+        "exdevices: DeviceName(DeviceCount) fails");
+  EXCEPINFO e = {};
+  const HRESULT hr = c.setlong(L"Device", static_cast<LONG>(count), &e);
+  const std::wstring why = e.bstrDescription ? e.bstrDescription : L"";
+  check(hr == DISP_E_EXCEPTION && e.scode == E_INVALIDARG && why.find(L"DeviceCount") != std::wstring::npos &&
+            c.number(L"Device") == -1,
+        "exdevices: Device = DeviceCount fails with E_INVALIDARG, saying the range; -1 stays", narrow(why));
+  clearexception(e);
+  check(SUCCEEDED(c.setlong(L"Device", 0)) && c.number(L"Device") == 0, "exdevices: Device = 0 is kept");
+  c.play(L"short.ogg");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", "exdevices: a file plays to card 0",
+        joined(c.sink.milestones()));
+}
+
+ZEL_CASE(caseexmemory, "exmemory", Together,
+         "PlayMemory from a byte array; a VARIANT of another kind; comments and length known when the open returns") {
+  Control c;
+  c.create(CLSID_ZelOggPlayEx);
+  VARIANT data = bytesof(L"tags.ogg");
+  EXCEPINFO e = {};
+  check(SUCCEEDED(invokewith(c.dispatch.get(), L"OpenMemory", data, &e)), "exmemory: OpenMemory takes a Byte() array");
+  VariantClear(&data);  // the control has its own copy
+  check(std::abs(c.number(L"Duration") - 1.0) < 1e-9 && c.text(L"Comment", L"ARTIST") == L"First; Second",
+        "exmemory: its length and comments are there when OpenMemory returns", narrow(c.text(L"Comment", L"ARTIST")));
+  c.call(L"CancelPlayback");
+
+  data = bytesof(L"short.ogg");
+  VARIANT byref;
+  V_VT(&byref) = VT_ARRAY | VT_UI1 | VT_BYREF;
+  V_ARRAYREF(&byref) = &V_ARRAY(&data);
+  check(SUCCEEDED(invokewith(c.dispatch.get(), L"PlayMemory", byref, &e)), "exmemory: PlayMemory takes one by reference");
+  VariantClear(&data);
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", "exmemory: and plays it to its end",
+        joined(c.sink.milestones()));
+
+  VARIANT text;
+  V_VT(&text) = VT_BSTR;
+  V_BSTR(&text) = SysAllocString(L"short.ogg");
+  const HRESULT hr = invokewith(c.dispatch.get(), L"PlayMemory", text, &e);
+  VariantClear(&text);
+  const std::wstring why = e.bstrDescription ? e.bstrDescription : L"";
+  check(hr == DISP_E_EXCEPTION && e.scode == E_INVALIDARG && why.find(L"array of bytes") != std::wstring::npos,
+        "exmemory: a text fails with E_INVALIDARG, saying what is expected", narrow(why));
+  clearexception(e);
+  auto dual = c.unknown.as<_ZelOggPlayEx2>();
+  VARIANT number;
+  V_VT(&number) = VT_I4;
+  V_I4(&number) = 5;
+  com::com_ptr<IErrorInfo> info;
+  check(dual && dual->OpenMemory(number) == E_INVALIDARG && GetErrorInfo(0, info.put()) == S_OK,
+        "exmemory: through the vtable too, with an error object");
+
+  // A file: the same, with no waiting after OpenFile.
+  c.open(L"tags.ogg");
+  check(c.text(L"Comment", L"TITLE") == L"\u041f\u0435\u0441\u043d\u044f \u6b4c" &&
+            std::abs(c.number(L"Duration") - 1.0) < 1e-9 && c.text(L"Tag", L"TITLE") == c.text(L"Comment", L"TITLE") &&
+            c.text(L"Comments") == c.text(L"Tags"),
+        "exmemory: Comment(\"TITLE\") and Duration right after OpenFile; Tag and Tags answer as before");
+  check(c.number(L"PeakLevel") == 0, "exmemory: PeakLevel is 0 before the file is resumed");
+  c.call(L"CancelPlayback");
+}
+
+// The loop fixture (1.5 s and a frame) looped: the driver finds it in the
+// capture three times or more with nothing added or lost at the seams. The
+// level follows the tone while it plays.
+ZEL_CASE(caseexloop, "exloop", Alone, "a 1.5 s file looped at least three times (the driver checks the seams)") {
+  Control c;
+  c.create(CLSID_ZelOggPlayEx);
+  check(c.number(L"Loop") == 0 && SUCCEEDED(c.setbool(L"Loop", true)) && c.number(L"Loop") != 0,
+        "exloop: Loop is off, then on");
+  c.play(L"loop.ogg");
+  pumpuntil([] { return soundcaptured(); });
+  double peak = 0;
+  const DWORD until = GetTickCount() + 3 * 1500 + 300;
+  pumpuntil([&] {
+    peak = std::max(peak, c.number(L"PeakLevel"));
+    return static_cast<LONG>(GetTickCount() - until) >= 0;
+  });
+  check(!c.sink.ended() && c.status() == "playing", "exloop: still playing after three lengths of the file");
+  check(peak > 0.55 && peak < 0.75, "exloop: PeakLevel follows a tone of 0.6 with noise", std::to_string(peak));
+  c.setbool(L"Loop", false);
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error" && c.number(L"Loop") == 0,
+        "exloop: with the loop off it ends after the pass it is in, ErrorCode 0", joined(c.sink.milestones()));
+  pumpfor(200);
+}
+
+}  // namespace controltest
