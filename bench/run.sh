@@ -118,6 +118,14 @@ measure() {  # measure EDITION BUILD-DIR
      "$(winpath "$run/capture.raw")" 20 2>/dev/null | tr -d '\r' | grep -E '^second' || true)
   echo "$line"
   figure[$edition.second]="$(awk '{print $3}' <<<"$line") ms"
+  # ZelOggPlayEx from memory beside from a file, and what its open's wait
+  # for the headers costs beside ZelOggPlay's open, which does not wait.
+  line=$(cd "$run" && wine wine_bench.exe memory "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 \
+     2>/dev/null | tr -d '\r' | grep -E '^memory' || true)
+  echo "$line"
+  figure[$edition.memory]="$(awk '{print $6}' <<<"$line") ms"
+  figure[$edition.openex]="$(awk '{print $13}' <<<"$line") ms"
+  figure[$edition.openplain]="$(awk '{print $16}' <<<"$line") ms"
   line=$(cd "$run" && wine wine_bench.exe churn "$(winpath "$run/sixty.ogg")" 16 500 2>/dev/null | tr -d '\r' |
      grep -E '^churn' || true)
   echo "$line"
@@ -154,6 +162,9 @@ if wine_usable; then
   done
   show "second sound while one plays, to heard" "" "${figure[win32.second]:-skipped}" "${figure[win64.second]}" "< 30 ms"
   show "heap after 500 files on 16 streams" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"
+  show "PlayMemory to the first sound heard" "" "${figure[win32.memory]:-skipped}" "${figure[win64.memory]}" "< 20 ms"
+  show "OpenFile returns, ZelOggPlayEx" "" "${figure[win32.openex]:-skipped}" "${figure[win64.openex]}" "< 10 ms"
+  show "OpenFile returns, ZelOggPlay" "" "${figure[win32.openplain]:-skipped}" "${figure[win64.openplain]}" ""
 else
   echo
   echo "under Wine: skipped: Wine cannot run here"

@@ -24,12 +24,21 @@
 //                               CancelPlayback among them: the process's
 //                               heap bytes and handles after the first round
 //                               and at the end
+//   wine_bench memory FILE CAPTURE N
+//                               N times each, taking turns: the time from
+//                               a ZelOggPlayEx's PlayMemory (the file's
+//                               bytes) and from its PlayFile to the first
+//                               sound in CAPTURE; and how long OpenFile
+//                               takes to return for a ZelOggPlayEx (which
+//                               reads the headers and length first) and
+//                               for a ZelOggPlay
 //   wine_bench wave SECONDS     the same CPU figure for wave-out alone:
 //                               silence in two alternating 100 KB blocks,
 //                               as the engine queues them, with no decoding
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -322,6 +331,64 @@ void second(const wchar_t* low, const wchar_t* high, const wchar_t* capturepath,
     std::printf("second: median %.1f ms, max %.1f ms over %zu\n", took[took.size() / 2], took.back(), took.size());
 }
 
+double median(std::vector<double> values) {
+  if (values.empty()) return -1;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The first sound of PlayMemory and of PlayFile, side by side, and the cost
+// of the open's wait for the headers.
+void memory(const wchar_t* path, const wchar_t* capturepath, int trials) {
+  Capture capture(capturepath);
+  com::com_ptr<_ZelOggPlay> player = newplayer();
+  auto ex = player ? player.as<_ZelOggPlayEx2>() : com::com_ptr<_ZelOggPlayEx2>();
+  com::com_ptr<_ZelOggPlay> plain;
+  CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, __uuidof(_ZelOggPlay), plain.put_void());
+  if (!ex || !plain) return;
+  FILE* f = _wfopen(path, L"rb");
+  if (!f) return;
+  std::vector<char> bytes;
+  char chunk[65536];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+  std::fclose(f);
+  SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+  void* data = nullptr;
+  if (!array || FAILED(SafeArrayAccessData(array, &data))) return;
+  std::memcpy(data, bytes.data(), bytes.size());
+  SafeArrayUnaccessData(array);
+  VARIANT v;
+  V_VT(&v) = VT_ARRAY | VT_UI1;
+  V_ARRAY(&v) = array;
+  com::bstr file(path);
+  VARIANT result;
+  std::vector<double> frommemory, fromfile, openex, openplain;
+  for (int i = 0; i < trials; ++i) {
+    for (int which = 0; which < 2; ++which) {
+      int quiet = 0;
+      pump([&] { return (quiet = capture.sound() ? 0 : quiet + 1) >= 15; }, 10);
+      const double start = seconds();
+      if (which == 0) ex->PlayMemory(v);
+      else ex->PlayFile(file.get(), &result);
+      bool heard = false;
+      pump([&] { return heard = capture.sound(); }, 10, 1);  // read every millisecond
+      if (heard) (which == 0 ? frommemory : fromfile).push_back(1000 * (seconds() - start));
+      ex->CancelPlayback(&result);
+    }
+    for (int which = 0; which < 2; ++which) {
+      _ZelOggPlay* p = which == 0 ? static_cast<_ZelOggPlay*>(ex.get()) : plain.get();
+      const double start = seconds();
+      p->OpenFile(file.get(), &result);
+      (which == 0 ? openex : openplain).push_back(1000 * (seconds() - start));
+      p->CancelPlayback(&result);
+    }
+  }
+  VariantClear(&v);
+  std::printf("memory: PlayMemory to sound median %.1f ms, PlayFile %.1f ms; OpenFile returns in %.2f ms "
+              "(ZelOggPlayEx), %.2f ms (ZelOggPlay) over %d\n",
+              median(frommemory), median(fromfile), median(openex), median(openplain), trials);
+}
+
 // Heap and handles of N controls after many PlayFile and CancelPlayback.
 void churn(const wchar_t* path, int n, int cycles) {
   std::vector<com::com_ptr<_ZelOggPlay>> players;
@@ -361,6 +428,11 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"second" && argc == 6) {
     second(argv[2], argv[3], argv[4], _wtoi(argv[5]));
+    CoUninitialize();
+    return 0;
+  }
+  if (command == L"memory" && argc == 5) {
+    memory(argv[2], argv[3], _wtoi(argv[4]));
     CoUninitialize();
     return 0;
   }

@@ -121,7 +121,8 @@ TEST_F(Seek, AcrossLinksAndBackGetsEachLinksDevice) {
   waitforblocksafter(before);
   EXPECT_EQ(simdevice::lastformat().nSamplesPerSec, 22050u);
   EXPECT_EQ(send("samplerate"), 22050);
-  ASSERT_TRUE(simdevice::playnext());
+  // The new device starts just after its first block is queued.
+  ASSERT_TRUE(waituntil([] { return simdevice::playnext(); }));
   const std::size_t firstlink = static_cast<std::size_t>(88200) * 2;
   std::vector<int16_t> heard = playedsamples();
   std::vector<int16_t> wanted(expected.samples.begin() + static_cast<long>(firstlink + 22050),
@@ -134,7 +135,7 @@ TEST_F(Seek, AcrossLinksAndBackGetsEachLinksDevice) {
   seek(0.5);
   waitforblocksafter(before);
   EXPECT_EQ(simdevice::lastformat().nSamplesPerSec, 44100u);
-  ASSERT_TRUE(simdevice::playnext());
+  ASSERT_TRUE(waituntil([] { return simdevice::playnext(); }));
   heard = playedsamples();
   heard.erase(heard.begin(), heard.begin() + static_cast<long>(heardbefore));
   EXPECT_EQ(heard, referencefrom(expected, 22050, 2, heard.size()));
