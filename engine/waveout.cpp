@@ -45,11 +45,18 @@ void mapqueued(stream& s, const waveslot& slot) {
   uint32_t section = std::max<uint32_t>(s.waveformat.nAvgBytesPerSec / 50, 1);
   section = std::max(section, (slot.length + peaksections - 1) / peaksections);
   block.sectionbytes = (section + frame - 1) / frame * frame;
+  // A section at a time, its lowest and highest sample: a loop the compiler
+  // turns into vector instructions, a fraction of the decoding's cost.
   const auto* samples = reinterpret_cast<const int16_t*>(slot.data);
-  for (uint32_t i = 0; i < slot.length / bytespersample; ++i) {
-    const int k = static_cast<int>(i * bytespersample / block.sectionbytes);
-    const int magnitude = std::abs(static_cast<int>(samples[i]));
-    if (magnitude > block.peaks[k]) block.peaks[k] = static_cast<uint16_t>(magnitude);
+  const uint32_t count = slot.length / bytespersample, persection = block.sectionbytes / bytespersample;
+  for (uint32_t start = 0, k = 0; start < count && k < peaksections; start += persection, ++k) {
+    const uint32_t end = std::min(count, start + persection);
+    int16_t low = 0, high = 0;
+    for (uint32_t i = start; i < end; ++i) {
+      low = std::min(low, samples[i]);
+      high = std::max(high, samples[i]);
+    }
+    block.peaks[k] = static_cast<uint16_t>(std::max(-static_cast<int>(low), static_cast<int>(high)));
   }
   playedmap& played = s.played;
   std::lock_guard<spinlock> held(s.maplock);
