@@ -1,6 +1,8 @@
-// Decode cost of the engine's worker against the bare libvorbis loop.
-//   bench_decode engine FILE   the worker, on a device that never waits
-//   bench_decode floor FILE    synthesis only, no conversion
+// Decode cost of the engine's worker against the bare library loop.
+//   bench_decode engine FILE   the worker, on a device that never waits, on
+//                              a stream that plays Vorbis and Opus
+//   bench_decode floor FILE    decoding only, no conversion: libvorbis's
+//                              synthesis, or libopusfile's op_read_float
 // Run each under `valgrind --tool=callgrind` and compare the instruction
 // counts (bench/run.sh does this and prints the table).
 #include <cstdio>
@@ -8,6 +10,7 @@
 
 #include "engine/diag.h"
 #include "engine/native/simdevice.h"
+#include "engine/state.h"
 #include "engine/worker.h"
 #include "tests/support/reference.h"
 
@@ -24,7 +27,9 @@ int main(int argc, char** argv) {
   }
   zelov::diagsink.store(discard);
   simdevice::reset(simdevice::mode::nowait);
-  const int32_t result = zelov::playworker(argv[2]);
+  zelov::stream* both = zelov::openstream();
+  both->opusallowed = true;
+  const int32_t result = zelov::playworker(*both, argv[2]);
   std::printf("result %d, %llu bytes played\n", result,
               static_cast<unsigned long long>(simdevice::playedbytes()));
   return result;

@@ -14,8 +14,10 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/setup-debian.sh
-dpkg-query -W -f='${Status}' vorbis-tools 2>/dev/null | grep -q 'install ok installed' ||
-  apt-get install -y -qq --no-install-recommends vorbis-tools >/dev/null
+for tools in vorbis-tools opus-tools; do
+  dpkg-query -W -f='${Status}' "$tools" 2>/dev/null | grep -q 'install ok installed' ||
+    apt-get install -y -qq --no-install-recommends "$tools" >/dev/null
+done
 . tools/build.sh
 build build/bench -DCMAKE_BUILD_TYPE=Release -DZEL_SANITIZE=
 work=$(mktemp -d)
@@ -29,8 +31,8 @@ cleanup() {
 }
 trap cleanup EXIT
 build/bench/makefixtures --dense 30 "$work/dense.ogg"
-count() {
-  valgrind --tool=callgrind --callgrind-out-file="$work/cg.$1" build/bench/bench_decode "$1" "$work/dense.ogg" \
+count() {  # count MODE [FILE]
+  valgrind --tool=callgrind --callgrind-out-file="$work/cg.$1" build/bench/bench_decode "$1" "${2:-$work/dense.ogg}" \
     2>&1 >/dev/null | awk '/Collected :/ {print $4}'
 }
 engine=$(count engine)
@@ -42,6 +44,19 @@ row() { awk -v n="$1" -v c="$2" -v f="$floor" 'BEGIN { printf "%-34s %15d %15d %
 row "engine worker (device never waits)" "$engine"
 row "bare libvorbis loop (floor)" "$floor"
 row "oggdec -o /dev/null" "$oggdec"
+
+# The same for Ogg Opus: 30 s of the dense sound at 48 kHz, the engine
+# against a bare libopusfile loop and opusdec (at 48 kHz, no dither, as the
+# engine converts).
+build/bench/makefixtures --dense-opus 30 "$work/dense.opus"
+opusengine=$(count engine "$work/dense.opus")
+opusfloor=$(count floor "$work/dense.opus")
+opusdec=$(valgrind --tool=callgrind --callgrind-out-file="$work/cg.opusdec" opusdec --quiet --rate 48000 --no-dither \
+  "$work/dense.opus" /dev/null 2>&1 >/dev/null | awk '/Collected :/ {print $4}')
+floor=$opusfloor
+row "Opus: engine worker" "$opusengine"
+row "Opus: bare libopusfile loop (floor)" "$opusfloor"
+row "Opus: opusdec --rate 48000 --no-dither" "$opusdec"
 
 # Footprint of both editions' libraries.
 build_windows >/dev/null || exit 1

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds libogg and libvorbis as static libraries for mingw-w64 from
-# Debian's source packages. The result is cached in the given build folder:
+# Builds libogg, libvorbis, libopus and libopusfile as static libraries for
+# mingw-w64 from Debian's source packages. The result is cached in the given build folder:
 #   cmake/build-deps-mingw.sh build/deps [i686|x86_64]
 # leaves headers and libraries under build/deps/ARCH (i686 by default).
 set -euo pipefail
@@ -8,12 +8,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=$(mkdir -p "$1" && cd "$1" && pwd)
 arch=${2:-i686}
 prefix="$out/$arch"
-[ -f "$prefix/lib/libvorbisfile.a" ] && [ -f "$prefix/lib/libogg.a" ] && exit 0
+[ -f "$prefix/lib/libvorbisfile.a" ] && [ -f "$prefix/lib/libogg.a" ] && [ -f "$prefix/lib/libopusfile.a" ] && exit 0
 
 mkdir -p "$out/src"
 cd "$out/src"
-for pkg in libogg libvorbis; do
-  ls -d "$pkg"-*/ >/dev/null 2>&1 || apt-get source -qq "$pkg" >/dev/null 2>&1
+for pkg in libogg libvorbis opus opusfile; do
+  ls -d "$pkg"-[0-9]*/ >/dev/null 2>&1 || apt-get source -qq "$pkg" >/dev/null 2>&1
 done
 
 build() {
@@ -28,5 +28,27 @@ build() {
   cmake --install "$tree"
   } >"$log" 2>&1 || { tail -n 30 "$log"; echo "building $(basename "$src") failed"; exit 1; }
 }
-build "$(ls -d "$out"/src/libogg-*/ | head -n1)"
-build "$(ls -d "$out"/src/libvorbis-*/ | head -n1)"
+build "$(ls -d "$out"/src/libogg-[0-9]*/ | head -n1)"
+build "$(ls -d "$out"/src/libvorbis-[0-9]*/ | head -n1)"
+# libopus's release lacks a file its CMake build includes: its own
+# configure script builds it, without the fortified string functions, which
+# would need mingw's libssp beside the engine.
+opus=$(ls -d "$out"/src/opus-[0-9]*/ | head -n1)
+tree="$out/build-$arch-opus"
+mkdir -p "$tree"
+(cd "$tree" && "$opus/configure" --host="$arch-w64-mingw32" --prefix="$prefix" --enable-static --disable-shared \
+   --disable-doc --disable-extra-programs --disable-stack-protector CPPFLAGS=-D_FORTIFY_SOURCE=0 && make -j"$(nproc)" && make install) \
+  >"$out/build-$arch-opus.log" 2>&1 || { tail -n 30 "$out/build-$arch-opus.log"; echo "building opus failed"; exit 1; }
+
+# libopusfile has no CMake build: its four sources (without the HTTP
+# support, which the engine does not use) compiled straight into the
+# archive.
+opusfile=$(ls -d "$out"/src/opusfile-[0-9]*/ | head -n1)
+objects="$out/build-$arch-opusfile"
+mkdir -p "$objects" "$prefix/include/opus"
+for source in info internal opusfile stream; do
+  "$arch-w64-mingw32-gcc" -O2 -w -I"$opusfile/include" -I"$prefix/include" -I"$prefix/include/opus" \
+    -c "$opusfile/src/$source.c" -o "$objects/$source.o" || { echo "building opusfile failed"; exit 1; }
+done
+"$arch-w64-mingw32-ar" rcs "$prefix/lib/libopusfile.a" "$objects"/*.o
+cp "$opusfile/include/opusfile.h" "$prefix/include/opus/"

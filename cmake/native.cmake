@@ -2,6 +2,7 @@
 # device, the fixture generator, the tests and the benchmarks.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(VORBIS REQUIRED IMPORTED_TARGET vorbisfile vorbisenc vorbis ogg)
+pkg_check_modules(OPUS REQUIRED IMPORTED_TARGET opusfile libopusenc opus)
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 
@@ -14,17 +15,17 @@ endif()
 add_compile_options(-Wall -Wextra)
 
 add_library(engine STATIC
-  engine/commands.cpp engine/diag.cpp engine/queries.cpp engine/source.cpp engine/state.cpp
+  engine/commands.cpp engine/diag.cpp engine/opus.cpp engine/queries.cpp engine/source.cpp engine/state.cpp
   engine/waveout.cpp engine/worker.cpp
   engine/native/winapi.cpp engine/native/simdevice.cpp)
 target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(engine PUBLIC PkgConfig::VORBIS Threads::Threads)
+target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS Threads::Threads)
 # The engine's own code names the stream it works on.
 target_compile_definitions(engine PRIVATE ZELOV_STREAMS_ONLY)
 
 add_library(fixtures STATIC tools/fixtures.cpp tests/support/reference.cpp)
 target_include_directories(fixtures PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(fixtures PUBLIC PkgConfig::VORBIS)
+target_link_libraries(fixtures PUBLIC PkgConfig::VORBIS PkgConfig::OPUS)
 
 add_executable(makefixtures tools/makefixtures.cpp)
 target_link_libraries(makefixtures PRIVATE fixtures)
@@ -38,7 +39,7 @@ add_executable(enginetests
   tests/engine/commands_test.cpp tests/engine/convert_test.cpp
   tests/engine/queries_test.cpp tests/engine/worker_test.cpp
   tests/engine/results_test.cpp tests/engine/waveout_test.cpp
-  tests/engine/stress_test.cpp tests/engine/seek_test.cpp tests/engine/loop_test.cpp tests/engine/streams_test.cpp)
+  tests/engine/stress_test.cpp tests/engine/seek_test.cpp tests/engine/loop_test.cpp tests/engine/opus_test.cpp tests/engine/streams_test.cpp)
 target_link_libraries(enginetests PRIVATE engine fixtures GTest::gtest_main)
 add_test(NAME engine COMMAND enginetests)
 

@@ -1,12 +1,17 @@
 # The Windows editions: the 32-bit one (i686, engine zelov.dll) and the
 # 64-bit one (x86_64, engine zelov64.dll), with the programs that drive them
-# under Wine. libogg and libvorbis come from cmake/build-deps-mingw.sh.
-set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH "mingw builds of libogg and libvorbis")
+# under Wine. libogg, libvorbis, libopus and libopusfile come from
+# cmake/build-deps-mingw.sh.
+set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH "mingw builds of the codec libraries")
 find_path(VORBIS_INCLUDE vorbis/codec.h PATHS ${ZEL_DEPS_PREFIX}/include NO_DEFAULT_PATH REQUIRED)
 find_library(VORBISFILE_LIB libvorbisfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(VORBIS_LIB libvorbis.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(OGG_LIB libogg.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
-set(ZEL_CODEC_LIBS ${VORBISFILE_LIB} ${VORBIS_LIB} ${OGG_LIB})
+find_library(OPUSFILE_LIB libopusfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+find_library(OPUS_LIB libopus.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+# opusfile.h names libopus's headers without their folder.
+set(CODEC_INCLUDE ${VORBIS_INCLUDE} ${VORBIS_INCLUDE}/opus)
+set(ZEL_CODEC_LIBS ${OPUSFILE_LIB} ${VORBISFILE_LIB} ${VORBIS_LIB} ${OPUS_LIB} ${OGG_LIB})
 
 set(CMAKE_CXX_FLAGS_RELEASE "-O2")
 if(NOT CMAKE_BUILD_TYPE)
@@ -30,9 +35,9 @@ endif()
 
 add_library(zelov SHARED
   engine/commands.cpp engine/diag.cpp engine/dllmain.cpp engine/queries.cpp
-  engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp engine/${ZEL_ENGINE_NAME}.def)
+  engine/opus.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp engine/${ZEL_ENGINE_NAME}.def)
 set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
-target_include_directories(zelov PRIVATE ${VORBIS_INCLUDE})
+target_include_directories(zelov PRIVATE ${CODEC_INCLUDE})
 target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} winmm)
 target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 # The engine is C-style code that throws nothing: without exceptions it
@@ -43,16 +48,16 @@ target_compile_definitions(zelov PRIVATE ZELOV_STREAMS_ONLY)
 # Decodes a file with the same libvorbis build as the engine, for the
 # bit-exact comparisons of what the device played.
 add_executable(refdecode tools/refdecode_main.cpp tests/support/reference.cpp)
-target_include_directories(refdecode PRIVATE ${VORBIS_INCLUDE} ${CMAKE_SOURCE_DIR})
+target_include_directories(refdecode PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
 target_link_libraries(refdecode PRIVATE ${ZEL_CODEC_LIBS})
 
 # The engine's decode cost in this build (bench/run.sh): its worker on a
 # device that never waits, which takes WINMM's place (_WINMM_ makes the
 # engine call it rather than import), beside the bare libvorbis loop.
 add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/support/reference.cpp
-  engine/commands.cpp engine/diag.cpp engine/queries.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp)
+  engine/commands.cpp engine/diag.cpp engine/opus.cpp engine/queries.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp)
 target_compile_definitions(wine_decode PRIVATE _WINMM_)
-target_include_directories(wine_decode PRIVATE ${VORBIS_INCLUDE} ${CMAKE_SOURCE_DIR})
+target_include_directories(wine_decode PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
 target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS})
 
 add_executable(engineplay tools/engineplay.cpp)

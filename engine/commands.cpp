@@ -310,8 +310,8 @@ LRESULT runcommand(stream& s, const char* word, char* text) {
   return 0;
 }
 
-// A stream given out starts as the default stream did: nothing played, no
-// result, full volume.
+// A stream given out starts as the default stream did (nothing played, no
+// result, full volume), and plays Ogg Opus besides.
 LRESULT streamopen() {
   stream* s = openstream();
   if (!s) return 0;
@@ -329,6 +329,7 @@ LRESULT streamopen() {
   s->volume.store(fullvolume);
   s->looping.store(false);
   s->device.store(anydevice);
+  s->opusallowed = true;
   setvendor(*s, "");
   return s->number;
 }

@@ -77,4 +77,20 @@ inline void convertframes(float* const* planes, int channels, int frames, int16_
   }
 }
 
+// Interleaved float samples (libopus gives them so) to 16-bit ones, at
+// `volume` percent: at 100 exactly those of convertsample.
+inline void convertinterleaved(const float* in, int samples, int16_t* out, int32_t volume = 100) {
+  if (volume != 100) {
+    const double gain = volume <= 0 ? 0.0 : static_cast<double>(volume) / 100.0;
+    for (int i = 0; i < samples; ++i) out[i] = convertsample(static_cast<float>(in[i] * gain));
+    return;
+  }
+  int i = 0;
+#ifdef __SSE2__
+  for (; i + 8 <= samples; i += 8)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(convertfour(in + i), convertfour(in + i + 4)));
+#endif
+  for (; i < samples; ++i) out[i] = convertsample(in[i]);
+}
+
 }  // namespace zelov

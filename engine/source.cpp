@@ -39,6 +39,15 @@ int sourceclose(void* from) {
   return 0;
 }
 
+int64_t sourceposition(const source& s) {
+  if (!s.file) return static_cast<int64_t>(s.at);
+#ifdef _WIN32
+  return _ftelli64(s.file);
+#else
+  return ftello(s.file);
+#endif
+}
+
 long sourcetell(void* from) {
   source& s = *static_cast<source*>(from);
   if (s.file) return std::ftell(s.file);

@@ -22,6 +22,8 @@ std::size_t sourceread(void* out, std::size_t size, std::size_t count, void* fro
 int sourceseek(void* from, ogg_int64_t offset, int whence);
 int sourceclose(void* from);  // closes a file; the memory is the stream's
 long sourcetell(void* from);
+// The reader's place, in 64 bits.
+int64_t sourceposition(const source& s);
 
 inline constexpr ov_callbacks sourcecallbacks = {sourceread, sourceseek, sourceclose, sourcetell};
 

@@ -131,6 +131,9 @@ struct stream {
   std::atomic<int32_t> device{anydevice};
   // The run plays the file again from its start when it reaches its end.
   std::atomic<bool> looping{false};
+  // A stream given out by "streamopen" plays Ogg Opus links too; the
+  // default stream plays Vorbis alone, as ZelOggPlay always has.
+  bool opusallowed = false;
 
   // The seek a listener asked for, in seconds; negative when none is
   // pending. "seek" writes it, the worker takes it.

@@ -13,104 +13,24 @@
 
 #include "convert.h"
 #include "diag.h"
+#include "opus.h"
+#include "run.h"
 #include "source.h"
 #include "state.h"
 #include "waveout.h"
 
 namespace zelov {
 
-constexpr int readsize = 4096;
-// A block is queued once more than this is gathered.
-constexpr uint32_t gatherlimit = 100000;
-constexpr uint32_t chunksamples = 4096;  // a chunk is at most 4096 samples
-static_assert(gatherlimit + chunksamples * sizeof(int16_t) <= slotsize,
-              "a full gathered block and one more chunk fit a slot");
-
 namespace {
-
-// The state of one run, on the worker's stack.
-struct run {
-  explicit run(stream& played) : s(played) {}
-  stream& s;
-
-  // A failure or a cancel ends the run; a seek asked for interrupts the
-  // decoding where it is.
-  bool halted() const { return stop || s.seekpending(); }
-
-  source input;  // the run's own pass
-  // The file as libvorbisfile opened it to measure it, kept for seeking,
-  // through a reader of its own.
-  source measuredinput;
-  OggVorbis_File vf{};
-  bool measured = false;
-  long serial = -1;  // the logical stream last announced
-  int32_t result = 0;
-  uint32_t totalframes = 0;
-  bool stop = false;  // a failure or a cancel ends the run
-  bool reopening = false;  // the device was closed for a link of another format
-  bool deviceopen = false;
-  // The device is to start once its first block is queued: a sound server
-  // fed a block at once begins sooner than one started with nothing queued.
-  bool startdue = false;
-
-  int32_t chunklimit = chunksamples;  // frames of the current stream per chunk
-  uint32_t gatherfill = 0;            // bytes gathered in s.gatherblock
-  int nextslot = 0;                   // the play slot the next full block goes to
-  double gathertime = 0;              // the file time of the gathered sound's first frame
-
-  // Where the stream being read stands in the file, without a seek: the
-  // time its link starts at, and the frames decoded of it.
-  double linkstart = 0;
-  uint64_t linkframes = 0;
-  int32_t linkrate = 0;
-  float* planes[256] = {};  // the channels of a chunk after a seek (Vorbis has at most 255)
-  uint64_t framesdecoded = 0;  // by libvorbisfile, since it last went back to the start
-  bool looped = false;
-
-  ogg_sync_state sync{};
-  ogg_stream_state logical{};  // the logical Ogg stream being read
-  ogg_page page{};
-  ogg_packet packet{};
-  vorbis_info info{};
-  vorbis_comment comment{};
-  vorbis_dsp_state dsp{};
-  vorbis_block block{};
-  bool syncready = false, streamready = false, headersready = false, dspready = false,
-       blockready = false;
-
-  // Reads one block into the sync state; returns the bytes read.
-  long readblock() {
-    char* buffer = ogg_sync_buffer(&sync, readsize);
-    long n = static_cast<long>(sourceread(buffer, 1, readsize, &input));
-    ogg_sync_wrote(&sync, n);
-    return n;
-  }
-
-  void closemeasured() {
-    if (measured) ov_clear(&vf);  // closes its reader
-    measured = false;
-  }
-
-  void fail(int32_t code, const char* line) {
-    diagerr("%s", line);
-    result = code;
-    stop = true;
-  }
-
-  void releasestream() {
-    if (streamready) ogg_stream_clear(&logical);
-    if (blockready) vorbis_block_clear(&block);
-    if (dspready) vorbis_dsp_clear(&dsp);
-    if (headersready) {
-      vorbis_comment_clear(&comment);
-      vorbis_info_clear(&info);
-    }
-    streamready = headersready = dspready = blockready = false;
-  }
-};
 
 bool drainoutput(run& r);
 void seekdecode(run& r);
+
+// A Vorbis link's settings and comments as announce takes them.
+linkinfo vorbislink(const vorbis_info& info, const vorbis_comment& comment) {
+  return {static_cast<int32_t>(info.rate), info.channels, static_cast<int32_t>(info.bitrate_nominal), info.version,
+          comment.vendor, comment.user_comments, comment.comment_lengths, comment.comments};
+}
 
 static const char* const corruptheader = "Corrupt secondary header.  Exiting.\n";
 
@@ -126,6 +46,11 @@ void readheaders(run& r) {
     return r.fail(resultfirstpage, "Error reading first page of Ogg bitstream data.\n");
   if (ogg_stream_packetout(&r.logical, &r.packet) != 1)
     return r.fail(resultfirstpacket, "Error reading initial header packet.\n");
+  // A link of the codec that did not measure the file cannot be sought
+  // through it.
+  const bool opus = r.s.opusallowed && isopushead(r.packet);
+  if (opus ? r.of == nullptr : !r.measured) r.s.seekable.store(false);
+  if (opus) return readopuslink(r);
   if (vorbis_synthesis_headerin(&r.info, &r.comment, &r.packet) < 0)
     return r.fail(resultnotvorbis, "This Ogg bitstream does not contain Vorbis audio data.\n");
 
@@ -152,16 +77,18 @@ void readheaders(run& r) {
   }
 }
 
+}  // namespace
+
 // Announces a logical stream and makes its settings visible to the queries.
-void announce(run& r, const vorbis_info& info, const vorbis_comment& comment) {
-  for (int i = 0; i < comment.comments; ++i) diagerr("%s\n", comment.user_comments[i]);
-  diagerr("\nBitstream is %d channel, %ldHz\n", info.channels, static_cast<long>(info.rate));
+void announce(run& r, const linkinfo& link) {
+  for (int i = 0; i < link.count; ++i) diagerr("%s\n", link.comments[i]);
+  diagerr("\nBitstream is %d channel, %ldHz\n", link.channels, static_cast<long>(link.rate));
 
   // A chained link of another rate or channel count cannot play on the
   // device opened for the links before it: let that device play out, close
   // it, and open a new one for this link at its first chunk.
-  if (r.deviceopen && (static_cast<DWORD>(info.rate) != r.s.waveformat.nSamplesPerSec ||
-                        info.channels != r.s.waveformat.nChannels)) {
+  if (r.deviceopen && (static_cast<DWORD>(link.rate) != r.s.waveformat.nSamplesPerSec ||
+                        link.channels != r.s.waveformat.nChannels)) {
     if (!drainoutput(r)) {
       if (r.s.seekpending()) return;  // the listener moved on meanwhile
       if (r.s.wavelost) r.result = resultdeviceopen;
@@ -173,29 +100,33 @@ void announce(run& r, const vorbis_info& info, const vorbis_comment& comment) {
     r.reopening = true;
   }
 
-  const uint32_t rate = static_cast<uint32_t>(info.rate);
+  const uint32_t rate = static_cast<uint32_t>(link.rate);
   r.s.totalseconds.store(rate == 0 ? 0 : r.totalframes / rate);
   enginetrace("Numero de segundos %d \n ", static_cast<int>(r.s.totalseconds.load()));
 
-  r.s.streambitrate.store(static_cast<int32_t>(info.bitrate_nominal));
-  r.s.streamversion.store(info.version);
-  r.s.streamrate.store(static_cast<int32_t>(info.rate));
-  r.s.streamchannels.store(info.channels);
-  setvendor(r.s, comment.vendor);
-  settags(r.s, comment.user_comments, comment.comment_lengths, comment.comments);
+  r.s.streambitrate.store(link.bitrate);
+  r.s.streamversion.store(link.version);
+  r.s.streamrate.store(link.rate);
+  r.s.streamchannels.store(link.channels);
+  setvendor(r.s, link.vendor);
+  settags(r.s, link.comments, link.lengths, link.count);
 
   runready(r.s);  // the length and the comments are known
-  if (info.channels < 1 || comment.vendor == nullptr)
+  if (link.channels < 1 || link.vendor == nullptr)
     return r.fail(resultbadheader, corruptheader);
-  r.chunklimit = static_cast<int32_t>(chunksamples) / info.channels;
+  r.chunklimit = static_cast<int32_t>(chunksamples) / link.channels;
 }
 
-// Announces the stream just read and readies its decoding.
+namespace {
+
+// Announces the stream just read and readies its decoding (an Opus link
+// did both as it read its headers).
 void publishstream(run& r) {
+  if (r.linkcodec == codec::opus) return;
   if (r.linkrate > 0) r.linkstart += static_cast<double>(r.linkframes) / r.linkrate;
   r.linkframes = 0;
   r.linkrate = static_cast<int32_t>(r.info.rate);
-  announce(r, r.info, r.comment);
+  announce(r, vorbislink(r.info, r.comment));
   if (r.halted()) return;
   r.serial = r.logical.serialno;
 
@@ -217,6 +148,8 @@ bool queue(run& r, waveslot& slot, uint32_t length) {
   }
   return queued;
 }
+
+}  // namespace
 
 // Hands one converted chunk of `bytes` to the output: gathers it, and
 // queues a block through the next play slot once more than 100000 bytes
@@ -271,6 +204,8 @@ void acceptchunk(run& r, uint32_t bytes) {
   r.gatherfill = 0;
 }
 
+namespace {
+
 // Decodes the audio of the current logical stream until it ends or the run
 // must stop.
 void decodestream(run& r) {
@@ -293,6 +228,10 @@ void decodestream(run& r) {
         break;
       }
       if (got < 0) continue;
+      if (r.linkcodec == codec::opus) {
+        decodeopuspacket(r);
+        continue;
+      }
       if (vorbis_synthesis(&r.block, &r.packet) == 0) vorbis_synthesis_blockin(&r.dsp, &r.block);
       float** pcm;
       int frames;
@@ -317,7 +256,9 @@ void decodestream(run& r) {
 void measure(run& r) {
   if (ov_open_callbacks(&r.measuredinput, &r.vf, nullptr, 0, sourcecallbacks) < 0) {
     enginetrace("Input does not appear to be an Ogg bitstream.\n");
-    sourceclose(&r.measuredinput);  // a failed open leaves the reader to us
+    // A failed open leaves the reader to us: libopusfile may take it.
+    if (!r.s.opusallowed || sourceseek(&r.measuredinput, 0, SEEK_SET) != 0 || !measureopus(r))
+      sourceclose(&r.measuredinput);
   } else {
     enginetrace("Valid ogg bitstream\n");
     r.measured = true;
@@ -343,20 +284,24 @@ void seek(run& r) {
   if (asked < 0) return;
   const double end = r.s.duration.load();
   // libvorbisfile takes the end itself only as a frame number.
-  const int failed = asked < end ? ov_time_seek(&r.vf, asked) : ov_pcm_seek(&r.vf, ov_pcm_total(&r.vf, -1));
-  if (failed != 0) {
+  const bool sought = r.of ? seekopus(r, asked, asked >= end)
+                           : (asked < end ? ov_time_seek(&r.vf, asked) : ov_pcm_seek(&r.vf, ov_pcm_total(&r.vf, -1))) == 0;
+  if (!sought) {
     diagerr("Seek failed.\n");
     r.stop = true;
     return;
   }
-  const double landed = ov_time_tell(&r.vf);
+  const double landed = r.of ? opustell(r) : ov_time_tell(&r.vf);
   wavediscard(r.s, landed);
   r.gatherfill = 0;
   r.gathertime = landed;
   // A device that was playing plays on from its first new block; one that
   // is paused, or was never started, stays so.
   r.startdue = r.deviceopen && r.s.wavestarted.load() && !r.s.pauseflag.load();
-  if (const vorbis_info* info = ov_info(&r.vf, -1))
+  if (r.of)
+    r.s.pcmbytes.store(static_cast<uint64_t>(landed * opusrate) *
+                       static_cast<uint64_t>(op_channel_count(r.of, -1)) * bytespersample);
+  else if (const vorbis_info* info = ov_info(&r.vf, -1))
     r.s.pcmbytes.store(static_cast<uint64_t>(landed * info->rate) * static_cast<uint64_t>(info->channels) * bytespersample);
 }
 
@@ -376,7 +321,7 @@ void decodefromhere(run& r) {
     r.framesdecoded += static_cast<uint64_t>(frames);
     const vorbis_info* info = ov_info(&r.vf, link);
     if (ov_serialnumber(&r.vf, link) != r.serial) {
-      announce(r, *info, *ov_comment(&r.vf, link));
+      announce(r, vorbislink(*info, *ov_comment(&r.vf, link)));
       if (r.halted()) return;
       r.serial = ov_serialnumber(&r.vf, link);
     }
@@ -398,7 +343,8 @@ void seekdecode(run& r) {
   while (!r.stop && r.s.seekpending()) {
     r.releasestream();
     seek(r);
-    decodefromhere(r);
+    if (r.of) decodeopusfromhere(r);
+    else decodefromhere(r);
   }
 }
 
@@ -412,10 +358,11 @@ void decodeon(run& r) {
     if (r.stop || r.s.cancelflag.load() || !r.s.looping.load() || !r.s.seekable.load()) return;
     if (r.framesdecoded == 0 && r.looped) return;
     r.releasestream();
-    if (ov_pcm_seek(&r.vf, 0) != 0) return;
+    if (r.of ? !seekopus(r, 0, false) : ov_pcm_seek(&r.vf, 0) != 0) return;
     r.looped = true;
     r.framesdecoded = 0;
-    decodefromhere(r);
+    if (r.of) decodeopusfromhere(r);
+    else decodefromhere(r);
   }
 }
 

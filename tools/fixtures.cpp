@@ -1,6 +1,7 @@
 #include "tools/fixtures.h"
 
 #include <ogg/ogg.h>
+#include <opusenc.h>
 #include <vorbis/vorbisenc.h>
 
 #include <cmath>
@@ -116,6 +117,47 @@ stream encode(const sound& s) {
   vorbis_dsp_clear(&vd);
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
+  return out;
+}
+
+bytes encodeopus(const sound& s) {
+  bytes out;
+  OpusEncCallbacks callbacks = {
+      [](void* user, const unsigned char* data, opus_int32 length) {
+        auto* to = static_cast<bytes*>(user);
+        to->insert(to->end(), data, data + length);
+        return 0;
+      },
+      [](void*) { return 0; }};
+  OggOpusComments* comments = ope_comments_create();
+  if (s.comments.empty()) ope_comments_add(comments, "TITLE", "fixture");
+  for (const std::string& comment : s.comments) {
+    const std::size_t equals = comment.find('=');
+    if (equals != std::string::npos)
+      ope_comments_add(comments, comment.substr(0, equals).c_str(), comment.substr(equals + 1).c_str());
+  }
+  int error = 0;
+  OggOpusEnc* encoder = ope_encoder_create_callbacks(&callbacks, &out, comments, s.rate, s.channels,
+                                                     s.channels > 2 ? 1 : 0, &error);
+  if (!encoder) {
+    ope_comments_destroy(comments);
+    return out;
+  }
+  // A fixed serial number: the same file every time.
+  ope_encoder_ctl(encoder, OPE_SET_SERIALNO(static_cast<opus_int32>(s.serial)));
+  signal sig;
+  const long total = static_cast<long>(s.seconds * s.rate);
+  std::vector<float> pcm(static_cast<std::size_t>(total) * static_cast<std::size_t>(s.channels));
+  for (long j = 0; j < total; ++j) {
+    const double t = static_cast<double>(j) / s.rate;
+    for (int k = 0; k < s.channels; ++k)
+      pcm[static_cast<std::size_t>(j * s.channels + k)] =
+          static_cast<float>(s.amplitude * std::sin(2 * M_PI * (s.pitch + 110.0 * k) * t)) + s.noise * sig.next_noise();
+  }
+  ope_encoder_write_float(encoder, pcm.data(), static_cast<int>(total));
+  ope_encoder_drain(encoder);
+  ope_encoder_destroy(encoder);
+  ope_comments_destroy(comments);
   return out;
 }
 
@@ -309,6 +351,52 @@ std::vector<std::string> writeall(const std::string& dir) {
     sound s;
     s.seconds = 66151.5 / 44100;
     add("loop.ogg", encode(s).data);
+  }
+
+  {
+    // Ogg Opus: 4.000 s of stereo at 48 kHz; 1 s of mono given at 16 kHz;
+    // comments; three channels (mapping family 1).
+    sound s;
+    s.rate = 48000;
+    s.seconds = 4;
+    s.serial = 2;
+    add("stereo.opus", encodeopus(s));
+    sound mono;
+    mono.rate = 16000;
+    mono.channels = 1;
+    mono.seconds = 1;
+    mono.serial = 2;
+    const bytes monoopus = encodeopus(mono);
+    add("mono16k.opus", monoopus);
+    sound tagged = s;
+    tagged.seconds = 1;
+    tagged.comments = {"TITLE=\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f \xe6\xad\x8c", "Artist=First", "ARTIST=Second"};
+    add("tags.opus", encodeopus(tagged));
+    sound three = s;
+    three.channels = 3;
+    three.seconds = 1;
+    add("three.opus", encodeopus(three));
+    // A Vorbis link, then an Opus one.
+    sound first;
+    first.seconds = 0.2;
+    bytes mixed = encode(first).data;
+    mixed.insert(mixed.end(), monoopus.begin(), monoopus.end());
+    add("mixed.ogg", mixed);
+    // The stereo file cut in the middle of its sound.
+    const bytes whole = encodeopus(s);
+    add("cut.opus", bytes(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2)));
+    // A head of version 16 (a later major version), alone.
+    const bytes head = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 16, 2, 0x38, 1, 0x80, 0xbb, 0, 0, 0, 0, 0};
+    add("badhead.opus", makepage(2, 0, 0, 0x02, {19}, head));
+    // A good head, then a comment header whose vendor length runs past its
+    // end.
+    bytes head0 = head;
+    head0[8] = 1;
+    const bytes tags = {'O', 'p', 'u', 's', 'T', 'a', 'g', 's', 0xff, 0xff, 0, 0, 'x'};
+    bytes badtags = makepage(2, 0, 0, 0x02, {19}, head0);
+    const bytes second = makepage(2, 1, 0, 0x00, {static_cast<uint8_t>(tags.size())}, tags);
+    badtags.insert(badtags.end(), second.begin(), second.end());
+    add("badtags.opus", badtags);
   }
 
   std::vector<std::string> names;

@@ -1,5 +1,6 @@
-// The test files: Ogg Vorbis streams made with libvorbisenc, and broken
-// files built from hand-made Ogg pages.
+// The test files: Ogg Vorbis streams made with libvorbisenc, Ogg Opus
+// streams made with libopusenc, and broken files built from hand-made Ogg
+// pages.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -33,6 +34,9 @@ struct stream {
 };
 
 stream encode(const sound& s);
+// The same sound as Ogg Opus (libopusenc resamples any rate to 48 kHz; the
+// quality is not used; more than two channels take mapping family 1).
+bytes encodeopus(const sound& s);
 
 // One Ogg page with the given body and lacing values, checksum set.
 bytes makepage(uint32_t serial, uint32_t sequence, int64_t granule, uint8_t flags,

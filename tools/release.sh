@@ -2,8 +2,8 @@
 # Builds both editions and writes the release package
 # build/release/zeloggplay-1.0.0.zip: the 32-bit and the 64-bit control
 # library, a registration-free manifest for each, the control's reference,
-# the licence, the codec libraries' notices (both editions carry libogg and
-# libvorbis inside them) and SHA256SUMS. The same sources give the same
+# the licence, the codec libraries' notices (both editions carry libogg,
+# libvorbis, libopus and libopusfile inside them) and SHA256SUMS. The same sources give the same
 # bytes: the libraries carry no time stamps, and the archive's entries are
 # sorted, with fixed times and permissions.
 set -euo pipefail
@@ -31,12 +31,14 @@ awk '/^## The control, `ZelOggPlay`/ { keep = 1 } /^## The engine/ { keep = 0 } 
 
 # The notices, from the source packages the libraries were built from.
 {
-  echo "zeloggplays100.ocx (both editions) contains libogg and libvorbis,"
-  echo "built from Debian's source packages named below. Their licence asks"
-  echo "that these notices go with every binary distribution."
-  for src in build/deps/src/libogg-*/ build/deps/src/libvorbis-*/; do
+  echo "zeloggplays100.ocx (both editions) contains libogg, libvorbis, libopus"
+  echo "and libopusfile, built from Debian's source packages named below."
+  echo "Their licences ask that these notices go with every binary"
+  echo "distribution."
+  for src in build/deps/src/libogg-[0-9]*/ build/deps/src/libvorbis-[0-9]*/ build/deps/src/opus-[0-9]*/ \
+             build/deps/src/opusfile-[0-9]*/; do
     name=$(basename "$src")
-    package=$(ls build/deps/src/"${name%%-*}"_*.dsc | head -n1)
+    package=$(ls build/deps/src/"${name%-*}"_*.dsc | head -n1)
     echo
     echo "======================================================================"
     echo "$name (Debian source package $(basename "$package" .dsc))"

@@ -89,14 +89,15 @@ wine_stop() {
 }
 
 # Starts a private PulseAudio daemon whose only sink is a pipe; what the
-# sink plays is copied into $1/capture.raw (44100 Hz, stereo, 16-bit).
+# sink plays is copied into $1/capture.raw (stereo, 16-bit, at 44100 Hz or
+# the rate given as $2).
 pulse_start() {
-  local run=$1
+  local run=$1 rate=${2:-44100}
   export XDG_RUNTIME_DIR="$run/xdg"
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   rm -f "$run/sink.fifo"
   pulseaudio --daemonize=yes --exit-idle-time=-1 --system=no -n \
-    --load="module-pipe-sink sink_name=capsink file=$run/sink.fifo format=s16le rate=44100 channels=2 use_system_clock_for_timing=yes" \
+    --load="module-pipe-sink sink_name=capsink file=$run/sink.fifo format=s16le rate=$rate channels=2 use_system_clock_for_timing=yes" \
     --load="module-native-protocol-unix" 2>"$run/pulse.log" || return 1
   for _ in $(seq 100); do [ -p "$run/sink.fifo" ] && break; sleep 0.05; done
   cat "$run/sink.fifo" > "$run/capture.raw" &

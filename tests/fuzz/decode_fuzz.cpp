@@ -1,6 +1,6 @@
 // libFuzzer target: the engine's whole playback path (measuring pass,
-// page and header parsing, decoding, conversion, queueing) on arbitrary
-// bytes, on a simulated device that never waits. Every input must end the
+// page and header parsing, Vorbis and Opus decoding, conversion, queueing)
+// on arbitrary bytes, on a stream that plays both codecs, on a simulated device that never waits. Every input must end the
 // run with one of the engine's result codes, without a crash, a hang or a
 // leak (AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer are
 // linked in).
@@ -13,6 +13,7 @@
 
 #include "engine/diag.h"
 #include "engine/native/simdevice.h"
+#include "engine/state.h"
 #include "engine/worker.h"
 
 namespace {
@@ -33,7 +34,13 @@ const char* asfile(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zelov::diagsink.store(discard);
   simdevice::reset(simdevice::mode::nowait);
-  const int32_t result = zelov::playworker(asfile(data, size));
+  static zelov::stream* both = [] {
+    zelov::stream* s = zelov::openstream();
+    if (!s) std::abort();
+    s->opusallowed = true;
+    return s;
+  }();
+  const int32_t result = zelov::playworker(*both, asfile(data, size), nullptr);
   if (result != 0 && (result < 2 || result > 10)) std::abort();  // not a result the engine may give
   return 0;
 }

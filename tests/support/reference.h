@@ -1,5 +1,6 @@
 // A bare libvorbis decode of a whole file (every chained link), written
-// independently of the engine, to compare with what the device played.
+// independently of the engine, to compare with what the device played; a
+// file that starts with an Opus link is decoded by libopusfile instead.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -20,9 +21,11 @@ struct decoded {
 // Decodes with the 16-bit conversion the player promises: sample x 32767,
 // cut toward zero, clamped to the 16-bit range.
 decoded decode(const std::string& path);
+// An Opus file decoded by libopusfile from the 48 kHz frame it seeks to.
+decoded decodeopusfrom(const std::string& path, int64_t frame);
 
-// The floor of any decoder: synthesis only, no conversion. Returns the
-// frames decoded.
+// The floor of any decoder: synthesis only (libopusfile's decode for an
+// Opus file), no conversion. Returns the frames decoded.
 uint64_t synthesize(const std::string& path);
 
 }  // namespace reference

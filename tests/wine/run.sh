@@ -128,6 +128,14 @@ sleep 1
 pulse_stop
 (cd "$run" && wine refdecode.exe "$(winpath "$fx/loop.ogg")" "$(winpath "$run/loop.raw")")
 compare --loop "$run/loop.raw" "$run/capture.raw" 3
+# Ogg Opus through ZelOggPlayEx, into a sink at 48 kHz so that the sound
+# server passes it through untouched: every sample of libopusfile's decode.
+pulse_start "$run" 48000 || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exopus
+sleep 1
+pulse_stop
+(cd "$run" && wine refdecode.exe "$(winpath "$fx/stereo.opus")" "$(winpath "$run/opus.raw")")
+compare "$run/opus.raw" "$run/capture.raw"
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }

@@ -221,4 +221,25 @@ ZEL_CASE(caseexloop, "exloop", Alone, "a 1.5 s file looped at least three times 
   pumpfor(200);
 }
 
+// An Ogg Opus file through ZelOggPlayEx, to its end: the driver compares
+// the capture (a sink at 48 kHz for this case) with libopusfile's decode.
+// ZelOggPlay refuses it as a stream that is not Vorbis.
+ZEL_CASE(caseexopus, "exopus", Alone, "an Opus file through ZelOggPlayEx (the driver compares the capture); ZelOggPlay's 26") {
+  Control plain;
+  plain.create(CLSID_ZelOggPlay);
+  plain.play(L"stereo.opus");
+  check(plain.waitend() && plain.sink.events.back().rfind("ErrorCode 26 ", 0) == 0, "exopus: ZelOggPlay ends it with 26",
+        joined(plain.sink.milestones()));
+  Control c;
+  c.create(CLSID_ZelOggPlayEx);
+  c.play(L"stereo.opus");
+  check(std::abs(c.number(L"Duration") - 4.0) < 1e-9 && c.text(L"Comment", L"TITLE") == L"fixture",
+        "exopus: its length and comments when PlayFile returns");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", "exopus: ZelOggPlayEx plays it to its end",
+        joined(c.sink.milestones()));
+  bool settings = false;
+  for (const std::string& e : c.sink.events) settings = settings || e.rfind("Settings 48000 ", 0) == 0;
+  check(settings, "exopus: the Settings event gives 48000 Hz", joined(c.sink.events));
+}
+
 }  // namespace controltest

@@ -1,0 +1,152 @@
+// The state of one run of the worker, shared by the decoding of its two
+// codecs: worker.cpp (the run, and Vorbis) and opus.cpp (Opus).
+#pragma once
+#include <ogg/ogg.h>
+#include <opus/opus_multistream.h>
+#include <opus/opusfile.h>
+#include <vorbis/codec.h>
+#include <vorbis/vorbisfile.h>
+
+#include <cstdint>
+
+#include "diag.h"
+#include "source.h"
+#include "state.h"
+
+namespace zelov {
+
+constexpr int readsize = 4096;
+// A block is queued once more than this is gathered.
+constexpr uint32_t gatherlimit = 100000;
+constexpr uint32_t chunksamples = 4096;  // a chunk is at most 4096 samples
+static_assert(gatherlimit + chunksamples * sizeof(int16_t) <= slotsize,
+              "a full gathered block and one more chunk fit a slot");
+
+// The codec of a link, told by its first packet.
+enum class codec { vorbis, opus };
+// The most frames one Opus packet decodes to: 120 ms at 48 kHz.
+constexpr int opusmaxframes = 5760;
+
+struct run;
+void releaseopus(run& r);
+
+// The state of one run, on the worker's stack.
+struct run {
+  explicit run(stream& played) : s(played) {}
+  stream& s;
+
+  // A failure or a cancel ends the run; a seek asked for interrupts the
+  // decoding where it is.
+  bool halted() const { return stop || s.seekpending(); }
+
+  source input;  // the run's own pass
+  // The file as libvorbisfile opened it to measure it, kept for seeking,
+  // through a reader of its own.
+  source measuredinput;
+  OggVorbis_File vf{};
+  bool measured = false;
+  long serial = -1;  // the logical stream last announced
+  int32_t result = 0;
+  uint32_t totalframes = 0;
+  bool stop = false;  // a failure or a cancel ends the run
+  bool reopening = false;  // the device was closed for a link of another format
+  bool deviceopen = false;
+  // The device is to start once its first block is queued: a sound server
+  // fed a block at once begins sooner than one started with nothing queued.
+  bool startdue = false;
+
+  int32_t chunklimit = chunksamples;  // frames of the current stream per chunk
+  uint32_t gatherfill = 0;            // bytes gathered in s.gatherblock
+  int nextslot = 0;                   // the play slot the next full block goes to
+  double gathertime = 0;              // the file time of the gathered sound's first frame
+
+  // Where the stream being read stands in the file, without a seek: the
+  // time its link starts at, and the frames decoded of it.
+  double linkstart = 0;
+  uint64_t linkframes = 0;
+  int32_t linkrate = 0;
+  float* planes[256] = {};  // the channels of a chunk after a seek (Vorbis has at most 255)
+  uint64_t framesdecoded = 0;  // by libvorbisfile, since it last went back to the start
+  bool looped = false;
+
+  ogg_sync_state sync{};
+  ogg_stream_state logical{};  // the logical Ogg stream being read
+  ogg_page page{};
+  ogg_packet packet{};
+  vorbis_info info{};
+  vorbis_comment comment{};
+  vorbis_dsp_state dsp{};
+  vorbis_block block{};
+  bool syncready = false, streamready = false, headersready = false, dspready = false,
+       blockready = false;
+
+  // An Opus link (opus.cpp): its decoder, its channels, the frames still
+  // to drop from its start (the pre-skip), the frames given out, and where
+  // its last page ends it.
+  codec linkcodec = codec::vorbis;
+  OpusMSDecoder* opusdecoder = nullptr;
+  int opuschannels = 0;
+  int32_t opusskip = 0;
+  int64_t opusgiven = 0;
+  OpusHead opushead{};
+  OpusTags opustags{};
+  bool opustagsready = false;
+  float opuspcm[opusmaxframes * 2] = {};
+  // A file that is Opus from its start is measured and sought through
+  // libopusfile rather than libvorbisfile.
+  OggOpusFile* of = nullptr;
+
+  // Reads one block into the sync state; returns the bytes read.
+  long readblock() {
+    char* buffer = ogg_sync_buffer(&sync, readsize);
+    long n = static_cast<long>(sourceread(buffer, 1, readsize, &input));
+    ogg_sync_wrote(&sync, n);
+    return n;
+  }
+
+  void closemeasured() {
+    if (measured) ov_clear(&vf);  // closes its reader
+    measured = false;
+    if (of) op_free(of);  // closes its reader
+    of = nullptr;
+  }
+
+  void fail(int32_t code, const char* line) {
+    diagerr("%s", line);
+    result = code;
+    stop = true;
+  }
+
+  void releasestream() {
+    releaseopus(*this);
+    if (streamready) ogg_stream_clear(&logical);
+    if (blockready) vorbis_block_clear(&block);
+    if (dspready) vorbis_dsp_clear(&dsp);
+    if (headersready) {
+      vorbis_comment_clear(&comment);
+      vorbis_info_clear(&info);
+    }
+    streamready = headersready = dspready = blockready = false;
+  }
+};
+
+// What a link says of itself when it starts: the settings the queries and
+// the Settings event show, and its comments.
+struct linkinfo {
+  int32_t rate;
+  int channels;
+  int32_t bitrate;
+  int version;
+  const char* vendor;
+  char* const* comments;
+  const int* lengths;
+  int count;
+};
+
+// Shared by the two codecs (worker.cpp): a link's settings made visible,
+// the device of another format opened for it; a chunk converted at the end
+// of the gathered sound taken; one block of the file read.
+void announce(run& r, const linkinfo& link);
+void acceptchunk(run& r, uint32_t bytes);
+
+}  // namespace zelov
