@@ -30,6 +30,13 @@ build() {
 }
 build "$(ls -d "$out"/src/libogg-[0-9]*/ | head -n1)"
 build "$(ls -d "$out"/src/libvorbis-[0-9]*/ | head -n1)"
+# The 32-bit code does its float arithmetic in SSE2, as the toolchain file
+# has CMake do: x87 code would round by the precision of the thread it runs
+# on (the C runtime sets its main thread's), so the same packet could decode
+# to other samples on the engine's worker than elsewhere.
+archflags="-O2"
+[ "$arch" = i686 ] && archflags="-O2 -msse2 -mfpmath=sse"
+
 # libopus's release lacks a file its CMake build includes: its own
 # configure script builds it, without the fortified string functions, which
 # would need mingw's libssp beside the engine.
@@ -37,7 +44,7 @@ opus=$(ls -d "$out"/src/opus-[0-9]*/ | head -n1)
 tree="$out/build-$arch-opus"
 mkdir -p "$tree"
 (cd "$tree" && "$opus/configure" --host="$arch-w64-mingw32" --prefix="$prefix" --enable-static --disable-shared \
-   --disable-doc --disable-extra-programs --disable-stack-protector CPPFLAGS=-D_FORTIFY_SOURCE=0 && make -j"$(nproc)" && make install) \
+   --disable-doc --disable-extra-programs --disable-stack-protector CPPFLAGS=-D_FORTIFY_SOURCE=0 CFLAGS="$archflags" && make -j"$(nproc)" && make install) \
   >"$out/build-$arch-opus.log" 2>&1 || { tail -n 30 "$out/build-$arch-opus.log"; echo "building opus failed"; exit 1; }
 
 # libopusfile has no CMake build: its four sources (without the HTTP
@@ -47,7 +54,7 @@ opusfile=$(ls -d "$out"/src/opusfile-[0-9]*/ | head -n1)
 objects="$out/build-$arch-opusfile"
 mkdir -p "$objects" "$prefix/include/opus"
 for source in info internal opusfile stream; do
-  "$arch-w64-mingw32-gcc" -O2 -w -I"$opusfile/include" -I"$prefix/include" -I"$prefix/include/opus" \
+  "$arch-w64-mingw32-gcc" $archflags -w -I"$opusfile/include" -I"$prefix/include" -I"$prefix/include/opus" \
     -c "$opusfile/src/$source.c" -o "$objects/$source.o" || { echo "building opusfile failed"; exit 1; }
 done
 "$arch-w64-mingw32-ar" rcs "$prefix/lib/libopusfile.a" "$objects"/*.o

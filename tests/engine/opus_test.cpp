@@ -149,6 +149,31 @@ TEST_F(Opus, DamagedAndUnplayableFilesGetTheirResults) {
   EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin()));
 }
 
+// Looped, every pass is libopusfile's decode of the whole file, with
+// nothing added or lost at the seams.
+TEST_F(Opus, LoopsGaplessly) {
+  const std::vector<int16_t> once = reference::decode(fixture("mono16k.opus")).samples;
+  simdevice::reset(simdevice::mode::manual);
+  int32_t on1 = 1, off = 0;
+  on(stream, "setloop", reinterpret_cast<char*>(&on1));
+  open("mono16k.opus");
+  ASSERT_TRUE(waituntil([this] { return on(stream, "flagdewave") != 0; }));
+  on(stream, "resume");
+  while (simdevice::played(static_cast<DWORD_PTR>(stream)).size() < 3 * once.size() * 2) {
+    ASSERT_FALSE(ended(stream));
+    if (!simdevice::playnext(static_cast<DWORD_PTR>(stream))) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  on(stream, "setloop", reinterpret_cast<char*>(&off));
+  while (!ended(stream)) {
+    simdevice::playnext(static_cast<DWORD_PTR>(stream));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const std::vector<int16_t> all = heard(stream);
+  ASSERT_EQ(all.size() % once.size(), 0u);
+  for (std::size_t pass = 0; pass < all.size() / once.size(); ++pass)
+    EXPECT_TRUE(std::equal(once.begin(), once.end(), all.begin() + static_cast<long>(pass * once.size()))) << pass;
+}
+
 // ZelOggPlay's stream plays Vorbis alone, as it always has.
 TEST_F(Opus, TheDefaultStreamStillRefusesIt) {
   EXPECT_EQ(playthrough(fixture("stereo.opus")), zelov::resultnotvorbis);
