@@ -4,12 +4,16 @@
 #   dense stereo file: the engine's worker on a device that never waits
 #   against a bare libvorbis synthesis loop with no conversion (the floor),
 #   and against oggdec writing to /dev/null, all with Debian's libvorbis;
+#   the same for the sound as Ogg Opus against a bare libopusfile loop and
+#   opusdec;
 # - the sizes of both editions' libraries;
 # - under Wine, for each edition the machine can run: the decode cost of its
 #   build in CPU time, and the control's CPU share, cancel time and start
 #   latency in real playback, the CPU of 1, 4 and 16 ZelOggPlayEx streams
-#   at once, the start of a second sound while one plays, and the heap of
-#   16 streams over 500 files, side by side in a closing table.
+#   at once, the start of a second sound while one plays, the heap of 16
+#   streams over 500 files, PlayMemory's start beside PlayFile's and what
+#   ZelOggPlayEx's open spends reading the headers, side by side in a
+#   closing table.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -56,14 +60,14 @@ opusdec=$(valgrind --tool=callgrind --callgrind-out-file="$work/cg.opusdec" opus
 floor=$opusfloor
 row "Opus: engine worker" "$opusengine"
 row "Opus: bare libopusfile loop (floor)" "$opusfloor"
-row "Opus: opusdec --rate 48000 --no-dither" "$opusdec"
+row "Opus: opusdec, 48 kHz, no dither" "$opusdec"
 
 # Footprint of both editions' libraries.
 build_windows >/dev/null || exit 1
 build_windows64 >/dev/null || exit 1
 echo
-printf '%-34s %15s %15s\n' "footprint" "bytes" "/ 512 KB"
-size() { awk -v n="$1" -v b="$(stat -c %s "$2")" 'BEGIN { printf "%-34s %15d %15.3f\n", n, b, b / 524288 }'; }
+printf '%-34s %15s %15s\n' "footprint" "bytes" "/ 1 MiB"
+size() { awk -v n="$1" -v b="$(stat -c %s "$2")" 'BEGIN { printf "%-34s %15d %15.3f\n", n, b, b / 1048576 }'; }
 size "x86 zeloggplays100.ocx (engine in)" build/win32/zeloggplays100.ocx
 size "x86 zelov.dll" build/win32/zelov.dll
 size "x64 zeloggplays100.ocx (engine in)" build/win64/zeloggplays100.ocx
@@ -139,8 +143,8 @@ measure() {  # measure EDITION BUILD-DIR
      2>/dev/null | tr -d '\r' | grep -E '^memory' || true)
   echo "$line"
   figure[$edition.memory]="$(awk '{print $6}' <<<"$line") ms"
-  figure[$edition.openex]="$(awk '{print $13}' <<<"$line") ms"
-  figure[$edition.openplain]="$(awk '{print $16}' <<<"$line") ms"
+  figure[$edition.openex]="$(awk '{print $14}' <<<"$line") ms"
+  figure[$edition.openplain]="$(awk '{print $17}' <<<"$line") ms"
   line=$(cd "$run" && wine wine_bench.exe churn "$(winpath "$run/sixty.ogg")" 16 500 2>/dev/null | tr -d '\r' |
      grep -E '^churn' || true)
   echo "$line"
