@@ -11,6 +11,7 @@
 #include "engine/diag.h"
 #include "engine/native/simdevice.h"
 #include "engine/state.h"
+#include "engine/waveout.h"
 #include "engine/worker.h"
 #include "tests/support/reference.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   }
   zelov::diagsink.store(discard);
   simdevice::reset(simdevice::mode::nowait);
+  zelov::waverunoutms.store(0);
   zelov::stream* both = zelov::openstream();
   both->opusallowed = true;
   const int32_t result = zelov::playworker(*both, argv[2]);

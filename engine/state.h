@@ -25,10 +25,6 @@ constexpr uint32_t slotsize = 120000;
 // The longest single wait of the worker and of "cancel": every wait for the
 // device or for a pause to end is made of steps of at most this.
 constexpr DWORD waitstepms = 50;
-// How long a device stays open after it reports its last block done. A
-// device reports a block done once it has taken it, while the sound system
-// behind it may still hold the last milliseconds; closing at once cut them.
-constexpr DWORD runoutms = 100;
 
 // A lock for the few structures that the worker and the caller's thread
 // both read and write whole (the tags, the map of played sound, the table

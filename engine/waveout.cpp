@@ -15,6 +15,7 @@
 namespace zelov {
 
 std::atomic<int32_t> wavelostms{5000};
+std::atomic<int32_t> waverunoutms{100};
 
 // The device writes a header's flags from its own thread while we poll them.
 static DWORD headerflags(const waveslot& slot) {

@@ -39,6 +39,12 @@ void wavestart(stream& s);
 // blocks queued again: a device opened just after the sound server came
 // back may never start, where the next one plays.
 extern std::atomic<int32_t> wavelostms;
+// How long a device stays open after it reports its last block done, in
+// milliseconds (100). A device reports a block done once it has taken it,
+// while the sound system behind it may still hold the last milliseconds;
+// closing at once cut them. A device that never waits (the benchmarks'
+// and the fuzzer's) needs none.
+extern std::atomic<int32_t> waverunoutms;
 // Stops and closes the device, if one is open.
 void waveclose(stream& s);
 

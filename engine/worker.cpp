@@ -410,7 +410,8 @@ bool drainoutput(run& r) {
   const bool played = tailqueued ? wavewaitdone(r.s, r.s.tailslot)
                                  : wavereclaim(r.s, r.s.playslots[r.nextslot]) &&
                                        wavereclaim(r.s, r.s.playslots[r.nextslot ^ 1]);
-  if (played) cancelwait(r.s, runoutms);  // a cancel or a seek cuts the run-out short
+  const int32_t runout = waverunoutms.load();
+  if (played && runout > 0) cancelwait(r.s, static_cast<DWORD>(runout));  // a cancel or a seek cuts it short
   return played && !r.s.seekpending();
 }
 
