@@ -161,10 +161,12 @@ void decodeopusfromhere(run& r) {
     }
     if (frames <= 0) return;  // the end, or damage it cannot pass
     r.framesdecoded += static_cast<uint64_t>(frames);
-    if (op_serialno(r.of, link) != r.serial) {
+    // As libogg gives a serial number: its 32 bits, signed.
+    const long serial = static_cast<int32_t>(op_serialno(r.of, link));
+    if (serial != r.serial) {
       announce(r, opuslink(r, *op_head(r.of, link), *op_tags(r.of, link)));
       if (r.halted()) return;
-      r.serial = op_serialno(r.of, link);
+      r.serial = serial;
     }
     handon(r, 0, frames, op_channel_count(r.of, link), at);
   }
