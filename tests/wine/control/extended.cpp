@@ -67,8 +67,25 @@ ZEL_CASE(caseextypelib, "extypelib", Together,
   com::com_ptr<ITypeLib> lib;
   check(SUCCEEDED(LoadRegTypeLib(LIBID_ZelOggPlayerEx, 1, 0, 0x0409, lib.put())),
         "extypelib: a program built against 1.0 loads the registered library");
-  check(!regkey(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.0"),
-        "extypelib: no key of version 1.0 is left");
+  // An update over 1.0: the key 1.0 left goes when the library registers.
+  const std::wstring old = L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.0";
+  HKEY planted = nullptr;
+  const std::wstring ocx = regvalue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32");
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (old + L"\\409\\" + kind).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &planted,
+                      nullptr) == ERROR_SUCCESS) {
+    const std::wstring value = ocx + L"\\2";
+    RegSetValueExW(planted, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(planted);
+  }
+  const bool wasthere = regkey(HKEY_CLASSES_ROOT, old);
+  HMODULE module = LoadLibraryW(ocx.c_str());
+  auto registerserver = module ? reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(module, "DllRegisterServer")) : nullptr;
+  const HRESULT registered = registerserver ? registerserver() : E_FAIL;
+  if (module) FreeLibrary(module);
+  check(wasthere && registered == S_OK && !regkey(HKEY_CLASSES_ROOT, old) &&
+            regvalue(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.1\\409\\" + kind) == path,
+        "extypelib: registering over version 1.0 removes its key and keeps 1.1's");
   if (!lib) return;
   TLIBATTR* attr;
   lib->GetLibAttr(&attr);
