@@ -258,12 +258,12 @@ void Player::SetMute(bool muted) {
 // device; it keeps them between files, so that each is sent whenever it
 // changes, file or no file.
 void Player::SendVolume() {
-  if (!ownstream_ || engine_.stream() == 0) return;
+  if (!OwnStreamTaken()) return;
   engine_.sendlong(word::setvolume, muted_ ? 0 : volume_);
 }
 
 void Player::SendSettings() {
-  if (!ownstream_ || engine_.stream() == 0) return;
+  if (!OwnStreamTaken()) return;
   SendVolume();
   engine_.sendlong(word::setloop, loop_ ? 1 : 0);
   engine_.sendlong(word::setdevice, device_);
@@ -271,7 +271,7 @@ void Player::SendSettings() {
 
 void Player::SetLoop(bool on) {
   loop_ = on;
-  if (ownstream_ && engine_.stream() != 0) engine_.sendlong(word::setloop, loop_ ? 1 : 0);
+  if (OwnStreamTaken()) engine_.sendlong(word::setloop, loop_ ? 1 : 0);
 }
 
 double Player::PeakLevel() { return AskDouble(word::getpeak); }

@@ -114,6 +114,8 @@ class Player {
   // Whether the player has an engine stream to speak to: the default one,
   // or its own once it has taken it.
   bool HasStream() const { return !ownstream_ || engine_.stream() != 0; }
+  // Whether the player has taken its own stream, which keeps its settings.
+  bool OwnStreamTaken() const { return ownstream_ && engine_.stream() != 0; }
   void EndCutShort();
   void Timer1Tick();
   void Timer2Tick();

@@ -305,9 +305,11 @@ void seek(run& r) {
     r.s.pcmbytes.store(static_cast<uint64_t>(landed * info->rate) * static_cast<uint64_t>(info->channels) * bytespersample);
 }
 
-// Decodes through libvorbisfile from where it stands to the end of the
-// file, or until the run must stop or seek again.
+// Decodes through libvorbisfile (libopusfile for an Opus file) from where
+// it stands to the end of the file, or until the run must stop or seek
+// again.
 void decodefromhere(run& r) {
+  if (r.of) return decodeopusfromhere(r);
   while (!r.halted()) {
     const double at = ov_time_tell(&r.vf);
     float** pcm = nullptr;
@@ -343,8 +345,7 @@ void seekdecode(run& r) {
   while (!r.stop && r.s.seekpending()) {
     r.releasestream();
     seek(r);
-    if (r.of) decodeopusfromhere(r);
-    else decodefromhere(r);
+    decodefromhere(r);
   }
 }
 
@@ -361,8 +362,7 @@ void decodeon(run& r) {
     if (r.of ? !seekopus(r, 0, false) : ov_pcm_seek(&r.vf, 0) != 0) return;
     r.looped = true;
     r.framesdecoded = 0;
-    if (r.of) decodeopusfromhere(r);
-    else decodefromhere(r);
+    decodefromhere(r);
   }
 }
 

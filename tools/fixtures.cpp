@@ -360,7 +360,8 @@ std::vector<std::string> writeall(const std::string& dir) {
     s.rate = 48000;
     s.seconds = 4;
     s.serial = 2;
-    add("stereo.opus", encodeopus(s));
+    const bytes stereo = encodeopus(s);
+    add("stereo.opus", stereo);
     sound mono;
     mono.rate = 16000;
     mono.channels = 1;
@@ -383,8 +384,7 @@ std::vector<std::string> writeall(const std::string& dir) {
     mixed.insert(mixed.end(), monoopus.begin(), monoopus.end());
     add("mixed.ogg", mixed);
     // The stereo file cut in the middle of its sound.
-    const bytes whole = encodeopus(s);
-    add("cut.opus", bytes(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2)));
+    add("cut.opus", bytes(stereo.begin(), stereo.begin() + static_cast<long>(stereo.size() / 2)));
     // A head of version 16 (a later major version), alone.
     const bytes head = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 16, 2, 0x38, 1, 0x80, 0xbb, 0, 0, 0, 0, 0};
     add("badhead.opus", makepage(2, 0, 0, 0x02, {19}, head));

@@ -14,20 +14,6 @@ using namespace enginetest;
 
 namespace {
 
-void sendlong(const char* word, int32_t value) {
-  char data[4];
-  std::memcpy(data, &value, sizeof value);
-  send(word, data);
-}
-
-double askdouble(const char* word) {
-  char data[8] = {};
-  send(word, data);
-  double value;
-  std::memcpy(&value, data, sizeof value);
-  return value;
-}
-
 std::vector<char> filebytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

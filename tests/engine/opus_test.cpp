@@ -8,31 +8,6 @@
 
 using namespace enginetest;
 
-namespace {
-
-LRESULT on(int32_t stream, const char* word, char* text = nullptr) {
-  return interface1("onstream", text, &stream, const_cast<char*>(word));
-}
-
-double askdouble(int32_t stream, const char* word) {
-  char data[8] = {};
-  on(stream, word, data);
-  double value;
-  std::memcpy(&value, data, sizeof value);
-  return value;
-}
-
-std::vector<int16_t> heard(int32_t stream) {
-  const std::vector<uint8_t> bytes = simdevice::played(static_cast<DWORD_PTR>(stream));
-  std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-  return samples;
-}
-
-bool ended(int32_t stream) { return on(stream, "intreturn") < zelov::endedbelow; }
-
-}  // namespace
-
 class Opus : public EngineTest {
  protected:
   void SetUp() override {

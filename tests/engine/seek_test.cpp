@@ -16,19 +16,7 @@ void seek(double seconds) {
   send("seek", data);
 }
 
-double askdouble(const char* word) {
-  char data[8] = {};
-  send(word, data);
-  double value;
-  std::memcpy(&value, data, sizeof value);
-  return value;
-}
-
-void setvolume(int32_t level) {
-  char data[4];
-  std::memcpy(data, &level, sizeof level);
-  send("setvolume", data);
-}
+void setvolume(int32_t level) { sendlong("setvolume", level); }
 
 std::vector<std::string> tags() {
   std::vector<char> buffer(zelov::tagbuffersize, 'x');

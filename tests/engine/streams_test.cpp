@@ -11,10 +11,6 @@ using namespace enginetest;
 
 namespace {
 
-LRESULT on(int32_t stream, const char* word, char* text = nullptr) {
-  return interface1("onstream", text, &stream, const_cast<char*>(word));
-}
-
 int32_t openstream() { return static_cast<int32_t>(interface1("streamopen", nullptr, nullptr, nullptr)); }
 
 void closestream(int32_t stream) { interface1("streamclose", reinterpret_cast<char*>(&stream), nullptr, nullptr); }
@@ -24,17 +20,7 @@ void openon(int32_t stream, const std::string& path) {
   on(stream, "open", copy.data());
 }
 
-bool ended(int32_t stream) { return on(stream, "intreturn") < zelov::endedbelow; }
-
 void setvolume(int32_t stream, int32_t level) { on(stream, "setvolume", reinterpret_cast<char*>(&level)); }
-
-std::vector<int16_t> heard(int32_t stream) {
-  const std::vector<uint8_t> bytes = simdevice::played(static_cast<DWORD_PTR>(stream));
-  std::vector<int16_t> samples(bytes.size() / 2);
-  for (std::size_t i = 0; i < samples.size(); ++i)
-    samples[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  return samples;
-}
 
 std::size_t writesof(int32_t stream) {
   std::size_t n = 0;

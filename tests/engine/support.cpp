@@ -1,5 +1,7 @@
 #include "tests/engine/support.h"
 
+#include <cstring>
+
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -90,6 +92,41 @@ diagcapture::~diagcapture() { zelov::diagsink.store(nullptr); }
 std::string diagcapture::out() const { return capturedof(zelov::diagstream::out); }
 std::string diagcapture::err() const { return capturedof(zelov::diagstream::err); }
 std::string diagcapture::trace() const { return capturedof(zelov::diagstream::trace); }
+
+double askdouble(const char* word) {
+  char data[8] = {};
+  send(word, data);
+  double value;
+  std::memcpy(&value, data, sizeof value);
+  return value;
+}
+
+void sendlong(const char* word, int32_t value) {
+  char data[4];
+  std::memcpy(data, &value, sizeof value);
+  send(word, data);
+}
+
+LRESULT on(int32_t stream, const char* word, char* text) {
+  return interface1("onstream", text, &stream, const_cast<char*>(word));
+}
+
+double askdouble(int32_t stream, const char* word) {
+  char data[8] = {};
+  on(stream, word, data);
+  double value;
+  std::memcpy(&value, data, sizeof value);
+  return value;
+}
+
+std::vector<int16_t> heard(int32_t stream) {
+  const std::vector<uint8_t> bytes = simdevice::played(static_cast<DWORD_PTR>(stream));
+  std::vector<int16_t> samples(bytes.size() / 2);
+  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  return samples;
+}
+
+bool ended(int32_t stream) { return on(stream, "intreturn") < zelov::endedbelow; }
 
 void EngineTest::SetUp() {
   fixture("");  // generated before any timing matters

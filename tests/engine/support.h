@@ -23,6 +23,16 @@ std::string fixture(const std::string& name);
 
 LRESULT send(const char* command, char* text = nullptr);
 LRESULT open(const std::string& path);
+// The words with binary data: a double read, an int32 given.
+double askdouble(const char* word);
+void sendlong(const char* word, int32_t value);
+
+// A stream of its own: a word run on it by "onstream", a double read from
+// it, what its devices played, whether its run has ended.
+LRESULT on(int32_t stream, const char* word, char* text = nullptr);
+double askdouble(int32_t stream, const char* word);
+std::vector<int16_t> heard(int32_t stream);
+bool ended(int32_t stream);
 
 // Re-tests the condition every few milliseconds; false if it did not hold
 // within the limit (a guard against hangs, not a timing assumption).

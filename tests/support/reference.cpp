@@ -102,30 +102,36 @@ bool opusfile(const std::string& path) {
   return n >= body + 8 && std::memcmp(page + body, "OpusHead", 8) == 0;
 }
 
-}  // namespace
-
-// libopusfile's own decode at 48 kHz, every link, with the same conversion,
-// from the frame it seeks to first (after a seek the decoder starts over
-// with its pre-roll, so its sound differs slightly from an unbroken decode).
-decoded decodeopusfrom(const std::string& path, int64_t frame) {
-  decoded out;
+// libopusfile's decode loop, every link, from the 48 kHz frame it seeks to
+// first: calls onpcm(pcm, frames, channels) with interleaved samples.
+template <class OnPcm>
+void readopus(const std::string& path, int64_t frame, std::vector<link>& links, OnPcm onpcm) {
   int error = 0;
   OggOpusFile* of = op_open_file(path.c_str(), &error);
-  if (!of) return out;
-  if (frame > 0 && op_pcm_seek(of, frame) != 0) {
-    op_free(of);
-    return out;
-  }
-  for (int i = 0; i < op_link_count(of); ++i) out.links.push_back({48000, op_channel_count(of, i)});
-  std::vector<float> pcm(5760 * 8);
-  int link = 0, frames;
-  while ((frames = op_read_float(of, pcm.data(), static_cast<int>(pcm.size()), &link)) != 0) {
-    if (frames == OP_HOLE) continue;  // libopusfile goes on past a hole
-    if (frames < 0) break;
-    const int channels = op_channel_count(of, link);
-    for (int i = 0; i < frames * channels; ++i) out.samples.push_back(to16(pcm[static_cast<std::size_t>(i)]));
+  if (!of) return;
+  if (frame <= 0 || op_pcm_seek(of, frame) == 0) {
+    for (int i = 0; i < op_link_count(of); ++i) links.push_back({48000, op_channel_count(of, i)});
+    std::vector<float> pcm(5760 * 8);
+    int link = 0, frames;
+    while ((frames = op_read_float(of, pcm.data(), static_cast<int>(pcm.size()), &link)) != 0) {
+      if (frames == OP_HOLE) continue;  // libopusfile goes on past a hole
+      if (frames < 0) break;
+      onpcm(pcm.data(), frames, op_channel_count(of, link));
+    }
   }
   op_free(of);
+}
+
+}  // namespace
+
+// libopusfile's own decode at 48 kHz with the same conversion, from the
+// frame it seeks to first (after a seek the decoder starts over with its
+// pre-roll, so its sound differs slightly from an unbroken decode).
+decoded decodeopusfrom(const std::string& path, int64_t frame) {
+  decoded out;
+  readopus(path, frame, out.links, [&out](const float* pcm, int frames, int channels) {
+    for (int i = 0; i < frames * channels; ++i) out.samples.push_back(to16(pcm[i]));
+  });
   return out;
 }
 
@@ -140,23 +146,12 @@ decoded decode(const std::string& path) {
 }
 
 uint64_t synthesize(const std::string& path) {
-  if (opusfile(path)) {
-    int error = 0;
-    OggOpusFile* of = op_open_file(path.c_str(), &error);
-    if (!of) return 0;
-    std::vector<float> pcm(5760 * 8);
-    uint64_t frames = 0;
-    int got;
-    while ((got = op_read_float(of, pcm.data(), static_cast<int>(pcm.size()), nullptr)) != 0) {
-      if (got == OP_HOLE) continue;
-      if (got < 0) break;
-      frames += static_cast<uint64_t>(got);
-    }
-    op_free(of);
-    return frames;
-  }
   std::vector<link> links;
   uint64_t frames = 0;
+  if (opusfile(path)) {
+    readopus(path, 0, links, [&frames](const float*, int n, int) { frames += static_cast<uint64_t>(n); });
+    return frames;
+  }
   decodefile(path, links, [&frames](float**, int n, int) { frames += static_cast<uint64_t>(n); });
   return frames;
 }

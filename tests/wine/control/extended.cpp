@@ -100,11 +100,8 @@ ZEL_CASE(caseextypelib, "extypelib", Together,
   if (!coclass || !iface) return;
 
   // The vtable view derives from _ZelOggPlay of the first library.
-  HREFTYPE ref;
   com::com_ptr<ITypeInfo> vtable, base;
-  bool derives = SUCCEEDED(iface->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) &&
-                 SUCCEEDED(iface->GetRefTypeInfo(ref, vtable.put())) &&
-                 SUCCEEDED(vtable->GetRefTypeOfImplType(0, &ref)) && SUCCEEDED(vtable->GetRefTypeInfo(ref, base.put()));
+  bool derives = vtableview(iface.get(), vtable, base);
   if (derives) {
     TYPEATTR* ta;
     base->GetTypeAttr(&ta);

@@ -55,11 +55,8 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   check(iface && old, "ex2typelib: both interfaces are described");
   if (!iface || !old) return;
 
-  HREFTYPE ref;
   com::com_ptr<ITypeInfo> vtable, base;
-  bool derives = SUCCEEDED(iface->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) &&
-                 SUCCEEDED(iface->GetRefTypeInfo(ref, vtable.put())) &&
-                 SUCCEEDED(vtable->GetRefTypeOfImplType(0, &ref)) && SUCCEEDED(vtable->GetRefTypeInfo(ref, base.put()));
+  bool derives = vtableview(iface.get(), vtable, base);
   if (derives) {
     TYPEATTR* ta;
     base->GetTypeAttr(&ta);

@@ -124,6 +124,13 @@ bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events) {
   return incoming && outgoing;
 }
 
+bool vtableview(ITypeInfo* dual, com::com_ptr<ITypeInfo>& vtable, com::com_ptr<ITypeInfo>& base) {
+  HREFTYPE ref;
+  return SUCCEEDED(dual->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) &&
+         SUCCEEDED(dual->GetRefTypeInfo(ref, vtable.put())) && SUCCEEDED(vtable->GetRefTypeOfImplType(0, &ref)) &&
+         SUCCEEDED(vtable->GetRefTypeInfo(ref, base.put()));
+}
+
 std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name) {
   wchar_t data[1024];
   DWORD size = sizeof data;

@@ -238,6 +238,9 @@ std::wstring guid(REFGUID g);
 // Whether a coclass's two interfaces are both marked default: `iface`, and
 // the source interface __ZelOggPlay (whose function count goes to *events).
 bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events = nullptr);
+// The vtable view behind a dual interface's dispatch description, and the
+// interface that view derives from; false when either is missing.
+bool vtableview(ITypeInfo* dual, com::com_ptr<ITypeInfo>& vtable, com::com_ptr<ITypeInfo>& base);
 
 // ---- threads and the deployed engine ----
 
