@@ -122,7 +122,7 @@ double askdouble(int32_t stream, const char* word) {
 std::vector<int16_t> heard(int32_t stream) {
   const std::vector<uint8_t> bytes = simdevice::played(static_cast<DWORD_PTR>(stream));
   std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
   return samples;
 }
 
