@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -226,7 +227,11 @@ bool waveopen(stream& s) {
   return true;
 }
 
-bool wavequeue(stream& s, waveslot& slot, uint32_t length) {
+namespace {
+
+// Hands the slot's first `length` bytes to the device. True when the block
+// reached the device's queue.
+bool submit(stream& s, waveslot& slot, uint32_t length) {
   HWAVEOUT device = s.waveout.load();
   slot.length = length;
   slot.order = ++s.queuedblocks;
@@ -235,7 +240,13 @@ bool wavequeue(stream& s, waveslot& slot, uint32_t length) {
   slot.header.dwFlags = 0;
   MMRESULT prepared = waveOutPrepareHeader(device, &slot.header, sizeof(WAVEHDR));
   MMRESULT written = waveOutWrite(device, &slot.header, sizeof(WAVEHDR));
-  const bool queued = prepared == MMSYSERR_NOERROR && written == MMSYSERR_NOERROR;
+  return prepared == MMSYSERR_NOERROR && written == MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+bool wavequeue(stream& s, waveslot& slot, uint32_t length) {
+  const bool queued = submit(s, slot, length);
   if (queued) mapqueued(s, slot);
   return queued;
 }
@@ -262,6 +273,17 @@ bool wavewaitdone(stream& s, waveslot& slot) {
     if (s.cancelflag.load() || s.seekpending() || watch.lost()) return false;
   }
   return true;
+}
+
+bool waverunout(stream& s, waveslot& slot, int32_t ms) {
+  const uint32_t frame = std::max<uint32_t>(s.waveformat.nBlockAlign, bytespersample);
+  uint64_t length = static_cast<uint64_t>(s.waveformat.nAvgBytesPerSec) * static_cast<uint32_t>(ms) / 1000;
+  length = std::min<uint64_t>(length, slotsize) / frame * frame;
+  if (length == 0) return true;
+  std::memset(slot.data, 0, length);  // 16-bit samples: silence is zero
+  // Not in the map: the position counts the blocks of the file only.
+  if (!submit(s, slot, static_cast<uint32_t>(length))) return true;  // nothing more to wait for
+  return wavewaitdone(s, slot);
 }
 
 void wavestart(stream& s) {

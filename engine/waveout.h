@@ -29,6 +29,11 @@ bool wavereclaim(stream& s, waveslot& slot);
 // Waits until the slot's block has been played. False when a cancel or a
 // seek was asked for first, or the device was lost.
 bool wavewaitdone(stream& s, waveslot& slot);
+// Queues `ms` of silence (at most a block) from the slot, whose last block
+// must be done, and waits until the device is done with it. The silence is
+// not part of the file: the position and the level stay at its end. False
+// as for wavewaitdone.
+bool waverunout(stream& s, waveslot& slot, int32_t ms);
 // Starts the open device (it opens paused).
 void wavestart(stream& s);
 
@@ -39,11 +44,13 @@ void wavestart(stream& s);
 // blocks queued again: a device opened just after the sound server came
 // back may never start, where the next one plays.
 extern std::atomic<int32_t> wavelostms;
-// How long a device stays open after it reports its last block done, in
-// milliseconds (100). A device reports a block done once it has taken it,
-// while the sound system behind it may still hold the last milliseconds;
-// closing at once cut them. A device that never waits (the benchmarks'
-// and the fuzzer's) needs none.
+// How much silence follows a run's last block before the device closes, in
+// milliseconds (100). A device calls a block done once it has taken it,
+// while the sound system behind it may still hold its last milliseconds:
+// closing at once cut them, and Wine hands its sound server what it holds
+// only while something follows, so a wait with nothing queued lost them
+// too. A device that never waits (the benchmarks' and the fuzzer's) needs
+// none.
 extern std::atomic<int32_t> waverunoutms;
 // Stops and closes the device, if one is open.
 void waveclose(stream& s);

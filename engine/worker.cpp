@@ -407,11 +407,14 @@ bool drainoutput(run& r) {
   // Blocks play in order: the tail's end means everything before it has
   // played. Without a tail on the device, wait for the play slots instead
   // so that the last blocks are not cut off by the close.
-  const bool played = tailqueued ? wavewaitdone(r.s, r.s.tailslot)
-                                 : wavereclaim(r.s, r.s.playslots[r.nextslot]) &&
-                                       wavereclaim(r.s, r.s.playslots[r.nextslot ^ 1]);
+  bool played = tailqueued ? wavewaitdone(r.s, r.s.tailslot)
+                           : wavereclaim(r.s, r.s.playslots[r.nextslot]) &&
+                                 wavereclaim(r.s, r.s.playslots[r.nextslot ^ 1]);
+  // Then a little silence, so that the sound system plays out what it
+  // still holds before the close; a cancel or a seek cuts it short.
+  waveslot& free = tailqueued ? r.s.tailslot : r.s.playslots[r.nextslot];
   const int32_t runout = waverunoutms.load();
-  if (played && runout > 0) cancelwait(r.s, static_cast<DWORD>(runout));  // a cancel or a seek cuts it short
+  if (played && runout > 0) played = wavereclaim(r.s, free) && waverunout(r.s, free, runout);
   return played && !r.s.seekpending();
 }
 

@@ -1,11 +1,11 @@
 #include "tests/engine/support.h"
 
-#include <cstring>
-
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
+#include "engine/waveout.h"
 #include "tools/fixtures.h"
 
 namespace enginetest {
@@ -135,6 +135,9 @@ void EngineTest::SetUp() {
   int32_t off = 0, anydevice = -1;
   send("setloop", reinterpret_cast<char*>(&off));
   send("setdevice", reinterpret_cast<char*>(&anydevice));
+  // The simulated device holds nothing back: no silence after the last
+  // block, except where a test asks for it.
+  zelov::waverunoutms.store(0);
   simdevice::reset(simdevice::mode::instant);
 }
 

@@ -109,6 +109,30 @@ TEST_F(Worker, ShortSoundGoesOutAsTheTailAndNeedsAResume) {
   EXPECT_EQ(playedsamples(), reference::decode(fixture("short.ogg")).samples);
 }
 
+TEST_F(Worker, TheDeviceClosesAfterSilenceThatThePositionDoesNotCount) {
+  zelov::waverunoutms.store(50);
+  simdevice::reset(simdevice::mode::manual);
+  open(fixture("short.ogg"));
+  ASSERT_TRUE(simdevice::waitfor([] { return simdevice::queuedcount() == 1; }));
+  send("resume");
+  ASSERT_TRUE(simdevice::playnext());  // the file's one block
+  ASSERT_TRUE(simdevice::waitfor([] { return simdevice::queuedcount() == 1; })) << "silence follows it";
+  const auto writes = simdevice::writes();
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[1].length, simdevice::lastformat().nAvgBytesPerSec / 20) << "50 ms";
+  EXPECT_EQ(send("intreturn"), 1000) << "the run plays on until the silence is done";
+  const double end = askdouble("getposition");
+  EXPECT_DOUBLE_EQ(end, askdouble("getduration"));
+  ASSERT_TRUE(simdevice::playnext());
+  EXPECT_DOUBLE_EQ(askdouble("getposition"), end) << "the silence is not part of the file";
+  EXPECT_EQ(askdouble("getpeak"), 0.0);
+  waitend();
+  EXPECT_EQ(send("intreturn2"), 0);
+  std::vector<int16_t> expected = reference::decode(fixture("short.ogg")).samples;
+  expected.resize(expected.size() + writes[1].length / 2, 0);
+  EXPECT_EQ(playedsamples(), expected);
+}
+
 TEST_F(Worker, CancelDuringTheTailWaitEndsAtOnce) {
   simdevice::reset(simdevice::mode::manual);
   open(fixture("short.ogg"));
