@@ -295,9 +295,10 @@ void seek(run& r) {
   wavediscard(r.s, landed);
   r.gatherfill = 0;
   r.gathertime = landed;
-  // A device that was playing plays on from its first new block; one that
-  // is paused, or was never started, stays so.
-  r.startdue = r.deviceopen && r.s.wavestarted.load() && !r.s.pauseflag.load();
+  // A device that was playing plays on from its first new block, and so
+  // does one whose start was already due (a "resume" that came before the
+  // device opened); one that is paused, or not yet resumed, stays so.
+  r.startdue = (r.startdue || (r.deviceopen && r.s.wavestarted.load())) && !r.s.pauseflag.load();
   if (r.of)
     r.s.pcmbytes.store(static_cast<uint64_t>(landed * opusrate) *
                        static_cast<uint64_t>(op_channel_count(r.of, -1)) * bytespersample);

@@ -31,6 +31,7 @@ std::condition_variable_any changed;
 mode playmode = mode::manual;
 UINT devicecount = 1;
 MMRESULT openresult = MMSYSERR_NOERROR;
+std::function<void()> openaction;  // runs once, after the next open
 bool writefails = false;
 bool lost = false;
 bool recoveronopen = false;
@@ -126,6 +127,7 @@ void reset(mode m) {
   playmode = m;
   devicecount = 1;
   openresult = MMSYSERR_NOERROR;
+  openaction = nullptr;
   writefails = false;
   lost = false;
   recoveronopen = false;
@@ -144,6 +146,7 @@ void reset(mode m) {
 
 void setdevicecount(UINT count) { guard g; devicecount = count; }
 void setopenresult(MMRESULT result) { guard g; openresult = result; }
+void afternextopen(std::function<void()> action) { guard g; openaction = std::move(action); }
 void setwritefails(bool fails) { guard g; writefails = fails; }
 void setlost(bool l) { guard g; lost = l; }
 void setlostuntilreopened() {
@@ -215,8 +218,9 @@ MMRESULT waveOutGetDevCapsW(UINT_PTR id, WAVEOUTCAPSW* caps, UINT size) {
   return MMSYSERR_NOERROR;
 }
 
-MMRESULT waveOutOpen(LPHWAVEOUT out, UINT id, const WAVEFORMATEX* wanted, DWORD_PTR, DWORD_PTR instance,
-                     DWORD) {
+namespace {
+
+MMRESULT openlocked(LPHWAVEOUT out, UINT id, const WAVEFORMATEX* wanted, DWORD_PTR instance) {
   guard g;
   if (devicecount == 0 || (id != WAVE_MAPPER && id >= devicecount)) return MMSYSERR_BADDEVICEID;
   // One stream opens one device at a time.
@@ -239,6 +243,20 @@ MMRESULT waveOutOpen(LPHWAVEOUT out, UINT id, const WAVEFORMATEX* wanted, DWORD_
   ++opens;
   *out = reinterpret_cast<HWAVEOUT>(&d);
   return MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+MMRESULT waveOutOpen(LPHWAVEOUT out, UINT id, const WAVEFORMATEX* wanted, DWORD_PTR, DWORD_PTR instance,
+                     DWORD) {
+  const MMRESULT result = openlocked(out, id, wanted, instance);
+  std::function<void()> action;
+  {
+    guard g;
+    if (result == MMSYSERR_NOERROR) std::swap(action, openaction);
+  }
+  if (action) action();  // on the opening thread, the device lock released
+  return result;
 }
 
 MMRESULT waveOutPause(HWAVEOUT h) {

@@ -33,6 +33,9 @@ void reset(mode m);
 void setdevicecount(UINT count);
 // The result the next opens give (MMSYSERR_NOERROR by default).
 void setopenresult(MMRESULT result);
+// Runs `action` once, on the thread that opens the next device, just after
+// the open: a test's way to act at that exact point of a run.
+void afternextopen(std::function<void()> action);
 // Makes waveOutWrite refuse blocks.
 void setwritefails(bool fails);
 // A lost device (its sound server went away): it accepts blocks but never

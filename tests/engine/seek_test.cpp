@@ -235,3 +235,18 @@ TEST_F(Seek, NearMissesOfTheNewWordsDoNothing) {
   EXPECT_EQ(simdevice::queuedcount(), 2u) << "a near miss of \"seek\" dropped the queue";
   send("cancel");
 }
+
+// OpenFile, then a seek and ResumePlayback at once (a script's three lines):
+// the resume may come before the device is ready and the seek just after
+// it opens; the start the resume made due must survive the seek.
+TEST_F(Seek, AResumeBeforeTheDeviceAndASeekAfterItStillStartTheSound) {
+  simdevice::reset(simdevice::mode::instant);
+  simdevice::afternextopen([] {
+    send("resume");
+    seek(1.0);
+  });
+  open(fixture("stereo44100.ogg"));
+  ASSERT_TRUE(waituntil(workerended, std::chrono::seconds(10))) << "the sound never started";
+  EXPECT_EQ(send("intreturn2"), 0);
+  EXPECT_EQ(playedsamples().size(), reference::decode(fixture("stereo44100.ogg")).samples.size() - 2 * 44100);
+}
