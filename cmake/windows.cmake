@@ -100,6 +100,29 @@ add_custom_command(
   VERBATIM)
 add_custom_target(typelib ALL DEPENDS ${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb ${CMAKE_BINARY_DIR}/ZelOggPlayerEx.tlb)
 
+# The release's version, and what goes beside each edition's control in the
+# release package: its registration scripts (with Windows line ends, which
+# cmd's labels need) and its side-by-side manifests.
+file(STRINGS ${CMAKE_SOURCE_DIR}/VERSION ZEL_VERSION LIMIT_COUNT 1)
+string(REPLACE "." ";" ZEL_VERSION_PARTS ${ZEL_VERSION})
+list(GET ZEL_VERSION_PARTS 0 ZEL_VERSION_MAJOR)
+list(GET ZEL_VERSION_PARTS 1 ZEL_VERSION_MINOR)
+list(GET ZEL_VERSION_PARTS 2 ZEL_VERSION_PATCH)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(ZEL_EDITION x64)
+  set(ZEL_MANIFEST_ARCH amd64)
+else()
+  set(ZEL_EDITION x86)
+  set(ZEL_MANIFEST_ARCH x86)
+endif()
+configure_file(resources/package/version.h.in ${CMAKE_BINARY_DIR}/version.h @ONLY)
+foreach(script register.cmd unregister.cmd)
+  configure_file(resources/package/${script}.in ${CMAKE_BINARY_DIR}/package/${script} @ONLY NEWLINE_STYLE CRLF)
+endforeach()
+foreach(manifest ZelSoftware.ZelOggPlay.manifest program.exe.manifest)
+  configure_file(resources/package/${manifest}.in ${CMAKE_BINARY_DIR}/package/${manifest} @ONLY)
+endforeach()
+
 # The control's pictures, drawn by a small program of the build machine.
 set(ZEL_PICTURES ${CMAKE_BINARY_DIR}/face.bmp ${CMAKE_BINARY_DIR}/toolbox.bmp ${CMAKE_BINARY_DIR}/about.ico)
 add_custom_command(
@@ -126,7 +149,7 @@ target_compile_definitions(zeloggplays100 PRIVATE UNICODE _UNICODE)
 target_link_libraries(zeloggplays100 PRIVATE ole32 oleaut32 uuid user32 gdi32 advapi32 shell32)
 target_link_options(zeloggplays100 PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 set_source_files_properties(resources/zeloggplays100.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb;${CMAKE_BINARY_DIR}/ZelOggPlayerEx.tlb;${CMAKE_BINARY_DIR}/${ZEL_ENGINE_NAME}.dll;${ZEL_PICTURES}")
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/version.h;${CMAKE_BINARY_DIR}/ZelOggPlayer100.tlb;${CMAKE_BINARY_DIR}/ZelOggPlayerEx.tlb;${CMAKE_BINARY_DIR}/${ZEL_ENGINE_NAME}.dll;${ZEL_PICTURES}")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}")
 add_dependencies(zeloggplays100 typelib zelov)
 add_custom_target(pictures DEPENDS ${ZEL_PICTURES})
@@ -172,3 +195,19 @@ target_compile_definitions(wine_bench PRIVATE UNICODE _UNICODE)
 target_link_options(wine_bench PRIVATE -municode)
 target_link_libraries(wine_bench PRIVATE ole32 oleaut32 uuid user32 winmm ntdll)
 add_dependencies(wine_bench typelib)
+
+# The C++ example, over the SDK's headers (the ones the build makes from the
+# IDL): the tests run it under Wine.
+add_executable(cppexample examples/cpp/play.cpp)
+target_include_directories(cppexample PRIVATE ${CMAKE_BINARY_DIR})
+target_compile_definitions(cppexample PRIVATE UNICODE _UNICODE)
+target_link_options(cppexample PRIVATE -municode)
+target_link_libraries(cppexample PRIVATE ole32 oleaut32 uuid user32)
+add_dependencies(cppexample typelib)
+
+# Lists the type libraries' members and events, for the check of the
+# examples in the other languages.
+add_executable(tlbinfo tools/tlbinfo.cpp)
+target_compile_definitions(tlbinfo PRIVATE UNICODE _UNICODE)
+target_link_options(tlbinfo PRIVATE -municode)
+target_link_libraries(tlbinfo PRIVATE ole32 oleaut32)

@@ -68,6 +68,7 @@ suite pe-x86 bash tests/pe/check_pe.sh build/win32/zelov.dll
 suite pe-x64 bash tests/pe/check_pe.sh build/win64/zelov64.dll
 suite ocx-x86 bash tests/pe/check_ocx.sh build/win32/zeloggplays100.ocx build/win32/zelov.dll
 suite ocx-x64 bash tests/pe/check_ocx.sh build/win64/zeloggplays100.ocx build/win64/zelov64.dll
+suite release bash tests/release/check_release.sh
 suite wine-x86 bash tests/wine/run.sh build/win32 build/asan build/fixtures
 suite wine-x64 bash tests/wine/run.sh build/win64 build/asan build/fixtures
 suite coexistence bash tests/wine/coexist.sh build/win32 build/win64 build/fixtures

@@ -18,26 +18,29 @@ run=$(mktemp -d /tmp/zelcoexist.XXXXXX)
 trap 'wine_stop; pulse_stop; rm -rf "$run"' EXIT
 wine_prefix "$run" "$w64"
 mkdir -p "$run/x86" "$run/x64"
-cp "$w32/zeloggplays100.ocx" "$w32/zelplay.exe" "$run/x86/"
-cp "$w64/zeloggplays100.ocx" "$w64/zelplay.exe" "$run/x64/"
+cp "$w32/zeloggplays100.ocx" "$w32/zelplay.exe" "$w32"/package/*.cmd "$run/x86/"
+cp "$w64/zeloggplays100.ocx" "$w64/zelplay.exe" "$w64"/package/*.cmd "$run/x64/"
 passed=0 failed=0
 check() {  # check NAME CONDITION
   if eval "$2"; then echo "ok $1"; passed=$((passed + 1)); else echo "FAIL $1"; failed=$((failed + 1)); fi
 }
-# regsvr32 of the edition's own system folder, as on 64-bit Windows.
-regsvr32() {  # regsvr32 x86|x64 ARGS...
-  local edition=$1; shift
-  local tool='C:\windows\system32\regsvr32.exe'
-  [ "$edition" = x86 ] && tool='C:\windows\syswow64\regsvr32.exe'
-  (cd "$run" && wine "$tool" /s "$@" "$(winpath "$run/$edition/zeloggplays100.ocx")" >/dev/null 2>&1)
+# An edition's own registration script, from a 64-bit or a 32-bit prompt:
+# each must find the regsvr32 of its edition from either.
+script() {  # script x86|x64 64|32 NAME.cmd ARGS...
+  local folder=$1 prompt='C:\windows\system32\cmd.exe'
+  [ "$2" = 32 ] && prompt='C:\windows\syswow64\cmd.exe'
+  shift 2
+  (cd "$run/$folder" && wine "$prompt" /c "$@" >> "$run/scripts.log" 2>&1)
 }
 play() {  # play x86|x64: zelplay plays the file; its exit code is the last error number
   (cd "$run/$1" && timeout 300 wine zelplay.exe "$(winpath "$fx/stereo44100.ogg")" < /dev/null \
      > "$run/$1.log" 2>/dev/null)
 }
 
-check "SysWOW64's regsvr32 registers the 32-bit edition" 'regsvr32 x86'
-check "System32's regsvr32 registers the 64-bit edition" 'regsvr32 x64'
+check "register.cmd of the 32-bit edition registers it from a 64-bit prompt (SysWOW64's regsvr32)" \
+  'script x86 64 register.cmd'
+check "register.cmd of the 64-bit edition registers it from a 32-bit prompt (Sysnative's regsvr32)" \
+  'script x64 32 register.cmd'
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 play x86 & first=$!
 play x64 & second=$!
@@ -51,9 +54,10 @@ check "each edition deployed its own engine" \
 before=$(stat -c '%y' "$deployed/zelov.dll" "$deployed/zelov64.dll")
 play x64; play x86
 check "neither rewrites the other's engine" '[ "$(stat -c "%y" "$deployed/zelov.dll" "$deployed/zelov64.dll")" = "$before" ]'
-check "the 32-bit edition unregisters" 'regsvr32 x86 /u'
+check "unregister.cmd removes the 32-bit edition" 'script x86 64 unregister.cmd'
 check "the 64-bit edition still plays" 'play x64 && grep -q "^ErrorCode 0 " "$run/x64.log"'
 check "the 32-bit host no longer finds the control" '! play x86'
 pulse_stop
+[ "$failed" = 0 ] || cat "$run/scripts.log"
 echo "coexistence: $passed passed, $failed failed"
 [ "$failed" = 0 ]

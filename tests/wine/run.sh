@@ -65,7 +65,9 @@ compare --correlate "$run/mono.raw" "$run/capture.raw"
 
 # The control library, registered as an installer would, used by our test
 # container, by Wine's AtlAxWin and by a VBScript.
-cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$win/zelplay.exe" "$win/planted.dll" "$here/script.vbs" "$run/"
+cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$win/zelplay.exe" "$win/planted.dll" "$win/cppexample.exe" \
+   "$win/tlbinfo.exe" "$here/script.vbs" "$run/"
+examples=$(cd "$here/../../examples" && pwd)
 ocx=$(winpath "$run/zeloggplays100.ocx")
 expect() {  # expect NAME EXIT-CODE COMMAND...: one check of a command's exit code
   local name=$1 want=$2; shift 2
@@ -166,6 +168,35 @@ fi
 expect "zelplay --open starts on an r from its input" 0 \
   sh -c "echo r | wine zelplay.exe --open '$(winpath "$fx/short.ogg")'"
 expect "zelplay exits with the last error number (23)" 23 wine zelplay.exe "$(winpath "$fx/garbage-large.bin")"
+# The examples that Wine's script host runs, as a user would run them,
+# except that Wine 8's WScript.Sleep is a stub that ends the script: the
+# copies run here wait in a timed loop instead.
+sed -E 's/^( *)WScript\.Sleep ([0-9]+)/\1t0 = Timer: Do While Timer - t0 < \2 \/ 1000 And Timer >= t0: Loop/' \
+  "$examples/vbscript/play.vbs" > "$run/example.vbs"
+sed -E 's/WScript\.Sleep\(([0-9]+)\);/for (var t0 = new Date().getTime(); new Date().getTime() - t0 < \1;) {}/' \
+  "$examples/jscript/play.js" > "$run/example.js"
+expect "examples/vbscript/play.vbs plays a file to its end" 0 \
+  sh -c "wine cscript //nologo example.vbs '$(winpath "$fx/short.ogg")' | tr -d '\r' | grep -qx 'done: stop'"
+expect "examples/jscript/play.js shows the title and length, seeks, and plays to the end" 0 \
+  sh -c "wine cscript //nologo example.js '$(winpath "$fx/stereo44100.ogg")' | tr -d '\r' > js.txt &&
+         grep -qx 'fixture (3.0 s)' js.txt && grep -qx 'done: stop' js.txt"
+# The examples in languages that do not run here, against the type
+# libraries the registered control carries.
+(cd "$run" && wine tlbinfo.exe zeloggplays100.ocx && wine tlbinfo.exe 'zeloggplays100.ocx\2') 2>/dev/null |
+  tr -d '\r' > "$run/typelibs.txt"
+if python3 "$here/../examples/check_examples.py" "$run/typelibs.txt" "$here/../../README.md" \
+     "$examples"/*/*.vbs "$examples"/*/*.js "$examples"/*/*.ps1 "$examples"/*/*.py "$examples"/*/*.ahk \
+     "$examples"/*/*.cls "$examples"/*/*.bas "$examples"/*/*.cs; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+# The C++ example, built over the SDK's header.
+expect "the C++ example plays a file to ErrorCode 0" 0 \
+  sh -c "wine cppexample.exe '$(winpath "$fx/tags.ogg")' > cpp.txt 2>/dev/null"
+expect "and shows its length and title, then its events in order" 0 \
+  sh -c "tr -d '\r' < cpp.txt | grep -E '^(Duration|Status|Finished|ErrorCode)' | paste -sd'|' |
+         grep -qx 'Duration 1.0 s, TITLE \"Песня 歌\"|Status playing|Status stop|Finished|ErrorCode 0 No error'"
 pulse_stop
 
 # The sound server goes away in the middle of a file, and comes back.
@@ -190,12 +221,33 @@ expect "leaving nothing in the user's classes" 1 wine reg query 'HKCU\Software\C
 expect "regsvr32 /u unregisters" 0 wine regsvr32 /s /u "$ocx"
 control unregistered
 
-# Registration-free: a manifest beside the host names the control library.
+# The release's registration scripts: their options and exit codes.
+mkdir -p "$run/package"
+cp "$win/zeloggplays100.ocx" "$win"/package/*.cmd "$run/package/"
+expect "register.cmd refuses an option it does not know (1)" 1 sh -c "cd package && wine cmd /c register.cmd /all"
+expect "register.cmd /user registers for the user" 0 sh -c "cd package && wine cmd /c register.cmd /user"
+expect "the user's classes hold the ProgID" 0 wine reg query 'HKCU\Software\Classes\ZelOggPlayer100.ZelOggPlayEx\CLSID'
+expect "unregister.cmd /user removes it" 0 sh -c "cd package && wine cmd /c unregister.cmd /user"
+expect "leaving nothing in the user's classes" 1 wine reg query 'HKCU\Software\Classes\ZelOggPlayer100.ZelOggPlayEx'
+expect "register.cmd registers for every user" 0 sh -c "cd package && wine cmd /c register.cmd"
+expect "the machine's classes hold the ProgID" 0 wine reg query 'HKLM\Software\Classes\ZelOggPlayer100.ZelOggPlayEx\CLSID'
+expect "unregister.cmd removes it" 0 sh -c "cd package && wine cmd /c unregister.cmd"
+expect "leaving nothing in the machine's classes" 1 wine reg query 'HKLM\Software\Classes\ZelOggPlayer100.ZelOggPlayEx'
+rm "$run/package/zeloggplays100.ocx"
+expect "register.cmd without the control beside it (3)" 3 sh -c "cd package && wine cmd /c register.cmd"
+if [ "$edition" = win32 ] && [ -f "$win/../win64/package/register.cmd" ]; then
+  cp "$win/../win64/zeloggplays100.ocx" "$run/package/"
+  cp "$win/../win64/package/register.cmd" "$run/package/register64.cmd"
+  expect "the 64-bit edition's register.cmd on 32-bit Windows (2)" 2 sh -c "cd package && wine cmd /c register64.cmd"
+fi
+
+# Registration-free: the program's manifest names the control's assembly,
+# whose manifest is beside it with the control library.
 mkdir -p "$run/app"
-manifest=x86; [ "$edition" = win64 ] && manifest=x64
-cp "$win/zeloggplays100.ocx" "$win/zelplay.exe" "$here/../../resources/manifest/$manifest/zelplay.exe.manifest" "$run/app/"
+cp "$win/zeloggplays100.ocx" "$win/zelplay.exe" "$win/package/ZelSoftware.ZelOggPlay.manifest" "$run/app/"
+cp "$win/package/program.exe.manifest" "$run/app/zelplay.exe.manifest"
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
-expect "a host with a manifest plays with no registry entries" 0 \
+expect "a program with a manifest plays with no registry entries" 0 \
   sh -c "cd app && wine zelplay.exe '$(winpath "$fx/short.ogg")' < /dev/null"
 pulse_stop
 
