@@ -10,7 +10,7 @@ path := A_Args.Length > 0 ? A_Args[1] : "C:\Music\song.ogg"
 player := ComObject("ZelOggPlayer100.ZelOggPlayEx")
 ComObjConnect(player, PlayerEvents)
 player.OpenFile(path)            ; returns with the length and comments known, paused
-ToolTip player.Comment("TITLE") " (" Round(player.Duration, 1) " s)"
+ToolTip player.Comment["TITLE"] " (" Round(player.Duration, 1) " s)"   ; a property with an argument takes brackets
 player.Volume := 80
 player.ResumePlayback()
 

@@ -110,7 +110,7 @@ def check(name, text, kind, members, events, problems):
                 continue
             if rest.startswith("("):
                 count, _ = arguments(rest[1:])
-            elif rest.startswith("[") and kind in (".cs", "csharp"):
+            elif rest.startswith("[") and kind in (".cs", "csharp", ".ahk"):
                 count, _ = arguments(rest[1:])
             elif kind in VB and start and rest[:1] == " " and rest.strip():
                 count, _ = arguments(rest)
