@@ -1,5 +1,5 @@
 // Plays an Ogg file through ZelOggPlayEx from a .NET console program, with
-// the control's events (dotnet run -- C:\Music\song.ogg). The events come
+// the control's events: Play.exe C:\Music\song.ogg. The events come
 // from the control's timers: the program's one thread is an STA that pumps
 // messages while it waits.
 using System;
