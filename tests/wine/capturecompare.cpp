@@ -128,15 +128,27 @@ static double rms(const std::vector<uint32_t>& cap, std::size_t from, std::size_
   return std::sqrt(sum / static_cast<double>(to - from));
 }
 
+// The RMS over [from, to) as the median of 50 ms windows: a short run of
+// silence that the server inserts under load does not lower it.
+static double medianrms(const std::vector<uint32_t>& cap, std::size_t from, std::size_t to) {
+  const std::size_t window = 2205;
+  std::vector<double> values;
+  for (std::size_t at = from; at + window <= std::min(to, cap.size()); at += window)
+    values.push_back(rms(cap, at, at + window));
+  if (values.empty()) return 0;
+  std::nth_element(values.begin(), values.begin() + static_cast<long>(values.size() / 2), values.end());
+  return values[values.size() / 2];
+}
+
 static int levels(const char* cappath, char** marks) {
   const std::vector<uint32_t> cap = readframes(cappath);
   std::size_t at[4];
   for (int i = 0; i < 4; ++i) at[i] = static_cast<std::size_t>(std::atoll(marks[i]) / 4);
   const std::size_t ms = 441 / 10;  // frames per millisecond, near enough
-  const double full = rms(cap, at[0] - 600 * ms, at[0] - 100 * ms);
-  const double half = rms(cap, at[0] + 200 * ms, at[1]);
-  const double muted = rms(cap, at[1] + 200 * ms, at[2]);
-  const double back = rms(cap, at[2] + 200 * ms, at[3]);
+  const double full = medianrms(cap, at[0] - 600 * ms, at[0] - 100 * ms);
+  const double half = medianrms(cap, at[0] + 200 * ms, at[1]);
+  const double muted = rms(cap, at[1] + 200 * ms, at[2]);  // all of it: any sound there fails
+  const double back = medianrms(cap, at[2] + 200 * ms, at[3]);
   // The volume is heard where a 20 ms window falls below midway.
   long latency = -1;
   for (std::size_t t = at[0]; t < at[1] && latency < 0; t += 5 * ms)
