@@ -30,7 +30,10 @@ script() {  # script x86|x64 64|32 NAME.cmd ARGS...
   local folder=$1 prompt='C:\windows\system32\cmd.exe'
   [ "$2" = 32 ] && prompt='C:\windows\syswow64\cmd.exe'
   shift 2
-  (cd "$run/$folder" && wine "$prompt" /c "$@" >> "$run/scripts.log" 2>&1)
+  (cd "$run/$folder" && wine "$prompt" /c "$@" > "$run/script.out" 2>&1)
+  local code=$?
+  cat "$run/script.out" >> "$run/scripts.log"
+  return $code
 }
 play() {  # play x86|x64: zelplay plays the file; its exit code is the last error number
   (cd "$run/$1" && timeout 300 wine zelplay.exe "$(winpath "$fx/stereo44100.ogg")" < /dev/null \
@@ -38,9 +41,9 @@ play() {  # play x86|x64: zelplay plays the file; its exit code is the last erro
 }
 
 check "register.cmd of the 32-bit edition registers it from a 64-bit prompt (SysWOW64's regsvr32)" \
-  'script x86 64 register.cmd'
+  'script x86 64 register.cmd && grep -qi "syswow64.regsvr32" "$run/script.out"'
 check "register.cmd of the 64-bit edition registers it from a 32-bit prompt (Sysnative's regsvr32)" \
-  'script x64 32 register.cmd'
+  'script x64 32 register.cmd && grep -qi "sysnative.regsvr32" "$run/script.out"'
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 play x86 & first=$!
 play x64 & second=$!
