@@ -3,7 +3,7 @@
 // until the file has ended. The exit code is the last ErrorCode number.
 //   play.exe C:\Music\song.ogg
 // Build with mingw-w64 (Visual C++ takes the same sources):
-//   x86_64-w64-mingw32-g++ -municode -I sdk play.cpp -lole32 -loleaut32 -luuid -luser32 -o play.exe
+//   x86_64-w64-mingw32-g++ -municode -I ../../sdk play.cpp -lole32 -loleaut32 -luuid -luser32 -o play.exe
 // The control's events come from its timers, so this thread pumps messages.
 #include <windows.h>
 #include <ocidl.h>
