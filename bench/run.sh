@@ -29,7 +29,14 @@ run=
 cleanup() {
   local status=$?
   set +e  # stopping what is already gone is no failure
-  if [ -n "$run" ]; then wine_stop; pulse_stop; rm -rf "$run"; fi
+  if [ -n "$run" ]; then
+    # A step that gave no figure ends the run: say what Wine said.
+    if [ "$status" != 0 ] && [ -s "$run/wine.err" ]; then
+      echo "bench: a step under Wine gave no figure; the last lines Wine printed:"
+      grep -a -v -E '^(Testando|Devices|Buffers|Bitstream|Done|[A-Z]+=)| ret [0-9]' "$run/wine.err" | tail -n 15
+    fi
+    wine_stop; pulse_stop; rm -rf "$run"
+  fi
   rm -rf "$work"
   exit "$status"
 }
@@ -103,18 +110,18 @@ measure() {  # measure EDITION BUILD-DIR
   figure[$edition.decode]=$(echo "$ratios" | tr ' ' '\n' | sed '/^$/d' | sort -n | sed -n 3p | awk '{ printf "%.3f", $1 }')
   echo "under Wine ($edition), 60 s dense stereo file:"
   local line
-  line=$(cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>/dev/null | tr -d '\r' | grep -E '^cpu')
+  line=$(cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>>"$run/wine.err" | tr -d '\r' | grep -E '^cpu')
   echo "$line"
   figure[$edition.cpu]=$(grep -m1 '^cpu [0-9.]* s' <<<"$line" | awk '{print $8 " %"}')
   figure[$edition.control]=$(grep -m1 '^cpu by thread' <<<"$line" | awk '{printf "%.3f %%", $7 + $11}')
-  line=$(cd "$run" && wine wine_bench.exe wave 60 2>/dev/null | tr -d '\r' | grep -E '^wave')
+  line=$(cd "$run" && wine wine_bench.exe wave 60 2>>"$run/wine.err" | tr -d '\r' | grep -E '^wave')
   echo "$line"
   figure[$edition.wave]=$(awk '{print $8 " %"}' <<<"$line")
-  line=$(cd "$run" && wine wine_bench.exe cancel "$(winpath "$run/sixty.ogg")" 20 2>/dev/null | tr -d '\r' | grep -E '^cancel')
+  line=$(cd "$run" && wine wine_bench.exe cancel "$(winpath "$run/sixty.ogg")" 20 2>>"$run/wine.err" | tr -d '\r' | grep -E '^cancel')
   echo "$line"
   figure[$edition.cancel]="$(awk '{print $3}' <<<"$line") ms"
   line=$(cd "$run" && wine wine_bench.exe start "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 \
-     2>/dev/null | tr -d '\r' | grep -E '^start: median')
+     2>>"$run/wine.err" | tr -d '\r' | grep -E '^start: median')
   echo "$line"
   figure[$edition.start]="$(awk '{print $3}' <<<"$line") ms"
   # Several ZelOggPlayEx controls at once: the CPU a stream with 1, 4 and
@@ -125,7 +132,7 @@ measure() {  # measure EDITION BUILD-DIR
   # the run, so that each figure is some 15 ticks or more.
   local -A seconds=([1]=55 [4]=30 [16]=20)  # the file lasts 60 s
   for n in 1 4 16; do
-    line=$(cd "$run" && wine wine_bench.exe streams "$(winpath "$run/sixty.ogg")" "$n" "${seconds[$n]}" 2>/dev/null |
+    line=$(cd "$run" && wine wine_bench.exe streams "$(winpath "$run/sixty.ogg")" "$n" "${seconds[$n]}" 2>>"$run/wine.err" |
       tr -d '\r' |
       grep -E '^streams' || true)
     echo "$line"
@@ -134,18 +141,18 @@ measure() {  # measure EDITION BUILD-DIR
     figure[$edition.process$n]="$(awk '{print $17}' <<<"$line") %"
   done
   line=$(cd "$run" && wine wine_bench.exe second "$(winpath "$run/fx/tone.ogg")" "$(winpath "$run/fx/tone1000.ogg")" \
-     "$(winpath "$run/capture.raw")" 20 2>/dev/null | tr -d '\r' | grep -E '^second' || true)
+     "$(winpath "$run/capture.raw")" 20 2>>"$run/wine.err" | tr -d '\r' | grep -E '^second' || true)
   echo "$line"
   figure[$edition.second]="$(awk '{print $3}' <<<"$line") ms"
   # ZelOggPlayEx from memory beside from a file, and what its open's wait
   # for the headers costs beside ZelOggPlay's open, which does not wait.
   line=$(cd "$run" && wine wine_bench.exe memory "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 \
-     2>/dev/null | tr -d '\r' | grep -E '^memory' || true)
+     2>>"$run/wine.err" | tr -d '\r' | grep -E '^memory' || true)
   echo "$line"
   figure[$edition.memory]="$(awk '{print $6}' <<<"$line") ms"
   figure[$edition.openex]="$(awk '{print $14}' <<<"$line") ms"
   figure[$edition.openplain]="$(awk '{print $17}' <<<"$line") ms"
-  line=$(cd "$run" && wine wine_bench.exe churn "$(winpath "$run/sixty.ogg")" 16 500 2>/dev/null | tr -d '\r' |
+  line=$(cd "$run" && wine wine_bench.exe churn "$(winpath "$run/sixty.ogg")" 16 500 2>>"$run/wine.err" | tr -d '\r' |
      grep -E '^churn' || true)
   echo "$line"
   figure[$edition.churn]=$(awk '{ printf "%+d B", $11 - $9 }' <<<"$line")
