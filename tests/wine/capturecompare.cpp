@@ -128,13 +128,14 @@ static double rms(const std::vector<uint32_t>& cap, std::size_t from, std::size_
   return std::sqrt(sum / static_cast<double>(to - from));
 }
 
-// The RMS over [from, to) as the median of 50 ms windows: a short run of
-// silence that the server inserts under load does not lower it.
-static double medianrms(const std::vector<uint32_t>& cap, std::size_t from, std::size_t to) {
+// A measure over [from, to) taken as the median of its values in windows
+// of 50 ms: a short run of silence that the server inserts into a stream
+// under load (which also shifts a tone's phase) does not lower it.
+template <typename Measure>
+static double median50ms(std::size_t from, std::size_t to, std::size_t size, Measure measure) {
   const std::size_t window = 2205;
   std::vector<double> values;
-  for (std::size_t at = from; at + window <= std::min(to, cap.size()); at += window)
-    values.push_back(rms(cap, at, at + window));
+  for (std::size_t at = from; at + window <= std::min(to, size); at += window) values.push_back(measure(at, at + window));
   if (values.empty()) return 0;
   std::nth_element(values.begin(), values.begin() + static_cast<long>(values.size() / 2), values.end());
   return values[values.size() / 2];
@@ -142,13 +143,16 @@ static double medianrms(const std::vector<uint32_t>& cap, std::size_t from, std:
 
 static int levels(const char* cappath, char** marks) {
   const std::vector<uint32_t> cap = readframes(cappath);
+  auto medianrms = [&cap](std::size_t from, std::size_t to) {
+    return median50ms(from, to, cap.size(), [&cap](std::size_t a, std::size_t b) { return rms(cap, a, b); });
+  };
   std::size_t at[4];
   for (int i = 0; i < 4; ++i) at[i] = static_cast<std::size_t>(std::atoll(marks[i]) / 4);
   const std::size_t ms = 441 / 10;  // frames per millisecond, near enough
-  const double full = medianrms(cap, at[0] - 600 * ms, at[0] - 100 * ms);
-  const double half = medianrms(cap, at[0] + 200 * ms, at[1]);
+  const double full = medianrms(at[0] - 600 * ms, at[0] - 100 * ms);
+  const double half = medianrms(at[0] + 200 * ms, at[1]);
   const double muted = rms(cap, at[1] + 200 * ms, at[2]);  // all of it: any sound there fails
-  const double back = medianrms(cap, at[2] + 200 * ms, at[3]);
+  const double back = medianrms(at[2] + 200 * ms, at[3]);
   // The volume is heard where a 20 ms window falls below midway.
   long latency = -1;
   for (std::size_t t = at[0]; t < at[1] && latency < 0; t += 5 * ms)
@@ -180,22 +184,11 @@ static double toneamplitude(const std::vector<uint32_t>& cap, std::size_t from, 
   return 2 * std::sqrt(re * re + im * im) / weights;
 }
 
-// The tone's amplitude over [from, to), as the median of its amplitudes in
-// windows of 50 ms: silence the server inserts into one stream shifts that
-// tone's phase, which a single sum over the whole stretch would take for a
-// weaker tone.
-static double medianamplitude(const std::vector<uint32_t>& cap, std::size_t from, std::size_t to, double hz) {
-  const std::size_t window = 2205;
-  std::vector<double> amplitudes;
-  for (std::size_t at = from; at + window <= std::min(to, cap.size()); at += window)
-    amplitudes.push_back(toneamplitude(cap, at, at + window, hz));
-  if (amplitudes.empty()) return 0;
-  std::nth_element(amplitudes.begin(), amplitudes.begin() + static_cast<long>(amplitudes.size() / 2), amplitudes.end());
-  return amplitudes[amplitudes.size() / 2];
-}
-
 static int pitches(const char* cappath, char** marks) {
   const std::vector<uint32_t> cap = readframes(cappath);
+  auto medianamplitude = [&cap](std::size_t from, std::size_t to, double hz) {
+    return median50ms(from, to, cap.size(), [&cap, hz](std::size_t a, std::size_t b) { return toneamplitude(cap, a, b, hz); });
+  };
   const std::size_t both = static_cast<std::size_t>(std::atoll(marks[0]) / 4),
                     half = static_cast<std::size_t>(std::atoll(marks[1]) / 4),
                     after = static_cast<std::size_t>(std::atoll(marks[2]) / 4);
@@ -204,10 +197,10 @@ static int pitches(const char* cappath, char** marks) {
     std::printf("FAIL the marks leave no room to measure (%zu %zu %zu)\n", both, half, after);
     return 1;
   }
-  const double low = medianamplitude(cap, both - window, both, 330),
-               high = medianamplitude(cap, both - window, both, 1000);
-  const double lowafter = medianamplitude(cap, half + settle, after, 330),
-               highafter = medianamplitude(cap, half + settle, after, 1000);
+  const double low = medianamplitude(both - window, both, 330),
+               high = medianamplitude(both - window, both, 1000);
+  const double lowafter = medianamplitude(half + settle, after, 330),
+               highafter = medianamplitude(half + settle, after, 1000);
   const double lowratio = low > 0 ? lowafter / low : 0, highratio = high > 0 ? highafter / high : 0;
   const bool ok = low > 0.5 && low < 0.7 && high > 0.25 && high < 0.35 && lowratio > 0.45 && lowratio < 0.55 &&
                   highratio > 0.9 && highratio < 1.1;

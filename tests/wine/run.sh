@@ -184,13 +184,10 @@ expect "examples/jscript/play.js shows the title and length, seeks, and plays to
 # libraries the registered control carries.
 (cd "$run" && wine tlbinfo.exe zeloggplays100.ocx && wine tlbinfo.exe 'zeloggplays100.ocx\2') 2>/dev/null |
   tr -d '\r' > "$run/typelibs.txt"
-if python3 "$here/../examples/check_examples.py" "$run/typelibs.txt" "$here/../../README.md" \
-     "$examples"/*/*.vbs "$examples"/*/*.js "$examples"/*/*.ps1 "$examples"/*/*.py "$examples"/*/*.ahk \
-     "$examples"/*/*.cls "$examples"/*/*.bas "$examples"/*/*.cs; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-fi
+expect "the other examples and the README's snippets use the type libraries as they are" 0 \
+  python3 "$here/../examples/check_examples.py" "$run/typelibs.txt" "$here/../../README.md" \
+    "$examples"/*/*.vbs "$examples"/*/*.js "$examples"/*/*.ps1 "$examples"/*/*.py "$examples"/*/*.ahk \
+    "$examples"/*/*.cls "$examples"/*/*.bas "$examples"/*/*.cs
 # The C++ example, built over the SDK's header.
 expect "the C++ example plays a file to ErrorCode 0" 0 \
   sh -c "wine cppexample.exe '$(winpath "$fx/tags.ogg")' > cpp.txt 2>/dev/null"
