@@ -34,6 +34,9 @@ suite() {  # suite NAME COMMAND...: runs one suite, shows its output, counts it
   "$@" > "$log" 2>&1
   local rc=$?
   grep -v -E '^\[ +(RUN|OK) +\]' "$log" | tail -n 40
+  # The tail may not reach a check that failed early in a long suite, so
+  # every failure line is also kept for the list printed at the end.
+  grep -E '^([a-z0-9-]+: )?FAIL|^\[  FAILED  \]' "$log" | sed "s/^/$name: /" >> build/logs/failures
   if [ "$rc" = 77 ]; then
     skipped=$((skipped + 1))
     return
@@ -42,11 +45,12 @@ suite() {  # suite NAME COMMAND...: runs one suite, shows its output, counts it
   count "$log"
   if [ "$rc" != 0 ] && [ "$failed" = "$before" ]; then
     failed=$((failed + 1))  # it broke before it could count its failures
-    echo "$name exited with $rc"
+    echo "$name exited with $rc" | tee -a build/logs/failures
   fi
 }
 
 mkdir -p build/logs
+: > build/logs/failures
 set -o pipefail
 build build/asan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=address,undefined || exit 1
 build build/tsan -DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=thread || exit 1
@@ -74,5 +78,10 @@ suite wine-x64 bash tests/wine/run.sh build/win64 build/asan build/fixtures
 suite coexistence bash tests/wine/coexist.sh build/win32 build/win64 build/fixtures
 
 echo
+if [ -s build/logs/failures ]; then
+  echo "what failed:"
+  head -n 60 build/logs/failures
+  echo
+fi
 echo "tests: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" = 0 ]
