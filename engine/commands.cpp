@@ -43,10 +43,12 @@ void startworker(stream& s) {
   armwaits(s);
   s.playstate.store(running);
   s.workerlive.store(1);
-  HANDLE thread = CreateThread(nullptr, 0, playthread, &s, 0, nullptr);
+  HMODULE library = holdlibrary();
+  HANDLE thread = library ? CreateThread(nullptr, 0, playthread, &s, 0, nullptr) : nullptr;
   if (thread) {
-    CloseHandle(thread);
+    if (HANDLE earlier = s.workerthread.exchange(thread)) CloseHandle(earlier);
   } else {
+    if (library) FreeLibrary(library);
     s.playstate.store(s.lastresult.load());
     s.workerlive.store(0);
   }

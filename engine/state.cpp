@@ -106,6 +106,13 @@ void waitworker(stream& s) {
     // A previous worker may signal late, after "open" reset the event.
     if (s.doneevent && s.workerlive.load()) ResetEvent(s.doneevent);
   }
+  // The run has ended; its thread ends a few instructions later. The caller
+  // may unload the library as soon as this returns, and the library then
+  // leaves the process at once only when no thread holds it.
+  if (HANDLE thread = s.workerthread.exchange(nullptr)) {
+    WaitForSingleObject(thread, threadendms);
+    CloseHandle(thread);
+  }
 }
 
 namespace {

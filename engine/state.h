@@ -25,6 +25,11 @@ constexpr uint32_t slotsize = 120000;
 // The longest single wait of the worker and of "cancel": every wait for the
 // device or for a pause to end is made of steps of at most this.
 constexpr DWORD waitstepms = 50;
+// How long "cancel" waits for a worker's thread to end once its run has
+// ended: a few instructions, unless the caller holds the loader lock that
+// the thread needs to end, when the wait gives up and the thread's own
+// reference to the library keeps its code mapped.
+constexpr DWORD threadendms = 5000;
 
 // A lock for the few structures that the worker and the caller's thread
 // both read and write whole (the tags, the map of played sound, the table
@@ -152,6 +157,8 @@ struct stream {
   // sleeps (see armwaits below).
   HANDLE wakeevent = nullptr;
   HANDLE doneevent = nullptr;
+  // The worker's thread, until whoever waits for the worker has seen it end.
+  std::atomic<HANDLE> workerthread{nullptr};
   // Set once the run knows the file's length and its first stream's
   // comments, or has ended ("waitready").
   HANDLE readyevent = nullptr;

@@ -507,7 +507,18 @@ DWORD WINAPI playthread(LPVOID parameter) {
   s.workerlive.store(0);
   runready(s);
   workerdone(s);
+  HMODULE library = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&playthread), &library);
+  FreeLibraryAndExitThread(library, static_cast<DWORD>(result));
   return static_cast<DWORD>(result);
+}
+
+HMODULE holdlibrary() {
+  HMODULE library = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&playthread), &library))
+    return nullptr;
+  return library;
 }
 
 }  // namespace zelov

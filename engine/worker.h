@@ -17,8 +17,15 @@ void forgetrun(stream& s);
 
 // The worker thread's start routine, given its stream: runs playworker on
 // the stream's path and publishes the result in its `playstate` and
-// `lastresult`.
+// `lastresult`. The thread must be given a reference to the engine library
+// (holdlibrary), which it lets go as it ends.
 DWORD WINAPI playthread(LPVOID stream);
+
+// Takes a reference to the engine library for a worker thread; null when
+// none can be had. A host unloads the library as soon as a run reads as
+// ended, while its thread still has a few instructions of ours to run: the
+// thread's own reference keeps them mapped until it has ended.
+HMODULE holdlibrary();
 
 #ifndef ZELOV_STREAMS_ONLY
 inline int32_t playworker(const char* path, const char16_t* widepath = nullptr) {

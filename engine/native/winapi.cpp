@@ -1,4 +1,6 @@
-// Threads, sleeping and debugger output for the native build.
+// Threads, events, library references, sleeping and debugger output for
+// the native build.
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <chrono>
@@ -11,32 +13,85 @@ void Sleep(DWORD milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-// The engine keeps no thread handle: it closes it at once and never waits,
-// so a detached thread is all it needs. The returned value only says
-// "created".
-HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
-                    DWORD*) {
-  std::thread([start, parameter] { start(parameter); }).detach();
-  static char created;
-  return &created;
-}
-
-BOOL CloseHandle(HANDLE handle) { return handle != nullptr; }
-
-void OutputDebugStringA(const char*) {}
-
 namespace {
 struct event {
   std::mutex lock;
   std::condition_variable changed;
   bool manual;
   bool set;
+  int holders;  // a thread's handle: its thread and its holder
 };
+
+void letgo(event* e) {
+  bool last;
+  {
+    std::lock_guard<std::mutex> hold(e->lock);
+    last = --e->holders == 0;
+  }
+  if (last) delete e;
+}
 }  // namespace
+
+// The handle is a manual-reset event that the thread sets as it ends.
+HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
+                    DWORD*) {
+  auto* ended = new event{{}, {}, true, false, 2};
+  std::thread([start, parameter, ended] {
+    start(parameter);
+    SetEvent(ended);
+    letgo(ended);
+  }).detach();
+  return ended;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (!handle) return FALSE;
+  letgo(static_cast<event*>(handle));
+  return TRUE;
+}
+
+namespace {
+std::atomic<int> libraryreferences{0};
+std::mutex releasehooklock;
+std::function<void()> releasehook;
+}  // namespace
+
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR, HMODULE* module) {
+  static char library;
+  if (!(flags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT)) ++libraryreferences;
+  *module = &library;
+  return TRUE;
+}
+
+BOOL FreeLibrary(HMODULE module) {
+  if (!module) return FALSE;
+  --libraryreferences;
+  return TRUE;
+}
+
+void FreeLibraryAndExitThread(HMODULE module, DWORD) {
+  std::function<void()> action;
+  {
+    std::lock_guard<std::mutex> hold(releasehooklock);
+    action.swap(releasehook);
+  }
+  if (action) action();
+  FreeLibrary(module);
+}
+
+namespace simlibrary {
+int references() { return libraryreferences.load(); }
+void beforenextrelease(std::function<void()> action) {
+  std::lock_guard<std::mutex> hold(releasehooklock);
+  releasehook = std::move(action);
+}
+}  // namespace simlibrary
+
+void OutputDebugStringA(const char*) {}
 
 // Events live for the life of the process, as the engine's do.
 HANDLE CreateEventA(void*, BOOL manualreset, BOOL initial, const char*) {
-  return new event{{}, {}, manualreset != 0, initial != 0};
+  return new event{{}, {}, manualreset != 0, initial != 0, 1};
 }
 
 BOOL SetEvent(HANDLE handle) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdint>
+#include <functional>
 
 using BOOL = int;
 using UINT = unsigned int;
@@ -16,6 +17,8 @@ using LRESULT = intptr_t;
 using MMRESULT = UINT;
 using HANDLE = void*;
 using HINSTANCE = void*;
+using HMODULE = void*;
+using LPCWSTR = const wchar_t*;
 using LPVOID = void*;
 using DWORD_PTR = uintptr_t;
 using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
@@ -72,9 +75,29 @@ constexpr MMRESULT WAVERR_UNPREPARED = 34;
 constexpr MMRESULT WAVERR_SYNC = 35;
 
 void Sleep(DWORD milliseconds);
+// A thread's handle is signalled once its function has returned, and lives
+// until both the thread and the handle's holder are done with it.
 HANDLE CreateThread(void* security, size_t stack, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD flags, DWORD* threadid);
+// Closes a thread's handle (the engine closes no other kind).
 BOOL CloseHandle(HANDLE handle);
+
+// The engine library's references, as its worker threads take them: here a
+// count that the tests read (enginereferences in simdevice.h). Ending a
+// thread through FreeLibraryAndExitThread lets its reference go and returns;
+// the thread's function then returns.
+constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT = 0x2;
+constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x4;
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module);
+BOOL FreeLibrary(HMODULE module);
+void FreeLibraryAndExitThread(HMODULE module, DWORD code);
+namespace simlibrary {
+// The references taken and not yet let go.
+int references();
+// Runs `action` once, on the next thread that lets its reference go, just
+// before it does: a test's way to hold a thread in its last instructions.
+void beforenextrelease(std::function<void()> action);
+}  // namespace simlibrary
 void OutputDebugStringA(const char* text);
 // Opens a file for reading by its UTF-16 name (here: its UTF-8 form).
 FILE* widefopen(const char16_t* path);

@@ -58,6 +58,16 @@ TEST_F(Commands, CancelWithNoPlaybackReturnsAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
 }
 
+// A host unloads the engine as soon as "cancel" returns, so the worker's
+// thread holds the library to its very end and "cancel" waits for that end.
+TEST_F(Commands, CancelReturnsOnlyOnceTheWorkerThreadHasLetTheLibraryGo) {
+  startpaused();
+  EXPECT_EQ(simlibrary::references(), 1) << "the running worker does not hold the library";
+  simlibrary::beforenextrelease([] { Sleep(100); });  // the thread lingers in its last instructions
+  send("cancel");
+  EXPECT_EQ(simlibrary::references(), 0) << "cancel returned while the thread still ran code of the library";
+}
+
 TEST_F(Commands, CancelRightAfterOpenIsNotLost) {
   simdevice::reset(simdevice::mode::manual);
   open(fixture("long.ogg"));

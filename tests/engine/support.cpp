@@ -144,6 +144,7 @@ void EngineTest::SetUp() {
 void EngineTest::TearDown() {
   send("cancel");
   EXPECT_FALSE(simdevice::isopen()) << "a run left the device open";
+  EXPECT_EQ(simlibrary::references(), 0) << "a worker's thread still holds the engine library";
 }
 
 }  // namespace enginetest
