@@ -64,6 +64,9 @@ wine_edition() {
 # A fresh prefix for this run in $1, copied from a template made once per
 # build folder ($2).
 # Message boxes need a display driver; Wine's null driver needs no display.
+# A program that crashes ends at once, its fault line in its output: the
+# debugger Wine would start (winedbg --auto) names a program that does not
+# exist, since winedbg has been seen to hang with the crashed process.
 wine_prefix() {
   local run=$1 cache
   cache=$(cd "$2" && pwd) || return 1
@@ -75,6 +78,15 @@ wine_prefix() {
   if [ ! -f "$cache/wine-template/null-display" ]; then
     WINEPREFIX="$cache/wine-template" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 &&
       touch "$cache/wine-template/null-display"
+    WINEPREFIX="$cache/wine-template" wineserver -w
+  fi
+  if [ ! -f "$cache/wine-template/no-debugger" ]; then
+    local view ok=1
+    for view in 'Software' 'Software\Wow6432Node'; do
+      WINEPREFIX="$cache/wine-template" wine reg add "HKLM\\$view\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" \
+        /v Debugger /d no-debugger /f >/dev/null 2>&1 || ok=0
+    done
+    [ "$ok" = 1 ] && touch "$cache/wine-template/no-debugger"
     WINEPREFIX="$cache/wine-template" wineserver -w
   fi
   cp -a "$cache/wine-template" "$run/prefix"
