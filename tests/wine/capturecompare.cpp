@@ -110,7 +110,10 @@ static int position(const char* refpath, const char* cappath, char** marks) {
   // what Position said.
   const double lead = (seconds - (at / 4 - static_cast<double>(start)) / 44100) * 1000;
   const double heard = (static_cast<double>(landed) - seek / 4) / 44.1;
-  const bool ok = lead > -50 && lead < 150 && heard >= 0 && heard < 300;
+  // The sound server and the capture's pipe hold about 0.1 s between the
+  // device and the capture, more under load; a position taken from what
+  // was decoded rather than played would lead by more than half a second.
+  const bool ok = lead > -50 && lead < 250 && heard >= 0 && heard < 300;
   std::printf("%s Position leads the sound reaching the sink by %.1f ms; a seek to 100 s reaches it after %.1f ms\n",
               ok ? "ok" : "FAIL", lead, heard);
   return ok ? 0 : 1;
