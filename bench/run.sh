@@ -109,19 +109,20 @@ measure() {  # measure EDITION BUILD-DIR
   done
   figure[$edition.decode]=$(echo "$ratios" | tr ' ' '\n' | sed '/^$/d' | sort -n | sed -n 3p | awk '{ printf "%.3f", $1 }')
   echo "under Wine ($edition), 60 s dense stereo file:"
+  # One step of wine_bench; what Wine prints beside it is kept in wine.err.
+  step() { (cd "$run" && wine wine_bench.exe "$@" 2>>"$run/wine.err") | tr -d '\r'; }
   local line
-  line=$(cd "$run" && wine wine_bench.exe cpu "$(winpath "$run/sixty.ogg")" 2>>"$run/wine.err" | tr -d '\r' | grep -E '^cpu')
+  line=$(step cpu "$(winpath "$run/sixty.ogg")" | grep -E '^cpu')
   echo "$line"
   figure[$edition.cpu]=$(grep -m1 '^cpu [0-9.]* s' <<<"$line" | awk '{print $8 " %"}')
   figure[$edition.control]=$(grep -m1 '^cpu by thread' <<<"$line" | awk '{printf "%.3f %%", $7 + $11}')
-  line=$(cd "$run" && wine wine_bench.exe wave 60 2>>"$run/wine.err" | tr -d '\r' | grep -E '^wave')
+  line=$(step wave 60 | grep -E '^wave')
   echo "$line"
   figure[$edition.wave]=$(awk '{print $8 " %"}' <<<"$line")
-  line=$(cd "$run" && wine wine_bench.exe cancel "$(winpath "$run/sixty.ogg")" 20 2>>"$run/wine.err" | tr -d '\r' | grep -E '^cancel')
+  line=$(step cancel "$(winpath "$run/sixty.ogg")" 20 | grep -E '^cancel')
   echo "$line"
   figure[$edition.cancel]="$(awk '{print $3}' <<<"$line") ms"
-  line=$(cd "$run" && wine wine_bench.exe start "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 \
-     2>>"$run/wine.err" | tr -d '\r' | grep -E '^start: median')
+  line=$(step start "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 | grep -E '^start: median')
   echo "$line"
   figure[$edition.start]="$(awk '{print $3}' <<<"$line") ms"
   # Several ZelOggPlayEx controls at once: the CPU a stream with 1, 4 and
@@ -132,28 +133,24 @@ measure() {  # measure EDITION BUILD-DIR
   # the run, so that each figure is some 15 ticks or more.
   local -A seconds=([1]=55 [4]=30 [16]=20)  # the file lasts 60 s
   for n in 1 4 16; do
-    line=$(cd "$run" && wine wine_bench.exe streams "$(winpath "$run/sixty.ogg")" "$n" "${seconds[$n]}" 2>>"$run/wine.err" |
-      tr -d '\r' |
-      grep -E '^streams' || true)
+    line=$(step streams "$(winpath "$run/sixty.ogg")" "$n" "${seconds[$n]}" | grep -E '^streams' || true)
     echo "$line"
     [ "$n" = 1 ] && one=$(awk '{print $11}' <<<"$line")
     figure[$edition.streams$n]=$(awk -v one="${one:-0}" '{ if (one > 0) printf "%.2f", $11 / one; else print "?" }' <<<"$line")
     figure[$edition.process$n]="$(awk '{print $17}' <<<"$line") %"
   done
-  line=$(cd "$run" && wine wine_bench.exe second "$(winpath "$run/fx/tone.ogg")" "$(winpath "$run/fx/tone1000.ogg")" \
-     "$(winpath "$run/capture.raw")" 20 2>>"$run/wine.err" | tr -d '\r' | grep -E '^second' || true)
+  line=$(step second "$(winpath "$run/fx/tone.ogg")" "$(winpath "$run/fx/tone1000.ogg")" \
+     "$(winpath "$run/capture.raw")" 20 | grep -E '^second' || true)
   echo "$line"
   figure[$edition.second]="$(awk '{print $3}' <<<"$line") ms"
   # ZelOggPlayEx from memory beside from a file, and what its open's wait
   # for the headers costs beside ZelOggPlay's open, which does not wait.
-  line=$(cd "$run" && wine wine_bench.exe memory "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 \
-     2>>"$run/wine.err" | tr -d '\r' | grep -E '^memory' || true)
+  line=$(step memory "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 | grep -E '^memory' || true)
   echo "$line"
   figure[$edition.memory]="$(awk '{print $6}' <<<"$line") ms"
   figure[$edition.openex]="$(awk '{print $14}' <<<"$line") ms"
   figure[$edition.openplain]="$(awk '{print $17}' <<<"$line") ms"
-  line=$(cd "$run" && wine wine_bench.exe churn "$(winpath "$run/sixty.ogg")" 16 500 2>>"$run/wine.err" | tr -d '\r' |
-     grep -E '^churn' || true)
+  line=$(step churn "$(winpath "$run/sixty.ogg")" 16 500 | grep -E '^churn' || true)
   echo "$line"
   figure[$edition.churn]=$(awk '{ printf "%+d B", $11 - $9 }' <<<"$line")
   wine_stop; pulse_stop; rm -rf "$run"; run=

@@ -497,6 +497,19 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
   return r.result;
 }
 
+namespace {
+
+// The engine library this code is part of; a reference more to it unless
+// `flags` say otherwise.
+HMODULE thislibrary(DWORD flags) {
+  HMODULE library = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | flags, reinterpret_cast<LPCWSTR>(&thislibrary),
+                     &library);
+  return library;
+}
+
+}  // namespace
+
 DWORD WINAPI playthread(LPVOID parameter) {
   stream& s = *static_cast<stream*>(parameter);
   s.lastresult.store(0);
@@ -507,18 +520,10 @@ DWORD WINAPI playthread(LPVOID parameter) {
   s.workerlive.store(0);
   runready(s);
   workerdone(s);
-  HMODULE library = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&playthread), &library);
-  FreeLibraryAndExitThread(library, static_cast<DWORD>(result));
+  FreeLibraryAndExitThread(thislibrary(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT), static_cast<DWORD>(result));
   return static_cast<DWORD>(result);
 }
 
-HMODULE holdlibrary() {
-  HMODULE library = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&playthread), &library))
-    return nullptr;
-  return library;
-}
+HMODULE holdlibrary() { return thislibrary(0); }
 
 }  // namespace zelov

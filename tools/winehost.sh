@@ -75,20 +75,21 @@ wine_prefix() {
     WINEPREFIX="$cache/wine-template" wineboot -i >/dev/null 2>&1
     WINEPREFIX="$cache/wine-template" wineserver -w
   fi
-  if [ ! -f "$cache/wine-template/null-display" ]; then
-    WINEPREFIX="$cache/wine-template" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 &&
-      touch "$cache/wine-template/null-display"
-    WINEPREFIX="$cache/wine-template" wineserver -w
-  fi
-  if [ ! -f "$cache/wine-template/no-debugger" ]; then
-    local view ok=1
-    for view in 'Software' 'Software\Wow6432Node'; do
-      WINEPREFIX="$cache/wine-template" wine reg add "HKLM\\$view\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" \
-        /v Debugger /d no-debugger /f >/dev/null 2>&1 || ok=0
+  # Registry values set once in the template, each marked done by a file.
+  template_reg() {  # template_reg MARKER KEY NAME DATA...: each KEY NAME DATA set
+    local marker=$cache/wine-template/$1 ok=1; shift
+    [ -f "$marker" ] && return
+    while [ $# -ge 3 ]; do
+      WINEPREFIX="$cache/wine-template" wine reg add "$1" /v "$2" /d "$3" /f >/dev/null 2>&1 || ok=0
+      shift 3
     done
-    [ "$ok" = 1 ] && touch "$cache/wine-template/no-debugger"
     WINEPREFIX="$cache/wine-template" wineserver -w
-  fi
+    if [ "$ok" = 1 ]; then touch "$marker"; fi
+  }
+  template_reg null-display 'HKCU\Software\Wine\Drivers' Graphics null
+  local aedebug='Microsoft\Windows NT\CurrentVersion\AeDebug'
+  template_reg no-debugger "HKLM\\Software\\$aedebug" Debugger no-debugger \
+    "HKLM\\Software\\Wow6432Node\\$aedebug" Debugger no-debugger
   cp -a "$cache/wine-template" "$run/prefix"
   export WINEPREFIX="$run/prefix"
 }

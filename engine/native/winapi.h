@@ -83,9 +83,9 @@ HANDLE CreateThread(void* security, size_t stack, LPTHREAD_START_ROUTINE start,
 BOOL CloseHandle(HANDLE handle);
 
 // The engine library's references, as its worker threads take them: here a
-// count that the tests read (enginereferences in simdevice.h). Ending a
-// thread through FreeLibraryAndExitThread lets its reference go and returns;
-// the thread's function then returns.
+// count that the tests read (simlibrary below). Ending a thread through
+// FreeLibraryAndExitThread lets its reference go and returns; the thread's
+// function then returns.
 constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT = 0x2;
 constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x4;
 BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module);
