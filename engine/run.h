@@ -8,6 +8,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "diag.h"
 #include "source.h"
@@ -30,9 +31,18 @@ constexpr int opusmaxframes = 5760;
 struct run;
 void releaseopus(run& r);
 
+// A looping file whose whole pass converts to at most this many bytes is
+// kept after a pass from its start and repeated from memory: seeking back
+// and decoding again every few frames would keep a core busy (a one-sample
+// file looped 44100 times a second), where a copy costs what any sound does.
+constexpr uint32_t loopkeepsize = 65536;
+
 // The state of one run, on the worker's stack.
 struct run {
   explicit run(stream& played) : s(played) {}
+  ~run() { std::free(loopbytes); }
+  run(const run&) = delete;
+  run& operator=(const run&) = delete;
   stream& s;
 
   // A failure or a cancel ends the run; a seek asked for interrupts the
@@ -68,6 +78,14 @@ struct run {
   float* planes[256] = {};  // the channels of a chunk after a seek (Vorbis has at most 255)
   uint64_t framesdecoded = 0;  // by libvorbisfile, since it last went back to the start
   bool looped = false;
+  // A short looping file's pass as converted (loopkeepsize bytes, made on
+  // first use): `loopkeeping` while a pass from the start is being kept,
+  // `loopkept` once one was kept whole. A seek or a volume change (which
+  // is taken as a seek) drops it, since it was converted at the old volume.
+  char* loopbytes = nullptr;
+  uint32_t loopfill = 0;
+  bool loopkeeping = false;
+  bool loopkept = false;
 
   ogg_sync_state sync{};
   ogg_stream_state logical{};  // the logical Ogg stream being read

@@ -60,6 +60,33 @@ void closestream(stream& s) {
   table.inuse[s.number] = false;
 }
 
+namespace {
+
+void closeevent(HANDLE& event) {
+  if (event) CloseHandle(event);
+  event = nullptr;
+}
+
+}  // namespace
+
+void releasestreams() {
+  std::lock_guard<spinlock> held(table.lock);
+  for (int32_t n = 0; n <= maxstreams; ++n) {
+    stream* s = table.slots[n];
+    if (!s) continue;
+    closeevent(s->wakeevent);
+    closeevent(s->doneevent);
+    closeevent(s->readyevent);
+    if (HANDLE thread = s->workerthread.exchange(nullptr)) CloseHandle(thread);
+    releasememory(*s);
+    if (n == 0) continue;  // the default stream is the library's own
+    s->~stream();
+    std::free(s);
+    table.slots[n] = nullptr;
+    table.inuse[n] = false;
+  }
+}
+
 // The wake event resets itself as its wait returns: a seek or a cancel
 // wakes the worker once, and the worker then reads the flags. Each stream
 // makes its pair once.

@@ -199,6 +199,12 @@ stream* openstream();
 stream* findstream(int32_t number);
 // Gives the stream back; its run must have ended.
 void closestream(stream& s);
+// Gives back everything the streams made (their memory, events and copies
+// of files in memory), for when the library leaves the process: the next
+// load starts with a fresh table, so whatever is not given back here is
+// lost for good. No run may be live, which holds once the library is
+// unloaded, since each worker thread holds the library while it runs.
+void releasestreams();
 
 // The worker's waits and the wait of "cancel". armwaits (by "open", before
 // the thread starts) makes a fresh pair; cancelwait waits up to `ms`

@@ -136,16 +136,20 @@ void publishstream(run& r) {
   r.blockready = true;
 }
 
+// Starts the device if its start is due.
+void startifdue(run& r) {
+  if (!r.startdue) return;
+  r.startdue = false;
+  if (!r.s.pauseflag.load()) {
+    wavestart(r.s);
+    if (r.s.pauseflag.load()) waveOutPause(r.s.waveout.load());  // a "pause" came meanwhile
+  }
+}
+
 // Queues a block, and starts the device if its start is due.
 bool queue(run& r, waveslot& slot, uint32_t length) {
   const bool queued = wavequeue(r.s, slot, length);
-  if (r.startdue) {
-    r.startdue = false;
-    if (!r.s.pauseflag.load()) {
-      wavestart(r.s);
-      if (r.s.pauseflag.load()) waveOutPause(r.s.waveout.load());  // a "pause" came meanwhile
-    }
-  }
+  startifdue(r);
   return queued;
 }
 
@@ -155,6 +159,14 @@ bool queue(run& r, waveslot& slot, uint32_t length) {
 // queues a block through the next play slot once more than 100000 bytes
 // are gathered.
 void acceptchunk(run& r, uint32_t bytes) {
+  if (r.loopkeeping) {
+    if (r.loopfill + bytes <= loopkeepsize) {
+      std::memcpy(r.loopbytes + r.loopfill, r.s.gatherblock + r.gatherfill, bytes);
+      r.loopfill += bytes;
+    } else {
+      r.loopkeeping = false;  // too long to be worth keeping
+    }
+  }
   if (!r.deviceopen) {
     if (!waveopen(r.s)) {
       enginetrace("Error opening waveout \n");
@@ -292,6 +304,7 @@ void seek(run& r) {
     return;
   }
   const double landed = r.of ? opustell(r) : ov_time_tell(&r.vf);
+  r.loopkeeping = r.loopkept = false;
   wavediscard(r.s, landed);
   r.gatherfill = 0;
   r.gathertime = landed;
@@ -350,19 +363,66 @@ void seekdecode(run& r) {
   }
 }
 
+// Whether a pass of the file may be kept for looping: one link (so one
+// format throughout), and memory for it.
+bool maykeeploop(run& r) {
+  if (r.of ? op_link_count(r.of) != 1 : ov_streams(&r.vf) != 1) return false;
+  if (!r.loopbytes) r.loopbytes = static_cast<char*>(std::malloc(loopkeepsize));
+  return r.loopbytes != nullptr;
+}
+
+// Plays the kept pass again and again, a chunk at a time, until the run
+// must stop or seek, or the looping is turned off (then at a pass's end).
+// The file time of a chunk is its place in the pass; the position counts
+// on across the seams as for any loop.
+void repeatkept(run& r) {
+  const int32_t channels = r.s.streamchannels.load();
+  const uint32_t frame = static_cast<uint32_t>(channels) * bytespersample;
+  const double bytespersecond = static_cast<double>(r.s.streamrate.load()) * frame;
+  const uint32_t chunk = static_cast<uint32_t>(r.chunklimit) * frame;
+  if (frame == 0 || bytespersecond <= 0 || chunk == 0) return;
+  uint32_t at = 0;
+  while (!r.halted()) {
+    char* out = r.s.gatherblock + r.gatherfill;
+    if (r.gatherfill == 0) r.gathertime = at / bytespersecond;
+    uint32_t filled = 0;
+    while (filled < chunk) {
+      if (at == r.loopfill) {
+        if (!r.s.looping.load()) break;
+        at = 0;
+      }
+      const uint32_t take = std::min(chunk - filled, r.loopfill - at);
+      std::memcpy(out + filled, r.loopbytes + at, take);
+      filled += take;
+      at += take;
+    }
+    if (filled == 0) return;
+    acceptchunk(r, filled);
+  }
+}
+
 // The seeks asked for and, while the run loops, the file again from its
 // first frame each time its end is decoded: the sound goes on in the same
 // gathered block, so that not one frame is added or lost at the seam. A
-// pass that decodes nothing (damage at the very start) ends the loop.
+// pass that decodes nothing (damage at the very start) ends the loop. A
+// short file's pass from the start is kept and then repeated from memory.
 void decodeon(run& r) {
   for (;;) {
     seekdecode(r);
     if (r.stop || r.s.cancelflag.load() || !r.s.looping.load() || !r.s.seekable.load()) return;
     if (r.framesdecoded == 0 && r.looped) return;
+    if (r.loopkeeping) r.loopkept = r.loopfill > 0;  // the pass ended whole
+    r.loopkeeping = false;
+    if (r.loopkept) {
+      repeatkept(r);
+      continue;
+    }
     r.releasestream();
     if (r.of ? !seekopus(r, 0, false) : ov_pcm_seek(&r.vf, 0) != 0) return;
     r.looped = true;
     r.framesdecoded = 0;
+    r.loopfill = 0;
+    r.loopkeeping = maykeeploop(r);
     decodefromhere(r);
   }
 }
@@ -415,7 +475,14 @@ bool drainoutput(run& r) {
   // still holds before the close; a cancel or a seek cuts it short.
   waveslot& free = tailqueued ? r.s.tailslot : r.s.playslots[r.nextslot];
   const int32_t runout = waverunoutms.load();
-  if (played && runout > 0) played = wavereclaim(r.s, free) && waverunout(r.s, free, runout);
+  if (played && runout > 0) {
+    played = wavereclaim(r.s, free);
+    // A seek to the end while playing left the device emptied and paused,
+    // waiting for a first new block that never came: the silence is that
+    // block, or it would wait on a device that never plays.
+    if (played) startifdue(r);
+    played = played && waverunout(r.s, free, runout);
+  }
   return played && !r.s.seekpending();
 }
 

@@ -351,6 +351,9 @@ std::vector<std::string> writeall(const std::string& dir) {
     sound s;
     s.seconds = 66151.5 / 44100;
     add("loop.ogg", encode(s).data);
+    // One frame: the shortest file a loop can meet.
+    s.seconds = 1.5 / 44100;
+    add("oneframe.ogg", encode(s).data);
   }
 
   {

@@ -22,20 +22,31 @@ struct event {
   int holders;  // a thread's handle: its thread and its holder
 };
 
+std::atomic<int> liveevents{0};
+
+event* makeevent(bool manual, bool set, int holders) {
+  ++liveevents;
+  return new event{{}, {}, manual, set, holders};
+}
+
 void letgo(event* e) {
   bool last;
   {
     std::lock_guard<std::mutex> hold(e->lock);
     last = --e->holders == 0;
   }
-  if (last) delete e;
+  if (!last) return;
+  delete e;
+  --liveevents;
 }
 }  // namespace
+
+int simhandles::live() { return liveevents.load(); }
 
 // The handle is a manual-reset event that the thread sets as it ends.
 HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
                     DWORD*) {
-  auto* ended = new event{{}, {}, true, false, 2};
+  auto* ended = makeevent(true, false, 2);
   std::thread([start, parameter, ended] {
     start(parameter);
     SetEvent(ended);
@@ -91,7 +102,7 @@ void OutputDebugStringA(const char*) {}
 
 // Events live for the life of the process, as the engine's do.
 HANDLE CreateEventA(void*, BOOL manualreset, BOOL initial, const char*) {
-  return new event{{}, {}, manualreset != 0, initial != 0, 1};
+  return makeevent(manualreset != 0, initial != 0, 1);
 }
 
 BOOL SetEvent(HANDLE handle) {

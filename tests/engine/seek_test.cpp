@@ -1,9 +1,11 @@
 // The words behind ZelOggPlayEx: seeking, the position heard, the length,
 // the volume and the comments, on a device whose blocks play one by one.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "engine/protocol.h"
+#include "engine/waveout.h"
 #include "tests/engine/support.h"
 
 using namespace enginetest;
@@ -80,6 +82,29 @@ TEST_F(Seek, TheNextFrameHeardIsTheFrameAtTheTime) {
   // before the bare decode's end.
   EXPECT_LE(heard.size(), expected.samples.size() - 2 * 88200);
   EXPECT_EQ(heard, referencefrom(expected, 88200, 2, heard.size()));
+}
+
+// A seek bar dragged to its right end: the device drops what it held and the
+// run ends at once, after its silence, on the device it had (not after
+// taking the emptied, paused device for a lost one and opening another).
+TEST_F(Seek, ToTheEndWhilePlayingEndsTheFileAtOnce) {
+  zelov::waverunoutms.store(50);
+  startplaying("long.ogg");
+  ASSERT_TRUE(simdevice::playnext());
+  const std::size_t before = simdevice::played().size();
+  const double end = askdouble("getduration");
+  seek(end);
+  // Taken once the position stands at the end; then only the silence is
+  // queued, on a device that plays.
+  ASSERT_TRUE(waituntil([end] {
+    return askdouble("getposition") == end && !simdevice::ispaused() && simdevice::queuedcount() == 1;
+  })) << "the silence after the end never started";
+  playtotheend();
+  EXPECT_EQ(send("intreturn2"), 0);
+  EXPECT_EQ(simdevice::opencount(), 1) << "the device was taken for lost";
+  const std::vector<uint8_t> after = simdevice::played();
+  EXPECT_TRUE(std::all_of(after.begin() + static_cast<long>(before), after.end(), [](uint8_t b) { return b == 0; }))
+      << "nothing of the file after the seek";
 }
 
 TEST_F(Seek, WhilePausedStaysPausedAtTheNewPlace) {
