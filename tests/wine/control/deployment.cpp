@@ -70,6 +70,37 @@ ZEL_CASE(caseunloadable, "unloadable", Together,
   });
 }
 
+ZEL_CASE(caseunloadableplay, "unloadable-play", Together,
+         "PlayFile as a control's first method with an engine that cannot load: at most two boxes, both classes") {
+  const std::wstring path = deployedpath();
+  for (const CLSID* clsid : {&CLSID_ZelOggPlay, &CLSID_ZelOggPlayEx}) {
+    const std::string name = clsid == &CLSID_ZelOggPlay ? "ZelOggPlay" : "ZelOggPlayEx";
+    onnewthread([&] {
+      DeleteFileW(path.c_str());
+      CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+      CreateDirectoryW(path.c_str(), nullptr);
+      BoxWatcher watcher(GetCurrentThreadId());
+      Control c;
+      c.create(*clsid);
+      c.play(L"short.ogg");
+      lettimerstick();
+      const std::size_t afterplay = watcher.texts.size();
+      c.status();
+      lettimerstick();
+      watcher.stop = true;
+      // ZelOggPlay tells it twice (loading, then calling); ZelOggPlayEx,
+      // which has no stream to call yet, once.
+      const std::size_t want = clsid == &CLSID_ZelOggPlay ? 2 : 1;
+      check(afterplay == want, "unloadable-play: " + name + "'s PlayFile shows " + std::to_string(want) + " box(es)",
+            std::to_string(afterplay) + ": " + joined(watcher.texts));
+      check(watcher.texts.size() - afterplay == want,
+            "unloadable-play: " + name + "'s GetStatus after it as many, and no timer adds any",
+            std::to_string(watcher.texts.size() - afterplay));
+      RemoveDirectoryW(path.c_str());
+    });
+  }
+}
+
 // Deploys the engine, then cuts the deployed file to its first 1000 bytes.
 void cutdeployed() {
   onnewthread([] {

@@ -218,6 +218,58 @@ ZEL_CASE(caseexloop, "exloop", Alone, "a 1.5 s file looped at least three times 
   pumpfor(200);
 }
 
+namespace {
+
+double processcpu() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto seconds = [](const FILETIME& t) {
+    return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+}  // namespace
+
+// A seek bar dragged to its right end while the file plays: the file ends
+// (Status stop, Finished, ErrorCode 0) as soon as what was queued is heard,
+// not after the device was given up for lost (5.6 s before).
+ZEL_CASE(caseexseekend, "exseekend", Together, "Position set to Duration, or past it, while playing: the file ends at once") {
+  for (double past : {0.0, 10.0}) {
+    Control c;
+    c.create(CLSID_ZelOggPlayEx);
+    c.play(L"long.ogg");
+    pumpuntil([&] { return c.sink.has("Status playing"); });
+    const DWORD asked = GetTickCount();
+    c.set(L"Position", c.number(L"Duration") + past);
+    const bool ended = c.waitend();
+    const DWORD took = GetTickCount() - asked;
+    // The end events come with the control's half-second timer.
+    check(ended && c.sink.events.back() == "ErrorCode 0 No error" && took < 2000,
+          "exseekend: Position = Duration" + std::string(past > 0 ? " + 10" : "") + " ends the file within 2 s",
+          std::to_string(took) + " ms, " + joined(c.sink.milestones()));
+  }
+}
+
+// A one-frame file looped: repeated from memory, it costs what any sound
+// does, instead of a core seeking back and decoding 44100 times a second.
+ZEL_CASE(caseexshortloop, "exshortloop", Together, "a one-frame file looped for 2 s: under 30 % of a core") {
+  Control c;
+  c.create(CLSID_ZelOggPlayEx);
+  c.setbool(L"Loop", true);
+  c.play(L"oneframe.ogg");
+  pumpuntil([&] { return c.sink.has("Status playing"); });
+  const DWORD wall0 = GetTickCount();
+  const double cpu0 = processcpu();
+  pumpfor(2000);
+  const double share = (processcpu() - cpu0) / ((GetTickCount() - wall0) / 1000.0);
+  check(c.status() == "playing" && share < 0.3, "exshortloop: a one-frame file loops at under 30 % of a core",
+        std::to_string(static_cast<int>(share * 100)) + " %");
+  c.setbool(L"Loop", false);
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", "exshortloop: and ends with the loop off",
+        joined(c.sink.milestones()));
+}
+
 // An Ogg Opus file through ZelOggPlayEx, to its end: the driver compares
 // the capture (a sink at 48 kHz for this case) with libopusfile's decode.
 // ZelOggPlay refuses it as a stream that is not Vorbis.
