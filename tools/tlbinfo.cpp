@@ -4,7 +4,8 @@
 // prints for each class "member CLASS NAME ARGUMENTS KIND" (KIND method,
 // get or put; ARGUMENTS without the return value), the members of its
 // default interface and of every interface that one derives from, and
-// "event CLASS NAME ARGUMENTS" for its events. The second library needs the
+// "event CLASS NAME ARGUMENTS" for its events; first "locale LCID" (in hex),
+// the locale the library is registered under. The second library needs the
 // first registered (it imports it).
 #include <windows.h>
 #include <oleauto.h>
@@ -79,6 +80,11 @@ int wmain(int argc, wchar_t** argv) {
   if (FAILED(LoadTypeLibEx(argv[1], REGKIND_NONE, &library))) {
     std::fprintf(stderr, "cannot load the type library\n");
     return 1;
+  }
+  TLIBATTR* libattr = nullptr;
+  if (SUCCEEDED(library->GetLibAttr(&libattr))) {
+    std::printf("locale %lx\n", static_cast<unsigned long>(libattr->lcid));
+    library->ReleaseTLibAttr(libattr);
   }
   for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
     ITypeInfo* info = nullptr;

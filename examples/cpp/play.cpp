@@ -2,7 +2,10 @@
 // prints its length and title, sets the volume, and prints the events
 // until the file has ended. The exit code is the last ErrorCode number.
 //   play.exe C:\Music\song.ogg
-// Build with mingw-w64 (Visual C++ takes the same sources):
+// Build with Visual C++ from a Developer Command Prompt of the edition's
+// bitness (it is C++ over the Windows SDK's headers):
+//   cl /EHsc /W4 /utf-8 /I ..\..\sdk play.cpp ole32.lib oleaut32.lib user32.lib
+// or with mingw-w64:
 //   x86_64-w64-mingw32-g++ -municode -I ../../sdk play.cpp -lole32 -loleaut32 -luuid -luser32 -o play.exe
 // The control's events come from its timers, so this thread pumps messages.
 #include <windows.h>

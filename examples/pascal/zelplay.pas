@@ -3,10 +3,14 @@
   ProgID, its methods called late-bound, its events received by a small
   IDispatch sink advised on the control's connection point. The exit code
   is the last ErrorCode number (0 after a normal end).
-    zelplay FILE.ogg }
+    zelplay FILE.ogg
+  It builds with Delphi (save it as zelplay.dpr, or open it as a project;
+  from the command line dcc32 or dcc64 with -NSWinapi;System;System.Win)
+  and with Free Pascal (fpc, which reads it in its Delphi mode). }
 program zelplay;
 
-{$mode objfpc}{$H+}
+{$APPTYPE CONSOLE}
+{$IFDEF FPC}{$MODE DELPHI}{$H+}{$ENDIF}
 
 uses
   Windows, ActiveX, ComObj, Variants, SysUtils;
@@ -106,7 +110,7 @@ var
 begin
   if ParamCount <> 1 then
   begin
-    WriteLn(StdErr, 'usage: zelplay FILE.ogg');
+    WriteLn(ErrOutput, 'usage: zelplay FILE.ogg');
     Halt(2);
   end;
   CoInitialize(nil);
@@ -121,7 +125,7 @@ begin
   Started := GetTickCount;
   while not Sink.Ended and (GetTickCount - Started < 600000) do
   begin
-    MsgWaitForMultipleObjects(0, nil, False, 50, QS_ALLINPUT);
+    Sleep(20);
     while PeekMessage(Message, 0, 0, 0, PM_REMOVE) do
     begin
       TranslateMessage(Message);

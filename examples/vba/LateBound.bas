@@ -1,9 +1,18 @@
 Attribute VB_Name = "LateBound"
-' ZelOggPlayEx in Excel, Access or Word VBA with late binding: no reference
-' to set, no events. The control lives in a module-level variable: one held
+' ZelOggPlayEx in VBA with late binding, for any Office host (Excel, Access,
+' Word, PowerPoint, Outlook): no reference to set, no events, nothing of
+' one host's own; it writes to the Immediate window (Ctrl+G). Import it with
+' File > Import File. The control lives in a module-level variable: one held
 ' in a local variable of a Sub would be released when the Sub ends, and the
-' last control of a thread cancels its file. A timer of the host polls it.
+' last control of a thread cancels its file. PlayToEnd waits for the end,
+' letting the host (and the control's timers) run between its looks.
 Option Explicit
+
+#If VBA7 Then
+Private Declare PtrSafe Sub Sleep Lib "kernel32" (ByVal Milliseconds As Long)
+#Else
+Private Declare Sub Sleep Lib "kernel32" (ByVal Milliseconds As Long)
+#End If
 
 Private Player As Object
 
@@ -13,17 +22,15 @@ Public Sub PlaySong()
     Debug.Print Player.Comment("TITLE"), Format(Player.Duration, "0.0") & " s"
     Player.Volume = 80
     Player.ResumePlayback
-    ShowPosition
 End Sub
 
-Public Sub ShowPosition()                   ' Excel: Application.OnTime calls it again
-    If Player Is Nothing Then Exit Sub
-    If Player.GetStatus() = "stop" Then
-        Application.StatusBar = False
-        Exit Sub
-    End If
-    Application.StatusBar = "Playing " & Format(Player.Position, "0.0") & " s"
-    Application.OnTime Now + TimeSerial(0, 0, 1), "ShowPosition"
+Public Sub PlayToEnd()
+    If Player Is Nothing Then PlaySong
+    Do While Player.GetStatus() <> "stop"
+        Debug.Print "Playing " & Format(Player.Position, "0.0") & " s"
+        DoEvents
+        Sleep 250
+    Loop
 End Sub
 
 Public Sub StopSong()

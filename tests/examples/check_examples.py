@@ -4,7 +4,8 @@ toolchains do not run here (VB6, VBA, C#, PowerShell, Python, AutoHotkey)
 against the type libraries, as tlbinfo lists them: every member they use
 exists with the number of arguments they give it, every property they set
 can be set, and every event they handle exists with the arguments they
-take.
+take; and none uses a spelling that only some of its hosts accept (New on
+the control's class, VB6's App in VBA, Free Pascal's own spellings).
 
     check_examples.py TLBINFO-OUTPUT README.md EXAMPLE-FILE...
 
@@ -18,12 +19,43 @@ import sys
 HOLDERS = r"(?:\$|self\.)?(?:[Pp]layer|Music|Effects|effects|ZelOggPlayEx1|ZelOggPlay1)"
 VB = {".vbs", ".bas", ".cls", ".frm", "vb"}
 
+# Spellings that build or run only in one of the hosts a file is for, by
+# the kinds of file they are refused in: VB and VBA refuse New on a class
+# marked as a control; the VBA examples are for every Office host, where
+# App is VB6's alone and Application differs from host to host; the Pascal
+# example builds with Delphi as well as Free Pascal.
+SPELLINGS = [
+    ({".bas", ".cls", ".frm", "vb"}, r"\bNew\s+(?:\w+\.)?ZelOggPlay(?:Ex)?\b",
+     "VB refuses New on a class marked as a control: use CreateObject"),
+    ({".bas", ".cls"}, r"\bApp\.", "App exists only in VB6, not in VBA"),
+    ({".bas", ".cls"}, r"\bApplication\.", "Application is not the same in every Office host"),
+    ({".pas"}, r"\bStdErr\b", "StdErr is Free Pascal's alone (Delphi and Free Pascal: ErrOutput)"),
+    ({".pas"}, r"^\s*\{\$mode objfpc\}", "{$mode objfpc} outside {$IFDEF FPC} stops Delphi"),
+]
+
+
+# The locales the type libraries are registered under, in hex, as tlbinfo
+# lists them.
+LOCALES = set()
+
+
+def spellings(name, text, kind, problems):
+    for kinds, pattern, why in SPELLINGS:
+        if kind not in kinds:
+            continue
+        for number, raw in enumerate(text.splitlines(), 1):
+            line = strip_comment(raw, kind) if kind in VB else raw
+            if re.search(pattern, line, re.I if kind in VB else 0):
+                problems.append(f"{name}:{number}: {why}")
+
 
 def library(path):
     members, events = {}, {}
     for line in open(path, encoding="utf-8"):
         words = line.split()
-        if len(words) >= 4 and words[0] == "member":
+        if len(words) == 2 and words[0] == "locale":
+            LOCALES.add(words[1].lower())
+        elif len(words) >= 4 and words[0] == "member":
             members.setdefault(words[1], set()).add((words[2], int(words[3]), words[4]))
         elif len(words) == 4 and words[0] == "event":
             events.setdefault(words[1], set()).add((words[2], int(words[3])))
@@ -147,9 +179,21 @@ def main():
     readme = open(sys.argv[2], encoding="utf-8").read()
     for number, (language, body) in enumerate(re.findall(r"```(vb|csharp)\n(.*?)```", readme, re.S), 1):
         checked += check(f"README snippet {number} ({language})", body, language, members, events, problems)
+        spellings(f"README snippet {number} ({language})", body, language, problems)
     for path in sys.argv[3:]:
         kind = path[path.rfind("."):]
-        checked += check(path, open(path, encoding="utf-8").read(), kind, members, events, problems)
+        text = open(path, encoding="utf-8").read()
+        if kind == ".csproj":
+            # A type library is looked up from the locale asked for toward
+            # neutral: a reference must ask for the registered one.
+            for lcid in re.findall(r"<Lcid>(\w+)</Lcid>", text):  # decimal, as MSBuild reads it
+                if not lcid.isdigit() or {format(int(lcid), "x")} != LOCALES:
+                    problems.append(f"{path}: <Lcid>{lcid}</Lcid> does not find libraries registered under "
+                                    + ", ".join(sorted(LOCALES)))
+            continue
+        spellings(path, text, kind, problems)
+        if kind != ".pas":
+            checked += check(path, text, kind, members, events, problems)
     for problem in problems:
         print("FAIL " + problem)
     print(f"{'ok' if not problems else 'FAIL'} {checked} uses of members and events in the examples and the "
