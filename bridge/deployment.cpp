@@ -67,6 +67,46 @@ class HeldFile {
   void* handle_;
 };
 
+// Loads the library at `path` only when it is byte for byte the carried
+// engine (held from the comparison to the load); null otherwise.
+void* LoadIfCarried(const atext& path, const sys::bytes& carried) {
+  const HeldFile file(path);
+  return file.holds(carried) ? sys::loadlibrary(path) : nullptr;
+}
+
+// The engine an installation put beside the control library, loaded when
+// it is byte for byte the carried one: such a folder is one only
+// administrators can write, and nothing then goes to the temporary folder,
+// from which application control (AppLocker, WDAC, Smart App Control) may
+// refuse to load an unsigned library. Null when there is none to use.
+void* LoadInstalledEngine(const sys::bytes& carried, atext& path) {
+  const atext folder = sys::modulefolder();
+  if (folder.empty() || !sys::plainfileexists(folder + EngineFileName)) return nullptr;
+  void* module = LoadIfCarried(folder + EngineFileName, carried);
+  if (module) path = folder + EngineFileName;
+  return module;
+}
+
+// Writes the carried engine to the temporary folder unless the copy there
+// already has its running sum; a write that fails (another program holds
+// the file) is found out when the copy is compared before its load.
+// `path` is the copy's, set before anything can fail.
+void DeployToTemp(const sys::bytes& carried, atext& path) {
+  const atext folder = TempFolderPath() + EngineFolder;
+  path = folder + EngineFileName;
+  if (sys::plainfileexists(path)) {
+    int32_t filesum = 0;
+    const bool readable = FileChecksum(path, filesum);
+    if (!readable || ByteChecksum(carried.data(), carried.size()) != filesum) {
+      sys::deletefile(path);
+      WriteEngineFile(path, carried);
+    }
+  } else {
+    if (!CreateFolderPath(folder)) fail();
+    WriteEngineFile(path, carried);
+  }
+}
+
 }  // namespace
 
 wtext DeploymentFailureText() {
@@ -77,32 +117,17 @@ void EnsureEngineLoaded(bool force) {
   LinkState& link = Link();
   if (!force && link.EngineLoaded) return;
 
-  const atext folder = TempFolderPath() + EngineFolder;
-  link.EnginePath = folder + EngineFileName;
   sys::bytes carried;
   if (!sys::resource(EngineResource, carried)) carried.clear();
-  // The running sum decides whether the copy is written anew; a write that
-  // fails (another program holds the file) is found out below.
-  if (sys::plainfileexists(link.EnginePath)) {
-    int32_t filesum = 0;
-    const bool readable = FileChecksum(link.EnginePath, filesum);
-    if (!readable || ByteChecksum(carried.data(), carried.size()) != filesum) {
-      sys::deletefile(link.EnginePath);
-      WriteEngineFile(link.EnginePath, carried);
-    }
-  } else {
-    if (!CreateFolderPath(folder)) fail();
-    WriteEngineFile(link.EnginePath, carried);
-  }
-
   // Only the carried engine is ever loaded: a file that is anything else
-  // (planted there by another program and held open so that it could not
-  // be replaced) fails as a library that does not load.
+  // (planted by another program and held open so that it could not be
+  // replaced) fails as a library that does not load.
   void* earlier = link.EngineModule;
   const bool earlierran = link.EngineLoaded;
-  {
-    const HeldFile deployed(link.EnginePath);
-    link.EngineModule = deployed.holds(carried) ? sys::loadlibrary(link.EnginePath) : nullptr;
+  link.EngineModule = LoadInstalledEngine(carried, link.EnginePath);
+  if (!link.EngineModule) {
+    DeployToTemp(carried, link.EnginePath);
+    link.EngineModule = LoadIfCarried(link.EnginePath, carried);
   }
   // A pass holds one reference to the library. An earlier pass's reference
   // is let go once the new load has taken its own, when it is the same

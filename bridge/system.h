@@ -36,6 +36,10 @@ void releasefile(void* held);
 
 // The control library's own data resource (type 10) with this identifier.
 bool resource(int id, bytes& content);
+// The folder the control library itself was loaded from, with its closing
+// backslash ("" when it cannot be told or the ANSI code page cannot carry
+// it).
+atext modulefolder();
 
 void* loadlibrary(const atext& path);
 void* getprocaddress(void* module, const char* name);

@@ -127,12 +127,34 @@ void* holdfile(const atext& path, bytes& content) {
 
 void releasefile(void* held) { CloseHandle(static_cast<HANDLE>(held)); }
 
-bool resource(int id, bytes& content) {
-  // The library this code is part of: the one that carries the engine.
+namespace {
+
+// The library this code is part of: the one that carries the engine.
+HMODULE controllibrary() {
   HMODULE self = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&resource), &self))
-    return false;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&controllibrary), &self);
+  return self;
+}
+
+}  // namespace
+
+atext modulefolder() {
+  HMODULE self = controllibrary();
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD n = self ? GetModuleFileNameW(self, buffer, MAX_PATH + 1) : 0;
+  if (n == 0 || n > MAX_PATH) return {};
+  std::size_t folder = n;
+  while (folder > 0 && buffer[folder - 1] != L'\\') --folder;
+  if (folder == 0) return {};
+  const wtext path(reinterpret_cast<const char16_t*>(buffer), folder);
+  if (!ansiexact(path)) return {};
+  return toansi(path);
+}
+
+bool resource(int id, bytes& content) {
+  HMODULE self = controllibrary();
+  if (!self) return false;
   HRSRC found = FindResourceExW(self, MAKEINTRESOURCEW(ZEL_ENGINE_RESOURCE_TYPE), MAKEINTRESOURCEW(id),
                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   if (!found) return false;

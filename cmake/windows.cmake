@@ -163,6 +163,13 @@ target_link_options(zelplay PRIVATE -municode)
 target_link_libraries(zelplay PRIVATE ole32 oleaut32 uuid user32)
 add_dependencies(zelplay typelib)
 
+# Calls both classes from another apartment, through the proxies COM makes
+# from the type libraries.
+add_executable(crossapartment tests/wine/crossapartment.cpp control/guids.cpp)
+target_include_directories(crossapartment PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+target_link_libraries(crossapartment PRIVATE ole32 oleaut32 uuid user32)
+add_dependencies(crossapartment typelib)
+
 # The test container that uses the control as real containers do.
 add_executable(controltest
   tests/wine/control/main.cpp tests/wine/control/harness.cpp tests/wine/control/registration.cpp
@@ -211,3 +218,4 @@ add_executable(tlbinfo tools/tlbinfo.cpp)
 target_compile_definitions(tlbinfo PRIVATE UNICODE _UNICODE)
 target_link_options(tlbinfo PRIVATE -municode)
 target_link_libraries(tlbinfo PRIVATE ole32 oleaut32)
+

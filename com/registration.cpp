@@ -60,20 +60,43 @@ widetext expand(const wchar_t* pattern, const ClassInfo& cls) {
   return text;
 }
 
-// The root under which classes are registered.
+// The root under which classes are registered: HKLM\Software\Classes for
+// all users, HKCU\Software\Classes for the current user, each named
+// explicitly. HKEY_CLASSES_ROOT would not do for either: Windows writes
+// through it to the user's key whenever that key already exists there, so
+// an elevated registration after a per-user one would only update the
+// user's keys and register nothing for all users.
 struct ClassesRoot {
   HKEY key = nullptr;
   explicit ClassesRoot(bool peruser) {
-    if (!peruser) {
-      key = HKEY_CLASSES_ROOT;
-    } else if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                               nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(peruser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
       key = nullptr;
-    }
   }
   ~ClassesRoot() {
-    if (key && key != HKEY_CLASSES_ROOT) RegCloseKey(key);
+    if (key) RegCloseKey(key);
   }
+  ClassesRoot(const ClassesRoot&) = delete;
+  ClassesRoot& operator=(const ClassesRoot&) = delete;
+};
+
+// RegisterTypeLib and UnRegisterTypeLib write through HKEY_CLASSES_ROOT;
+// for machine-wide registration it is pointed at the machine's classes
+// while they run (RegisterTypeLibForUser does the same with the user's),
+// and given back to the system's own view after.
+class MachineClassesOverride {
+ public:
+  MachineClassesOverride(HKEY machineclasses, bool peruser) : active_(!peruser && machineclasses) {
+    if (active_) active_ = RegOverridePredefKey(HKEY_CLASSES_ROOT, machineclasses) == ERROR_SUCCESS;
+  }
+  ~MachineClassesOverride() {
+    if (active_) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  }
+  MachineClassesOverride(const MachineClassesOverride&) = delete;
+  MachineClassesOverride& operator=(const MachineClassesOverride&) = delete;
+
+ private:
+  bool active_;
 };
 
 bool writeentries(HKEY root, const ServerInfo& server, const ClassInfo& cls) {
@@ -110,14 +133,75 @@ bool otherviewregisters(HKEY root, const ClassInfo& cls) {
   return true;
 }
 
-// Not registered is as good as removed.
-void unregisterlibrary(const LibraryInfo& lib, WORD minor, bool peruser) {
+// A library version's locale key: TypeLib\{LIBID}\major.minor\lcid, the
+// numbers in hex as Windows writes them; the library's own locale unless
+// another is given.
+widetext librarykey(const LibraryInfo& lib, WORD minor, LCID lcid) {
+  wchar_t numbers[40];
+  wsprintfW(numbers, L"\\%x.%x\\%x", lib.major, minor, lcid);
+  return widetext(L"TypeLib\\") + guidtext(*lib.libid) + numbers;
+}
+widetext librarykey(const LibraryInfo& lib, WORD minor) { return librarykey(lib, minor, lib.lcid); }
+
+constexpr const wchar_t* ThisPlatform = TypeLibKind == SYS_WIN64 ? L"\\win64" : L"\\win32";
+constexpr const wchar_t* OtherPlatform = TypeLibKind == SYS_WIN64 ? L"\\win32" : L"\\win64";
+
+// A library of a locale of its own is registered under the neutral locale
+// too, pointing to the same file: the lookup goes from the locale asked for
+// toward neutral, never the other way, and the type library marshaler (for
+// calls between apartments) and many tools ask for locale 0. Removed before
+// the library itself; the neutral locale's key goes once no edition is left
+// under it.
+bool writeneutral(HKEY root, const LibraryInfo& lib, const wchar_t* path) {
+  if (lib.lcid == LOCALE_NEUTRAL) return true;
+  const widetext name = librarykey(lib, lib.minor, LOCALE_NEUTRAL) + ThisPlatform;
+  HKEY key;
+  if (RegCreateKeyExW(root, name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  const LONG result = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                                     static_cast<DWORD>((lstrlenW(path) + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+void removeneutral(HKEY root, const LibraryInfo& lib, WORD minor) {
+  if (lib.lcid == LOCALE_NEUTRAL) return;
+  const widetext neutral = librarykey(lib, minor, LOCALE_NEUTRAL);
+  RegDeleteTreeW(root, (neutral + ThisPlatform).c_str());
+  RegDeleteKeyW(root, neutral.c_str());  // only when empty: the other edition's stays
+}
+
+// Whether the other edition (win64 beside win32, or the other way round)
+// registers this version of the library too. The TypeLib tree is shared by
+// both views of the registry on 64-bit Windows; both are asked all the same.
+bool otheredition(HKEY root, const LibraryInfo& lib, WORD minor) {
+  const widetext key = librarykey(lib, minor) + OtherPlatform;
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    HKEY found;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &found) != ERROR_SUCCESS) continue;
+    RegCloseKey(found);
+    return true;
+  }
+  return false;
+}
+
+// Not registered is as good as removed. UnRegisterTypeLib also deletes the
+// Interface keys of the library's interfaces, in both views of the
+// registry, which the other edition needs for calls between apartments:
+// while it registers the library, only this edition's platform key goes.
+void unregisterlibrary(HKEY root, const LibraryInfo& lib, WORD minor, bool peruser) {
+  if (root) removeneutral(root, lib, minor);
+  if (root && otheredition(root, lib, minor)) {
+    RegDeleteTreeW(root, (librarykey(lib, minor) + ThisPlatform).c_str());
+    return;
+  }
+  const MachineClassesOverride machine(root, peruser);
   if (peruser) UnRegisterTypeLibForUser(*lib.libid, lib.major, minor, lib.lcid, TypeLibKind);
   else UnRegisterTypeLib(*lib.libid, lib.major, minor, lib.lcid, TypeLibKind);
 }
 
-void unregisterolder(const LibraryInfo& lib, bool peruser) {
-  for (WORD minor = lib.firstminor; minor < lib.minor; ++minor) unregisterlibrary(lib, minor, peruser);
+void unregisterolder(HKEY root, const LibraryInfo& lib, bool peruser) {
+  for (WORD minor = lib.firstminor; minor < lib.minor; ++minor) unregisterlibrary(root, lib, minor, peruser);
 }
 
 }  // namespace
@@ -132,8 +216,8 @@ HRESULT UnregisterServer(const ServerInfo& server, bool peruser) {
     }
   }
   for (const LibraryInfo& lib : server.libraries) {
-    unregisterlibrary(lib, lib.minor, peruser);
-    unregisterolder(lib, peruser);
+    unregisterlibrary(root.key, lib, lib.minor, peruser);
+    unregisterolder(root.key, lib, peruser);
   }
   return S_OK;
 }
@@ -147,12 +231,15 @@ HRESULT RegisterServer(const ServerInfo& server, bool peruser) {
     return SELFREG_E_CLASS;
   }
   for (const LibraryInfo& info : server.libraries) {
-    unregisterolder(info, peruser);
+    unregisterolder(root.key, info, peruser);
     ITypeLib* lib = TypeLibrary(info.resource);
     wchar_t path[MAX_PATH + 4];
-    const HRESULT result = !lib || !TypeLibraryPath(info.resource, path) ? TYPE_E_CANTLOADLIBRARY
-                           : peruser ? RegisterTypeLibForUser(lib, path, nullptr)
-                                     : RegisterTypeLib(lib, path, nullptr);
+    HRESULT result = TYPE_E_CANTLOADLIBRARY;
+    if (lib && TypeLibraryPath(info.resource, path)) {
+      const MachineClassesOverride machine(root.key, peruser);
+      result = peruser ? RegisterTypeLibForUser(lib, path, nullptr) : RegisterTypeLib(lib, path, nullptr);
+    }
+    if (SUCCEEDED(result) && !writeneutral(root.key, info, path)) result = E_FAIL;
     if (FAILED(result)) {
       UnregisterServer(server, peruser);
       return SELFREG_E_TYPELIB;

@@ -2,8 +2,9 @@
 # Writes the release package OUT/zeloggplay-VERSION.zip from the built
 # editions (build/win32, build/win64) and the codec sources in build/deps:
 #   tools/package.sh OUT
-# It holds each edition's control library with its registration scripts
-# and side-by-side manifests, the SDK (IDL, type libraries, C/C++ headers),
+# It holds each edition's control library with its engine beside it (which
+# the control loads from there), its registration scripts, its side-by-side
+# manifests and its second type library (which the manifest names), the SDK (IDL, type libraries, C/C++ headers),
 # the examples, the control's reference, the change log, the licence, the
 # codec libraries' notices (both editions carry libogg, libvorbis, libopus
 # and libopusfile inside them) and SHA256SUMS. The same sources give the
@@ -17,19 +18,30 @@ version=$(head -n1 VERSION)
 stage=$out/zeloggplay-$version
 rm -rf "$stage" "$out/zeloggplay-$version.zip"
 mkdir -p "$stage/docs" "$stage/sdk/x86" "$stage/sdk/x64" "$stage/examples"
+# The editions' build folders are build/win32 and build/win64, or those
+# under ZEL_PACKAGE_BUILDS.
+builds=${ZEL_PACKAGE_BUILDS:-build}
 for edition in x86:win32 x64:win64; do
-  folder=${edition%%:*} build=build/${edition#*:}
+  folder=${edition%%:*} build=$builds/${edition#*:}
   mkdir -p "$stage/$folder"
   cp "$build/zeloggplays100.ocx" "$build"/package/register.cmd "$build"/package/unregister.cmd \
-     "$build"/package/ZelSoftware.ZelOggPlay.manifest "$build"/package/program.exe.manifest "$stage/$folder/"
+     "$build"/package/ZelSoftware.ZelOggPlay.manifest "$build"/package/program.exe.manifest \
+     "$build"/ZelOggPlayerEx.tlb "$build"/zelov*.dll "$stage/$folder/"
   cp "$build"/ZelOggPlayer100.tlb "$build"/ZelOggPlayerEx.tlb "$stage/sdk/$folder/"
 done
 # The headers are the same for both editions.
 cp control/ZelOggPlayer100.idl control/ZelOggPlayerEx.idl control/dispids.h \
-   build/win32/ZelOggPlayer100.h build/win32/ZelOggPlayerEx.h "$stage/sdk/"
-# The examples as a user takes them (the Pascal one's Debian build script stays here).
+   "$builds"/win32/ZelOggPlayer100.h "$builds"/win32/ZelOggPlayerEx.h "$stage/sdk/"
+# The examples as a user takes them (the Pascal one's Debian build script
+# stays here). VB's files go with Windows line ends whatever the checkout
+# has: the VBA editor's File > Import and VB6 read their headers by CR LF.
 (cd examples && find . -type f ! -name build.sh | LC_ALL=C sort | while read -r file; do
-   mkdir -p "$stage/examples/$(dirname "$file")" && cp "$file" "$stage/examples/$file"; done)
+   mkdir -p "$stage/examples/$(dirname "$file")"
+   case "$file" in
+     *.bas|*.cls|*.frm|*.vbp) sed 's/\r$//; s/$/\r/' "$file" > "$stage/examples/$file" ;;
+     *) cp "$file" "$stage/examples/$file" ;;
+   esac
+ done)
 cp LICENSE CHANGELOG.md "$stage/"
 cp docs/face.png docs/about.png "$stage/docs/"
 

@@ -52,6 +52,8 @@ using memorysystem::now;
 
 atext temppath() { return atext(now().temp.data(), now().temp.size()); }
 
+atext modulefolder() { return atext(now().modulefolder.data(), now().modulefolder.size()); }
+
 void createdirectory(const atext& name) {
   const std::string path = key(name);
   auto& w = now();

@@ -28,6 +28,7 @@ struct file {
 
 struct world {
   std::string temp = "C:\\Users\\me\\Temp\\";
+  std::string modulefolder = "C:\\Program Files\\App\\";  // where the control library lies
   std::set<std::string> folders{"C:\\", "C:\\Users\\", "C:\\Users\\me\\", "C:\\Users\\me\\Temp\\"};
   std::set<std::string> readonlyfolders;  // nothing can be created inside
   std::map<std::string, file> files;

@@ -143,6 +143,32 @@ TEST_F(Bridge, OnlyTheCarriedEngineIsLoadedAndOnlyWhileItIsHeld) {
   EXPECT_EQ(now().files[Deployed].holders, 0);
 }
 
+// An installation that put the engine beside the control library: that
+// copy is loaded, held from its comparison, and nothing is written to the
+// temporary folder. One that is not the carried engine is never loaded,
+// and the temporary folder's copy is used as before.
+TEST_F(Bridge, AnEngineBesideTheControlIsLoadedOnlyWhenItIsTheCarriedOne) {
+  const std::string beside = now().modulefolder + "zelov.dll";
+  now().folders.insert(now().modulefolder);
+  now().files[beside] = memorysystem::file{now().resources[1]};
+  ensure();
+  EXPECT_TRUE(Link().EngineLoaded);
+  EXPECT_EQ(Link().EnginePath, beside.c_str());
+  EXPECT_EQ(now().loads[beside], 1);
+  EXPECT_EQ(now().unheldloads, 0);
+  EXPECT_FALSE(now().files.count(Deployed)) << "nothing written to the temporary folder";
+
+  UnloadEngine();
+  now().loads.clear();
+  now().files[beside] = memorysystem::file{memorysystem::engineimage(4096, 9)};
+  ensure();
+  EXPECT_TRUE(Link().EngineLoaded);
+  EXPECT_EQ(Link().EnginePath, Deployed.c_str());
+  EXPECT_EQ(now().loads.count(beside), 0u) << "a library that differs is never loaded";
+  EXPECT_EQ(now().loads[Deployed], 1);
+  EXPECT_TRUE(now().messageboxes.empty());
+}
+
 TEST_F(Bridge, WithoutItsResourceTheBridgeLoadsNothing) {
   now().resources.clear();
   now().folders.insert(Folder);

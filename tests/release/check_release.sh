@@ -23,11 +23,14 @@ python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).na
 missing=""
 for name in LICENSE CHANGELOG.md REFERENCE.md THIRD-PARTY-NOTICES.txt SHA256SUMS docs/face.png \
             sdk/ZelOggPlayer100.idl sdk/ZelOggPlayerEx.idl sdk/dispids.h sdk/ZelOggPlayer100.h sdk/ZelOggPlayerEx.h \
-            examples/cpp/play.cpp examples/vbscript/play.vbs examples/dotnet/Play.csproj; do
+            examples/cpp/play.cpp examples/vbscript/play.vbs examples/dotnet/Play.csproj \
+            examples/vb6/OggPlayer.vbp examples/vb6/PlayerForm.frm; do
   grep -qx "$name" "$run/names.txt" || missing="$missing $name"
 done
 for edition in x86 x64; do
-  for name in zeloggplays100.ocx register.cmd unregister.cmd ZelSoftware.ZelOggPlay.manifest program.exe.manifest; do
+  engine=zelov.dll; [ "$edition" = x64 ] && engine=zelov64.dll
+  for name in zeloggplays100.ocx "$engine" ZelOggPlayerEx.tlb register.cmd unregister.cmd \
+              ZelSoftware.ZelOggPlay.manifest program.exe.manifest; do
     grep -qx "$edition/$name" "$run/names.txt" || missing="$missing $edition/$name"
   done
   for name in ZelOggPlayer100.tlb ZelOggPlayerEx.tlb; do
@@ -41,6 +44,17 @@ check "each edition's manifest names its own processor architecture" \
    grep -q "processorArchitecture=\"amd64\"" "$run/first/zeloggplay-$version/x64/ZelSoftware.ZelOggPlay.manifest"'
 unix=$(cat "$run/first/zeloggplay-$version"/x*/*.cmd | grep -c $'[^\r]$')
 check "the scripts have Windows line ends, which cmd's labels need" '[ "$unix" = 0 ]'
+vbfiles=$(find "$run/first/zeloggplay-$version/examples" -name '*.bas' -o -name '*.cls' -o -name '*.frm' -o -name '*.vbp')
+unix=$(cat $vbfiles | grep -c $'[^\r]$')
+check "VB's files ($(echo $vbfiles | wc -w)) have Windows line ends, which the VBA editor's import and VB6 need" \
+  '[ -n "$vbfiles" ] && [ "$unix" = 0 ]'
+carried() {  # carried EDITION ENGINE: the engine beside the control is the one the control carries
+  local folder="$run/first/zeloggplay-$version/$1"
+  python3 tests/pe/peresources.py "$folder/zeloggplays100.ocx" 10 1 > "$run/carried.dll" &&
+    cmp -s "$run/carried.dll" "$folder/$2"
+}
+check "each edition's engine beside its control is byte for byte the one the control carries" \
+  'carried x86 zelov.dll && carried x64 zelov64.dll'
 # Files the reference names: its links and the paths in its code spans
 # that look like files of the package (a folder and a name with a type).
 reference="$run/first/zeloggplay-$version/REFERENCE.md"

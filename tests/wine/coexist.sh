@@ -18,8 +18,8 @@ run=$(mktemp -d /tmp/zelcoexist.XXXXXX)
 trap 'wine_stop; pulse_stop; rm -rf "$run"' EXIT
 wine_prefix "$run" "$w64"
 mkdir -p "$run/x86" "$run/x64"
-cp "$w32/zeloggplays100.ocx" "$w32/zelplay.exe" "$w32"/package/*.cmd "$run/x86/"
-cp "$w64/zeloggplays100.ocx" "$w64/zelplay.exe" "$w64"/package/*.cmd "$run/x64/"
+cp "$w32/zeloggplays100.ocx" "$w32/zelplay.exe" "$w32/crossapartment.exe" "$w32"/package/*.cmd "$run/x86/"
+cp "$w64/zeloggplays100.ocx" "$w64/zelplay.exe" "$w64/crossapartment.exe" "$w64"/package/*.cmd "$run/x64/"
 passed=0 failed=0
 check() {  # check NAME CONDITION
   if eval "$2"; then echo "ok $1"; passed=$((passed + 1)); else echo "FAIL $1"; failed=$((failed + 1)); fi
@@ -59,6 +59,12 @@ play x64; play x86
 check "neither rewrites the other's engine" '[ "$(stat -c "%y" "$deployed/zelov.dll" "$deployed/zelov64.dll")" = "$before" ]'
 check "unregister.cmd removes the 32-bit edition" 'script x86 64 unregister.cmd'
 check "the 64-bit edition still plays" 'play x64 && grep -q "^ErrorCode 0 " "$run/x64.log"'
+# UnRegisterTypeLib would have taken the interfaces' keys of both views with
+# it, which calls between apartments need.
+check "the 64-bit edition still answers calls from another apartment" \
+  '(cd "$run/x64" && wine crossapartment.exe < /dev/null > "$run/cross.log" 2>&1) || { cat "$run/cross.log"; false; }'
+check "the type library keeps the 64-bit edition's key" \
+  'wine reg query "HKLM\Software\Classes\TypeLib\{B9902FB8-C2B2-4623-A26E-480C242FC303}\1.1\409\win64" > /dev/null 2>&1'
 check "the 32-bit host no longer finds the control" '! play x86'
 pulse_stop
 [ "$failed" = 0 ] || cat "$run/scripts.log"

@@ -25,7 +25,10 @@ echo "wine: the $([ "$edition" = win32 ] && echo 32-bit || echo 64-bit) edition 
 run=$(mktemp -d /tmp/zelwine.XXXXXX)
 trap 'wine_stop; pulse_stop; rm -rf "$run"' EXIT
 wine_prefix "$run" "$win"
-cp "$win"/zelov*.dll "$win/winetest.exe" "$win/refdecode.exe" "$run/"
+# The engine's own cases load it from a folder of their own: beside the
+# control library it would be the installed engine the control loads.
+mkdir -p "$run/engine"
+cp "$win"/zelov*.dll "$win/winetest.exe" "$win/refdecode.exe" "$run/engine/"
 passed=0; failed=0
 tally() {  # adds the closing "N passed, N failed" line of a case
   sed -i 's/\r$//' "$1"  # Wine's console ends lines with CR LF
@@ -38,7 +41,7 @@ compare() {  # compare ARGUMENTS...: one check by capturecompare
   if "$native/capturecompare" "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 wcase() {  # wcase NAME [CAPTURE]
-  (cd "$run" && timeout 600 wine winetest.exe "$1" "$(winpath "$fx")" "${2:-}" > "$run/$1.log" 2>&1)
+  (cd "$run/engine" && timeout 600 wine winetest.exe "$1" "$(winpath "$fx")" "${2:-}" > "$run/$1.log" 2>&1)
   tally "$run/$1.log" "$1"
 }
 
@@ -49,7 +52,7 @@ wcase no-device
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; cat "$run/pulse.log"; exit 1; }
 wcase silent-until-resume "$(winpath "$run/capture.raw")"
 sleep 1  # let the sink flush its last period into the FIFO
-(cd "$run" && wine refdecode.exe "$(winpath "$fx/stereo44100.ogg")" "$(winpath "$run/ref.raw")")
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/stereo44100.ogg")" "$(winpath "$run/ref.raw")")
 compare "$run/ref.raw" "$run/capture.raw"
 wcase cancel-paused
 pulse_stop
@@ -60,12 +63,13 @@ pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 wcase play-mono22050
 sleep 1
 pulse_stop
-(cd "$run" && wine refdecode.exe "$(winpath "$fx/mono22050.ogg")" "$(winpath "$run/mono.raw")")
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/mono22050.ogg")" "$(winpath "$run/mono.raw")")
 compare --correlate "$run/mono.raw" "$run/capture.raw"
 
 # The control library, registered as an installer would, used by our test
 # container, by Wine's AtlAxWin and by a VBScript.
 cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$win/zelplay.exe" "$win/planted.dll" "$win/cppexample.exe" \
+   "$win/crossapartment.exe" \
    "$win/tlbinfo.exe" "$here/script.vbs" "$run/"
 examples=$(cd "$here/../../examples" && pwd)
 ocx=$(winpath "$run/zeloggplays100.ocx")
@@ -91,6 +95,7 @@ control() {  # control CASE...: our container, in one process
 }
 expect "regsvr32 registers the control" 0 wine regsvr32 /s "$ocx"
 expect "registering again is harmless" 0 wine regsvr32 /s "$ocx"
+expect "both classes answer calls from another apartment" 0 wine crossapartment.exe
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 # Every case that needs no step of its own, in one process.
 control $(cd "$run" && wine controltest.exe --list | tr -d '\r')
@@ -110,7 +115,7 @@ pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 control exmeasure
 sleep 1
 pulse_stop
-(cd "$run" && wine refdecode.exe "$(winpath "$fx/long.ogg")" "$(winpath "$run/long.raw")")
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/long.ogg")" "$(winpath "$run/long.raw")")
 markat() { grep "^mark: $1 " "$run/control.log" | tail -n1 | cut -d' ' -f"$2"; }
 compare --position "$run/long.raw" "$run/capture.raw" "$(markat position 3)" "$(markat position 4)" "$(markat seek 3)"
 compare --levels "$run/capture.raw" "$(markat volume50 3)" "$(markat mute 3)" "$(markat unmute 3)" \
@@ -128,7 +133,7 @@ pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 control exloop
 sleep 1
 pulse_stop
-(cd "$run" && wine refdecode.exe "$(winpath "$fx/loop.ogg")" "$(winpath "$run/loop.raw")")
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/loop.ogg")" "$(winpath "$run/loop.raw")")
 compare --loop "$run/loop.raw" "$run/capture.raw" 3
 # Ogg Opus through ZelOggPlayEx, into a sink at 48 kHz so that the sound
 # server passes it through untouched: every sample of libopusfile's decode.
@@ -136,7 +141,7 @@ pulse_start "$run" 48000 || { echo "FAIL pulseaudio did not start"; exit 1; }
 control exopus
 sleep 1
 pulse_stop
-(cd "$run" && wine refdecode.exe "$(winpath "$fx/stereo.opus")" "$(winpath "$run/opus.raw")")
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/stereo.opus")" "$(winpath "$run/opus.raw")")
 compare "$run/opus.raw" "$run/capture.raw"
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
@@ -169,13 +174,17 @@ expect "zelplay --open starts on an r from its input" 0 \
   sh -c "echo r | wine zelplay.exe --open '$(winpath "$fx/short.ogg")'"
 expect "zelplay exits with the last error number (23)" 23 wine zelplay.exe "$(winpath "$fx/garbage-large.bin")"
 # The examples that Wine's script host runs, as a user would run them,
-# except that Wine 8's WScript.Sleep is a stub that ends the script: the
-# copies run here wait in a timed loop instead.
-sed -E 's/^( *)WScript\.Sleep ([0-9]+)/\1t0 = Timer: Do While Timer - t0 < \2 \/ 1000 And Timer >= t0: Loop/' \
+# except where Wine 8 differs from Windows: its WScript.Sleep is a stub that
+# ends the script, so the copies run here wait in a timed loop instead, and
+# its WScript.CreateObject cannot connect events, so the VBScript copy
+# creates the control without them (on Windows the Sleep runs the messages
+# that bring the events to the script's Player_ Subs).
+sed -E -e 's/^( *)WScript\.Sleep ([0-9]+)/\1t0 = Timer: Do While Timer - t0 < \2 \/ 1000 And Timer >= t0: Loop/' \
+  -e 's/WScript\.CreateObject\(("[^"]*"), "Player_"\)/CreateObject(\1)/' \
   "$examples/vbscript/play.vbs" > "$run/example.vbs"
 sed -E 's/WScript\.Sleep\(([0-9]+)\);/for (var t0 = new Date().getTime(); new Date().getTime() - t0 < \1;) {}/' \
   "$examples/jscript/play.js" > "$run/example.js"
-expect "examples/vbscript/play.vbs plays a file to its end" 0 \
+expect "examples/vbscript/play.vbs plays a file to its end (under Wine without its events, which Windows delivers)" 0 \
   sh -c "wine cscript //nologo example.vbs '$(winpath "$fx/short.ogg")' | tr -d '\r' | grep -qx 'done: stop'"
 expect "examples/jscript/play.js shows the title and length, seeks, and plays to the end" 0 \
   sh -c "wine cscript //nologo example.js '$(winpath "$fx/stereo44100.ogg")' | tr -d '\r' > js.txt &&
@@ -187,7 +196,7 @@ expect "examples/jscript/play.js shows the title and length, seeks, and plays to
 expect "the other examples and the README's snippets use the type libraries as they are" 0 \
   python3 "$here/../examples/check_examples.py" "$run/typelibs.txt" "$here/../../README.md" \
     "$examples"/*/*.vbs "$examples"/*/*.js "$examples"/*/*.ps1 "$examples"/*/*.py "$examples"/*/*.ahk \
-    "$examples"/*/*.cls "$examples"/*/*.bas "$examples"/*/*.cs
+    "$examples"/*/*.cls "$examples"/*/*.bas "$examples"/*/*.frm "$examples"/*/*.cs "$examples"/*/*.pas "$examples"/*/*.csproj
 # The C++ example, built over the SDK's header.
 expect "the C++ example plays a file to ErrorCode 0" 0 \
   sh -c "wine cppexample.exe '$(winpath "$fx/tags.ogg")' > cpp.txt 2>/dev/null"
@@ -215,7 +224,30 @@ expect "regsvr32 /n /i:user registers for the user" 0 wine regsvr32 /s /n /i:use
 expect "the user's classes hold the ProgID" 0 wine reg query 'HKCU\Software\Classes\ZelOggPlayer100.ZelOggPlay\CLSID'
 expect "and unregister from there" 0 wine regsvr32 /s /u /n /i:user "$ocx"
 expect "leaving nothing in the user's classes" 1 wine reg query 'HKCU\Software\Classes\ZelOggPlayer100.ZelOggPlay'
+# The other edition registered beside this one, as its platform's key of
+# each type library (written here by hand, so that a machine that cannot
+# run the other edition checks this too): unregistering this edition leaves
+# the interfaces' keys, which the other's calls between apartments need,
+# and the other's keys. UnRegisterTypeLib would have taken the interfaces'.
+# (Registered again first: Wine's per-user unregistration above is
+# machine-wide for the type libraries.)
+other=win32; [ "$edition" = win32 ] && other=win64
+libs='HKLM\Software\Classes\TypeLib'
+(cd "$run" && wine regsvr32 /s "$ocx")
+for lib in '{A8A77DA5-6297-4B7C-BEF4-F51EC06C6654}\17.0' '{B9902FB8-C2B2-4623-A26E-480C242FC303}\1.1'; do
+  (cd "$run" && wine reg add "$libs\\$lib\\409\\$other" /ve /d 'C:\other\zeloggplays100.ocx' /f > /dev/null 2>&1)
+done
+expect "unregistered beside the other edition, the interfaces' keys and the other's stay" 0 sh -c "
+  wine regsvr32 /s /u '$ocx' &&
+  wine reg query 'HKLM\\Software\\Classes\\Interface\\{9577D2CB-DBE2-47F9-AD51-FA73425B3921}' &&
+  wine reg query '$libs\\{B9902FB8-C2B2-4623-A26E-480C242FC303}\\1.1\\409\\$other' &&
+  ! wine reg query '$libs\\{B9902FB8-C2B2-4623-A26E-480C242FC303}\\1.1\\409\\$edition'"
+for lib in '{A8A77DA5-6297-4B7C-BEF4-F51EC06C6654}' '{B9902FB8-C2B2-4623-A26E-480C242FC303}'; do
+  (cd "$run" && wine reg delete "$libs\\$lib" /f > /dev/null 2>&1)
+done
+expect "registered again" 0 wine regsvr32 /s "$ocx"
 expect "regsvr32 /u unregisters" 0 wine regsvr32 /s /u "$ocx"
+expect "leaving no type library key" 1 wine reg query "$libs\\{B9902FB8-C2B2-4623-A26E-480C242FC303}"
 control unregistered
 
 # The release's registration scripts: their options and exit codes.
@@ -230,6 +262,12 @@ expect "register.cmd registers for every user" 0 sh -c "cd package && wine cmd /
 expect "the machine's classes hold the ProgID" 0 wine reg query 'HKLM\Software\Classes\ZelOggPlayer100.ZelOggPlayEx\CLSID'
 expect "unregister.cmd removes it" 0 sh -c "cd package && wine cmd /c unregister.cmd"
 expect "leaving nothing in the machine's classes" 1 wine reg query 'HKLM\Software\Classes\ZelOggPlayer100.ZelOggPlayEx'
+# A folder whose name holds an "&", which cmd takes for a command's end
+# wherever a path is not quoted.
+mkdir -p "$run/pack & go" && cp "$run/package/"* "$run/pack & go/"
+expect "register.cmd in a folder named with an & registers, and prints its path whole" 0 sh -c "
+  cd 'pack & go' && wine cmd /c register.cmd /user > out.txt 2>&1 &&
+  tr -d '\r' < out.txt | grep -q 'pack & go.zeloggplays100.ocx\"\$' && wine cmd /c unregister.cmd /user"
 rm "$run/package/zeloggplays100.ocx"
 expect "register.cmd without the control beside it (3)" 3 sh -c "cd package && wine cmd /c register.cmd"
 if [ "$edition" = win32 ] && [ -f "$win/../win64/package/register.cmd" ]; then
@@ -241,12 +279,21 @@ fi
 # Registration-free: the program's manifest names the control's assembly,
 # whose manifest is beside it with the control library.
 mkdir -p "$run/app"
-cp "$win/zeloggplays100.ocx" "$win/zelplay.exe" "$win/package/ZelSoftware.ZelOggPlay.manifest" "$run/app/"
+# As the release package has it, the engine is beside the control: that
+# copy is loaded, and none is written to the temporary folder.
+cp "$win/zeloggplays100.ocx" "$win"/zelov*.dll "$win/zelplay.exe" "$win/crossapartment.exe" "$win/ZelOggPlayerEx.tlb" \
+   "$win/package/ZelSoftware.ZelOggPlay.manifest" "$run/app/"
 cp "$win/package/program.exe.manifest" "$run/app/zelplay.exe.manifest"
+cp "$win/package/program.exe.manifest" "$run/app/crossapartment.exe.manifest"
+find "$WINEPREFIX/drive_c/users" -path '*/ZelSoftware/zelov*.dll' -delete
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 expect "a program with a manifest plays with no registry entries" 0 \
   sh -c "cd app && wine zelplay.exe '$(winpath "$fx/short.ogg")' < /dev/null"
 pulse_stop
+expect "with the engine beside the control, none is written to the temporary folder" 0 \
+  sh -c "! find '$WINEPREFIX/drive_c/users' -path '*/ZelSoftware/zelov*.dll' | grep -q ."
+expect "with no registry entries, both classes answer calls from another apartment (the manifest's proxy entries)" 0 \
+  sh -c "cd app && wine crossapartment.exe < /dev/null"
 
 echo "wine: $passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -37,16 +37,24 @@ ZEL_CASE(casedeploy, "deploy", Together,
   check(carriedsize() != 0 && filesize(path) == carriedsize(), "deploy: the rewritten file has the carried size");
 }
 
+namespace {
+
+// A folder where the engine file should be: it cannot be written or loaded.
+void blockengine(const std::wstring& path) {
+  DeleteFileW(path.c_str());
+  CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+  CreateDirectoryW(path.c_str(), nullptr);
+}
+
+}  // namespace
+
 // Finds the message boxes the watched thread shows, reads them and
 // presses OK.
 ZEL_CASE(caseunloadable, "unloadable", Together,
          "the message boxes when the engine cannot be loaded") {
-  // A folder where the engine file should be: it cannot be written or loaded.
   const std::wstring path = deployedpath();
   onnewthread([&] {
-    DeleteFileW(path.c_str());
-    CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
-    CreateDirectoryW(path.c_str(), nullptr);
+    blockengine(path);
     BoxWatcher watcher(GetCurrentThreadId());
     Control c;
     c.create();
@@ -76,9 +84,7 @@ ZEL_CASE(caseunloadableplay, "unloadable-play", Together,
   for (const CLSID* clsid : {&CLSID_ZelOggPlay, &CLSID_ZelOggPlayEx}) {
     const std::string name = clsid == &CLSID_ZelOggPlay ? "ZelOggPlay" : "ZelOggPlayEx";
     onnewthread([&] {
-      DeleteFileW(path.c_str());
-      CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
-      CreateDirectoryW(path.c_str(), nullptr);
+      blockengine(path);
       BoxWatcher watcher(GetCurrentThreadId());
       Control c;
       c.create(*clsid);

@@ -26,6 +26,46 @@ ZEL_CASE(caseregistry, "registry", Together,
         "registry: type library version 23.0 (hex 17.0)");
 }
 
+// After a per-user registration, Windows writes through HKEY_CLASSES_ROOT
+// into the user's classes wherever a key exists there: a registration for
+// all users through it would only update the user's keys. Wine's
+// HKEY_CLASSES_ROOT is the machine's classes alone, so the case stands in
+// for Windows' view by pointing it at a key of the user's while
+// DllRegisterServer runs: everything must still reach the machine's classes.
+ZEL_CASE(casemachineafteruser, "machine-after-user", Together,
+         "registration for all users names the machine's classes, not HKEY_CLASSES_ROOT") {
+  const std::wstring scratch = L"Software\\ZelTestUserClasses";
+  HKEY user = nullptr;
+  RegDeleteTreeW(HKEY_CURRENT_USER, scratch.c_str());
+  RegCreateKeyExW(HKEY_CURRENT_USER, scratch.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user, nullptr);
+  const std::wstring ocx = regvalue(HKEY_CLASSES_ROOT, L"CLSID\\" + guid(CLSID_ZelOggPlay) + L"\\InprocServer32");
+  HMODULE library = LoadLibraryW(ocx.c_str());
+  auto registerserver = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(library, "DllRegisterServer"));
+  HRESULT hr = E_FAIL;
+  if (user && registerserver && RegOverridePredefKey(HKEY_CLASSES_ROOT, user) == ERROR_SUCCESS) {
+    hr = registerserver();
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  }
+  DWORD written = 1;
+  if (user) RegQueryInfoKeyW(user, nullptr, nullptr, nullptr, &written, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr);
+  check(SUCCEEDED(hr) && written == 0, "machine-after-user: nothing goes to the user's classes",
+        std::to_string(written) + " keys there");
+#ifdef _WIN64
+  const std::wstring platform = L"win64";
+#else
+  const std::wstring platform = L"win32";
+#endif
+  const std::wstring machine = L"Software\\Classes\\";
+  check(regkey(HKEY_LOCAL_MACHINE, machine + L"CLSID\\" + guid(CLSID_ZelOggPlayEx) + L"\\InprocServer32") &&
+            regkey(HKEY_LOCAL_MACHINE, machine + L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.1\\409\\" + platform) &&
+            regkey(HKEY_LOCAL_MACHINE, machine + L"TypeLib\\" + guid(LIBID_ZelOggPlayer100) + L"\\17.0\\409\\" + platform),
+        "machine-after-user: the machine's classes hold the classes and both type libraries");
+  if (user) RegCloseKey(user);
+  RegDeleteTreeW(HKEY_CURRENT_USER, scratch.c_str());
+  if (library) FreeLibrary(library);
+}
+
 // ---- type library ----
 
 struct Method {
@@ -77,6 +117,13 @@ ZEL_CASE(casetypelib, "typelib", Together,
             (attr->wLibFlags & LIBFLAG_FCONTROL),
         "typelib: version 23.0, LCID 0x0409, control library");
   lib->ReleaseTLibAttr(attr);
+  // The lookup goes from the locale asked for toward neutral: a request for
+  // locale 0 (the type library marshaler's, and many tools') finds the
+  // libraries only because they are registered under it too.
+  com::com_ptr<ITypeLib> neutral, neutralex;
+  check(SUCCEEDED(LoadRegTypeLib(LIBID_ZelOggPlayer100, 23, 0, LOCALE_NEUTRAL, neutral.put())) &&
+            SUCCEEDED(LoadRegTypeLib(LIBID_ZelOggPlayerEx, 1, 1, LOCALE_NEUTRAL, neutralex.put())),
+        "typelib: both libraries are found by a request for the neutral locale");
   com::bstr name, help;
   lib->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr);
   check(std::wstring(name.get()) == L"ZelOggPlayer100" && std::wstring(help.get()) == L"Zel OGG Vorbis Player OCX 1.0.0",
@@ -202,7 +249,9 @@ ZEL_CASE(caseunregistered, "unregistered", Alone,
     check(FAILED(CLSIDFromProgID(cls.progid, &clsid)), "unregistered: the ProgID " + name + " is gone");
     check(!regkey(HKEY_CLASSES_ROOT, L"CLSID\\" + guid(*cls.clsid)), "unregistered: the class key of " + name + " is gone");
     com::com_ptr<ITypeLib> lib;
-    check(FAILED(LoadRegTypeLib(*cls.libid, cls.major, 0, 0x0409, lib.put())),
+    com::com_ptr<ITypeLib> neutral;
+    check(FAILED(LoadRegTypeLib(*cls.libid, cls.major, 0, 0x0409, lib.put())) &&
+              FAILED(LoadRegTypeLib(*cls.libid, cls.major, 0, LOCALE_NEUTRAL, neutral.put())),
           "unregistered: the type library of " + name + " is no longer registered");
   }
   check(!regkey(HKEY_CLASSES_ROOT, L"Interface\\" + guid(DIID___ZelOggPlay)) &&
