@@ -219,3 +219,16 @@ target_compile_definitions(tlbinfo PRIVATE UNICODE _UNICODE)
 target_link_options(tlbinfo PRIVATE -municode)
 target_link_libraries(tlbinfo PRIVATE ole32 oleaut32)
 
+# Signing, given a certificate (a PKCS#12 file, and a file holding its
+# password): the engine is signed before the control library embeds it, and
+# the control library once it is linked. Application control (AppLocker,
+# WDAC, Smart App Control) and antivirus programs trust signed libraries.
+set(ZEL_SIGN_PKCS12 "" CACHE FILEPATH "PKCS#12 file to sign the engine and the control library with")
+set(ZEL_SIGN_PASSWORD_FILE "" CACHE FILEPATH "file holding the PKCS#12 file's password")
+if(ZEL_SIGN_PKCS12)
+  foreach(signed zelov zeloggplays100)
+    add_custom_command(TARGET ${signed} POST_BUILD
+      COMMAND bash ${CMAKE_SOURCE_DIR}/tools/sign.sh $<TARGET_FILE:${signed}> ${ZEL_SIGN_PKCS12} ${ZEL_SIGN_PASSWORD_FILE}
+      VERBATIM)
+  endforeach()
+endif()

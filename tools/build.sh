@@ -15,14 +15,19 @@ build() {
   fi
 }
 
-# The 32-bit edition in build/win32, with the codec libraries it needs.
+# The 32-bit edition in build/win32 (or DIR, configured with the further
+# CMAKE-ARGS), with the codec libraries it needs:
+#   build_windows [DIR [CMAKE-ARGS...]]
 build_windows() {
+  local dir=${1:-build/win32}; shift $(($# > 0 ? 1 : 0))
   bash cmake/build-deps-mingw.sh build/deps || return 1
-  build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZEL_DEPS_PREFIX="$PWD/build/deps/i686"
+  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DZEL_DEPS_PREFIX="$PWD/build/deps/i686" "$@"
 }
 
-# The 64-bit edition in build/win64 (engine zelov64.dll), for 64-bit hosts.
+# The 64-bit edition in build/win64 (engine zelov64.dll), for 64-bit hosts;
+# the same arguments.
 build_windows64() {
+  local dir=${1:-build/win64}; shift $(($# > 0 ? 1 : 0))
   bash cmake/build-deps-mingw.sh build/deps x86_64 || return 1
-  build build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DZEL_DEPS_PREFIX="$PWD/build/deps/x86_64"
+  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DZEL_DEPS_PREFIX="$PWD/build/deps/x86_64" "$@"
 }

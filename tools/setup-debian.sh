@@ -13,6 +13,7 @@ packages=(
   valgrind python3
   clang libclang-rt-14-dev
   fp-compiler fpc-source-3.2.2
+  osslsigncode openssl
 )
 
 need_update=0

@@ -65,5 +65,30 @@ check "REFERENCE.md names only files the package holds ($(wc -l < "$run/named.tx
   '[ -z "$absent" ]'
 notes=$(grep -n -i -E '\btests?\b|\btested\b|Debian|build/|tools/' "$reference" | head -n3)
 check "REFERENCE.md carries no notes on how the project is built or tested${notes:+: $notes}" '[ -z "$notes" ]'
+# Signing, with a throwaway certificate made here: the engine the control
+# carries and the control library each carry a signature by it, and the
+# engine beside each control is that signed engine.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=ZelOggPlay test signer" \
+  -keyout "$run/signer.key" -out "$run/signer.crt" > /dev/null 2>&1
+echo "throwaway" > "$run/password"
+openssl pkcs12 -export -inkey "$run/signer.key" -in "$run/signer.crt" -passout "file:$run/password" \
+  -out "$run/signer.p12" > /dev/null 2>&1
+if bash tools/release.sh --sign "$run/signer.p12" "$run/password" > "$run/signed.log" 2>&1; then
+  signed=build/release-signed/zeloggplay-$version
+  verify() { osslsigncode verify -CAfile "$run/signer.crt" -in "$1" > "$run/verify.log" 2>&1; }
+  check "the signed release's control libraries are signed by the certificate" \
+    'verify "$signed/x86/zeloggplays100.ocx" && verify "$signed/x64/zeloggplays100.ocx"'
+  engines() {  # the engine each control carries, and the one beside it, verify
+    python3 tests/pe/peresources.py "$signed/x86/zeloggplays100.ocx" 10 1 > "$run/carried32.dll" &&
+      python3 tests/pe/peresources.py "$signed/x64/zeloggplays100.ocx" 10 1 > "$run/carried64.dll" &&
+      verify "$run/carried32.dll" && verify "$run/carried64.dll" &&
+      cmp -s "$run/carried32.dll" "$signed/x86/zelov.dll" && cmp -s "$run/carried64.dll" "$signed/x64/zelov64.dll"
+  }
+  check "the engine was signed before the control embedded it, and the one beside it is the same" engines
+  check "an unsigned release's control library carries no signature" \
+    '! osslsigncode verify -CAfile "$run/signer.crt" -in "$run/first/zeloggplay-$version/x64/zeloggplays100.ocx" > /dev/null 2>&1'
+else
+  failed=$((failed + 1)); echo "FAIL the signed release could not be made"; tail -n 20 "$run/signed.log"
+fi
 echo "release: $passed passed, $failed failed"
 [ "$failed" = 0 ]
