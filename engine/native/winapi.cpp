@@ -100,7 +100,8 @@ void beforenextrelease(std::function<void()> action) {
 
 void OutputDebugStringA(const char*) {}
 
-// Events live for the life of the process, as the engine's do.
+// An event lives until CloseHandle, which the engine calls when its library
+// leaves the process.
 HANDLE CreateEventA(void*, BOOL manualreset, BOOL initial, const char*) {
   return makeevent(manualreset != 0, initial != 0, 1);
 }

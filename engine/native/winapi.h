@@ -109,13 +109,13 @@ constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xffffffff;
 HANDLE CreateEventA(void* security, BOOL manualreset, BOOL initial, const char* name);
 BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 namespace simhandles {
 // The events and thread handles made and not yet closed: what a Windows
 // process would count as the engine's handles.
 int live();
 }  // namespace simhandles
-BOOL ResetEvent(HANDLE event);
-DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 
 UINT waveOutGetNumDevs();
 constexpr int MAXPNAMELEN = 32;

@@ -165,8 +165,12 @@ TEST_F(Streams, LeavingTheProcessGivesBackEveryStreamsEventsAndMemory) {
     ASSERT_TRUE(waituntil([&] { return ended(s); }));
   }
   ASSERT_EQ(playthrough(fixture("short.ogg")), 0);
+  // The library leaves the process only once every worker's thread has let
+  // it go: "cancel" and "streamclose" wait for those threads.
+  send("cancel");
   for (int32_t s : opened) closestream(s);
   opened.clear();
+  ASSERT_EQ(simlibrary::references(), 0);
   ASSERT_GT(simhandles::live(), 0);
   zelov::releasestreams();
   EXPECT_EQ(simhandles::live(), 0) << "events or thread handles kept";
