@@ -16,7 +16,7 @@ add_compile_options(-Wall -Wextra)
 
 add_library(engine STATIC
   engine/commands.cpp engine/diag.cpp engine/opus.cpp engine/queries.cpp engine/source.cpp engine/state.cpp
-  engine/waveout.cpp engine/worker.cpp
+  engine/waveout.cpp engine/worker.cpp engine/mixer.cpp
   engine/native/winapi.cpp engine/native/simdevice.cpp)
 target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS Threads::Threads)
@@ -39,7 +39,8 @@ add_executable(enginetests
   tests/engine/commands_test.cpp tests/engine/convert_test.cpp
   tests/engine/queries_test.cpp tests/engine/worker_test.cpp
   tests/engine/results_test.cpp tests/engine/waveout_test.cpp
-  tests/engine/stress_test.cpp tests/engine/seek_test.cpp tests/engine/loop_test.cpp tests/engine/opus_test.cpp tests/engine/streams_test.cpp)
+  tests/engine/stress_test.cpp tests/engine/seek_test.cpp tests/engine/loop_test.cpp tests/engine/opus_test.cpp tests/engine/streams_test.cpp
+  tests/engine/mixer_test.cpp)
 target_link_libraries(enginetests PRIVATE engine fixtures GTest::gtest_main)
 add_test(NAME engine COMMAND enginetests)
 
