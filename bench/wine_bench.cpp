@@ -47,7 +47,7 @@
 #include "ZelOggPlayerEx.h"
 #include "com/ptr.h"
 #include "com/win.h"
-#include "bench/cputime.h"
+#include "tools/cputime.h"
 #include "control/dispids.h"
 #include "resources/resource.h"
 #include "tools/hostsite.h"

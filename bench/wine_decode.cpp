@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bench/cputime.h"
+#include "tools/cputime.h"
 #include "engine/diag.h"
 #include "engine/waveout.h"
 #include "engine/worker.h"

@@ -99,20 +99,31 @@ class MachineClassesOverride {
   bool active_;
 };
 
+// Creates the key and, given a value, sets its value `valuename` (null:
+// the default one) as text.
+bool writevalue(HKEY root, const wchar_t* name, const wchar_t* valuename, const wchar_t* value) {
+  HKEY key;
+  if (RegCreateKeyExW(root, name, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) return false;
+  const LONG result = !value ? ERROR_SUCCESS
+                             : RegSetValueExW(key, valuename, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                                              static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+// Whether the key exists in that view of the registry.
+bool keyexists(HKEY root, const wchar_t* name, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExW(root, name, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
 bool writeentries(HKEY root, const ServerInfo& server, const ClassInfo& cls) {
   for (const RegistryEntry& entry : server.entries) {
-    HKEY key;
-    if (RegCreateKeyExW(root, expand(entry.key, cls).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    const widetext value = entry.value ? expand(entry.value, cls) : widetext();
+    if (!writevalue(root, expand(entry.key, cls).c_str(), entry.name, entry.value ? value.c_str() : nullptr))
       return false;
-    LONG result = ERROR_SUCCESS;
-    if (entry.value) {
-      const widetext value = expand(entry.value, cls);
-      result = RegSetValueExW(key, entry.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS) return false;
   }
   return true;
 }
@@ -126,11 +137,7 @@ bool otherviewregisters(HKEY root, const ClassInfo& cls) {
 #else
   constexpr REGSAM otherview = KEY_WOW64_64KEY;
 #endif
-  HKEY key;
-  const widetext name = expand(L"CLSID\\{CLSID}\\InprocServer32", cls);
-  if (RegOpenKeyExW(root, name.c_str(), 0, KEY_READ | otherview, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  return keyexists(root, expand(L"CLSID\\{CLSID}\\InprocServer32", cls).c_str(), otherview);
 }
 
 // A library version's locale key: TypeLib\{LIBID}\major.minor\lcid, the
@@ -153,15 +160,8 @@ constexpr const wchar_t* OtherPlatform = TypeLibKind == SYS_WIN64 ? L"\\win32" :
 // the library itself; the neutral locale's key goes once no edition is left
 // under it.
 bool writeneutral(HKEY root, const LibraryInfo& lib, const wchar_t* path) {
-  if (lib.lcid == LOCALE_NEUTRAL) return true;
-  const widetext name = librarykey(lib, lib.minor, LOCALE_NEUTRAL) + ThisPlatform;
-  HKEY key;
-  if (RegCreateKeyExW(root, name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return false;
-  const LONG result = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
-                                     static_cast<DWORD>((lstrlenW(path) + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return result == ERROR_SUCCESS;
+  return lib.lcid == LOCALE_NEUTRAL ||
+         writevalue(root, (librarykey(lib, lib.minor, LOCALE_NEUTRAL) + ThisPlatform).c_str(), nullptr, path);
 }
 
 void removeneutral(HKEY root, const LibraryInfo& lib, WORD minor) {
@@ -176,13 +176,7 @@ void removeneutral(HKEY root, const LibraryInfo& lib, WORD minor) {
 // both views of the registry on 64-bit Windows; both are asked all the same.
 bool otheredition(HKEY root, const LibraryInfo& lib, WORD minor) {
   const widetext key = librarykey(lib, minor) + OtherPlatform;
-  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    HKEY found;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &found) != ERROR_SUCCESS) continue;
-    RegCloseKey(found);
-    return true;
-  }
-  return false;
+  return keyexists(root, key.c_str(), KEY_WOW64_32KEY) || keyexists(root, key.c_str(), KEY_WOW64_64KEY);
 }
 
 // Not registered is as good as removed. UnRegisterTypeLib also deletes the

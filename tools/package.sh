@@ -4,8 +4,8 @@
 #   tools/package.sh OUT
 # It holds each edition's control library with its engine beside it (which
 # the control loads from there), its registration scripts, its side-by-side
-# manifests and its second type library (which the manifest names), the SDK (IDL, type libraries, C/C++ headers),
-# the examples, the control's reference, the change log, the licence, the
+# manifests and its second type library (which the manifest names), the SDK
+# (IDL, type libraries, C/C++ headers), the examples, the control's reference, the change log, the licence, the
 # codec libraries' notices (both editions carry libogg, libvorbis, libopus
 # and libopusfile inside them) and SHA256SUMS. The same sources give the
 # same bytes: the libraries carry no time stamps, and the archive's entries

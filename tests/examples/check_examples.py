@@ -34,11 +34,6 @@ SPELLINGS = [
 ]
 
 
-# The locales the type libraries are registered under, in hex, as tlbinfo
-# lists them.
-LOCALES = set()
-
-
 def spellings(name, text, kind, problems):
     for kinds, pattern, why in SPELLINGS:
         if kind not in kinds:
@@ -50,16 +45,17 @@ def spellings(name, text, kind, problems):
 
 
 def library(path):
-    members, events = {}, {}
+    """The members, events and registered locales (in hex) tlbinfo listed."""
+    members, events, locales = {}, {}, set()
     for line in open(path, encoding="utf-8"):
         words = line.split()
         if len(words) == 2 and words[0] == "locale":
-            LOCALES.add(words[1].lower())
+            locales.add(words[1].lower())
         elif len(words) >= 4 and words[0] == "member":
             members.setdefault(words[1], set()).add((words[2], int(words[3]), words[4]))
         elif len(words) == 4 and words[0] == "event":
             events.setdefault(words[1], set()).add((words[2], int(words[3])))
-    return members, events
+    return members, events, locales
 
 
 def arguments(text):
@@ -174,7 +170,7 @@ def check(name, text, kind, members, events, problems):
 
 
 def main():
-    members, events = library(sys.argv[1])
+    members, events, locales = library(sys.argv[1])
     problems, checked = [], 0
     readme = open(sys.argv[2], encoding="utf-8").read()
     for number, (language, body) in enumerate(re.findall(r"```(vb|csharp)\n(.*?)```", readme, re.S), 1):
@@ -187,9 +183,9 @@ def main():
             # A type library is looked up from the locale asked for toward
             # neutral: a reference must ask for the registered one.
             for lcid in re.findall(r"<Lcid>(\w+)</Lcid>", text):  # decimal, as MSBuild reads it
-                if not lcid.isdigit() or {format(int(lcid), "x")} != LOCALES:
+                if not lcid.isdigit() or {format(int(lcid), "x")} != locales:
                     problems.append(f"{path}: <Lcid>{lcid}</Lcid> does not find libraries registered under "
-                                    + ", ".join(sorted(LOCALES)))
+                                    + ", ".join(sorted(locales)))
             continue
         spellings(path, text, kind, problems)
         if kind != ".pas":

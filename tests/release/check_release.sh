@@ -48,13 +48,12 @@ vbfiles=$(find "$run/first/zeloggplay-$version/examples" -name '*.bas' -o -name 
 unix=$(cat $vbfiles | grep -c $'[^\r]$')
 check "VB's files ($(echo $vbfiles | wc -w)) have Windows line ends, which the VBA editor's import and VB6 need" \
   '[ -n "$vbfiles" ] && [ "$unix" = 0 ]'
-carried() {  # carried EDITION ENGINE: the engine beside the control is the one the control carries
-  local folder="$run/first/zeloggplay-$version/$1"
-  python3 tests/pe/peresources.py "$folder/zeloggplays100.ocx" 10 1 > "$run/carried.dll" &&
-    cmp -s "$run/carried.dll" "$folder/$2"
+carried() {  # carried FOLDER ENGINE OUT: the engine FOLDER's control carries, to OUT, is the one beside it
+  python3 tests/pe/peresources.py "$1/zeloggplays100.ocx" 10 1 > "$3" && cmp -s "$3" "$1/$2"
 }
+unsigned=$run/first/zeloggplay-$version
 check "each edition's engine beside its control is byte for byte the one the control carries" \
-  'carried x86 zelov.dll && carried x64 zelov64.dll'
+  'carried "$unsigned/x86" zelov.dll "$run/carried.dll" && carried "$unsigned/x64" zelov64.dll "$run/carried.dll"'
 # Files the reference names: its links and the paths in its code spans
 # that look like files of the package (a folder and a name with a type).
 reference="$run/first/zeloggplay-$version/REFERENCE.md"
@@ -79,14 +78,12 @@ if bash tools/release.sh --sign "$run/signer.p12" "$run/password" > "$run/signed
   check "the signed release's control libraries are signed by the certificate" \
     'verify "$signed/x86/zeloggplays100.ocx" && verify "$signed/x64/zeloggplays100.ocx"'
   engines() {  # the engine each control carries, and the one beside it, verify
-    python3 tests/pe/peresources.py "$signed/x86/zeloggplays100.ocx" 10 1 > "$run/carried32.dll" &&
-      python3 tests/pe/peresources.py "$signed/x64/zeloggplays100.ocx" 10 1 > "$run/carried64.dll" &&
-      verify "$run/carried32.dll" && verify "$run/carried64.dll" &&
-      cmp -s "$run/carried32.dll" "$signed/x86/zelov.dll" && cmp -s "$run/carried64.dll" "$signed/x64/zelov64.dll"
+    carried "$signed/x86" zelov.dll "$run/carried32.dll" && carried "$signed/x64" zelov64.dll "$run/carried64.dll" &&
+      verify "$run/carried32.dll" && verify "$run/carried64.dll"
   }
   check "the engine was signed before the control embedded it, and the one beside it is the same" engines
   check "an unsigned release's control library carries no signature" \
-    '! osslsigncode verify -CAfile "$run/signer.crt" -in "$run/first/zeloggplay-$version/x64/zeloggplays100.ocx" > /dev/null 2>&1'
+    '! osslsigncode verify -CAfile "$run/signer.crt" -in "$unsigned/x64/zeloggplays100.ocx" > /dev/null 2>&1'
 else
   failed=$((failed + 1)); echo "FAIL the signed release could not be made"; tail -n 20 "$run/signed.log"
 fi

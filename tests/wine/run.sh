@@ -232,22 +232,20 @@ expect "leaving nothing in the user's classes" 1 wine reg query 'HKCU\Software\C
 # (Registered again first: Wine's per-user unregistration above is
 # machine-wide for the type libraries.)
 other=win32; [ "$edition" = win32 ] && other=win64
-libs='HKLM\Software\Classes\TypeLib'
+libs='HKLM\Software\Classes\TypeLib' first='{A8A77DA5-6297-4B7C-BEF4-F51EC06C6654}'
+second='{B9902FB8-C2B2-4623-A26E-480C242FC303}'
 (cd "$run" && wine regsvr32 /s "$ocx")
-for lib in '{A8A77DA5-6297-4B7C-BEF4-F51EC06C6654}\17.0' '{B9902FB8-C2B2-4623-A26E-480C242FC303}\1.1'; do
+for lib in "$first\\17.0" "$second\\1.1"; do
   (cd "$run" && wine reg add "$libs\\$lib\\409\\$other" /ve /d 'C:\other\zeloggplays100.ocx' /f > /dev/null 2>&1)
 done
 expect "unregistered beside the other edition, the interfaces' keys and the other's stay" 0 sh -c "
   wine regsvr32 /s /u '$ocx' &&
   wine reg query 'HKLM\\Software\\Classes\\Interface\\{9577D2CB-DBE2-47F9-AD51-FA73425B3921}' &&
-  wine reg query '$libs\\{B9902FB8-C2B2-4623-A26E-480C242FC303}\\1.1\\409\\$other' &&
-  ! wine reg query '$libs\\{B9902FB8-C2B2-4623-A26E-480C242FC303}\\1.1\\409\\$edition'"
-for lib in '{A8A77DA5-6297-4B7C-BEF4-F51EC06C6654}' '{B9902FB8-C2B2-4623-A26E-480C242FC303}'; do
-  (cd "$run" && wine reg delete "$libs\\$lib" /f > /dev/null 2>&1)
-done
+  wine reg query '$libs\\$second\\1.1\\409\\$other' && ! wine reg query '$libs\\$second\\1.1\\409\\$edition'"
+for lib in "$first" "$second"; do (cd "$run" && wine reg delete "$libs\\$lib" /f > /dev/null 2>&1); done
 expect "registered again" 0 wine regsvr32 /s "$ocx"
 expect "regsvr32 /u unregisters" 0 wine regsvr32 /s /u "$ocx"
-expect "leaving no type library key" 1 wine reg query "$libs\\{B9902FB8-C2B2-4623-A26E-480C242FC303}"
+expect "leaving no type library key" 1 wine reg query "$libs\\$second"
 control unregistered
 
 # The release's registration scripts: their options and exit codes.

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "tests/wine/control/harness.h"
+#include "tools/cputime.h"
 
 namespace controltest {
 
@@ -218,19 +219,6 @@ ZEL_CASE(caseexloop, "exloop", Alone, "a 1.5 s file looped at least three times 
   pumpfor(200);
 }
 
-namespace {
-
-double processcpu() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto seconds = [](const FILETIME& t) {
-    return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-  };
-  return seconds(kernel) + seconds(user);
-}
-
-}  // namespace
-
 // A seek bar dragged to its right end while the file plays: the file ends
 // (Status stop, Finished, ErrorCode 0) as soon as what was queued is heard,
 // not after the device was given up for lost (5.6 s before).
@@ -260,9 +248,9 @@ ZEL_CASE(caseexshortloop, "exshortloop", Together, "a one-frame file looped for 
   c.play(L"oneframe.ogg");
   pumpuntil([&] { return c.sink.has("Status playing"); });
   const DWORD wall0 = GetTickCount();
-  const double cpu0 = processcpu();
+  const double cpu0 = processcpuseconds();
   pumpfor(2000);
-  const double share = (processcpu() - cpu0) / ((GetTickCount() - wall0) / 1000.0);
+  const double share = (processcpuseconds() - cpu0) / ((GetTickCount() - wall0) / 1000.0);
   check(c.status() == "playing" && share < 0.3, "exshortloop: a one-frame file loops at under 30 % of a core",
         std::to_string(static_cast<int>(share * 100)) + " %");
   c.setbool(L"Loop", false);
