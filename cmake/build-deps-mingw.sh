@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds libogg, libvorbis, libopus and libopusfile as static libraries for
+# Builds libogg, libvorbis, libopus, libopusfile and libspeexdsp as static
+# libraries for
 # mingw-w64 from Debian's source packages. The result is cached in the given build folder:
 #   cmake/build-deps-mingw.sh build/deps [i686|x86_64]
 # leaves headers and libraries under build/deps/ARCH (i686 by default).
@@ -8,11 +9,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=$(mkdir -p "$1" && cd "$1" && pwd)
 arch=${2:-i686}
 prefix="$out/$arch"
-[ -f "$prefix/lib/libvorbisfile.a" ] && [ -f "$prefix/lib/libogg.a" ] && [ -f "$prefix/lib/libopusfile.a" ] && exit 0
+[ -f "$prefix/lib/libvorbisfile.a" ] && [ -f "$prefix/lib/libogg.a" ] && [ -f "$prefix/lib/libopusfile.a" ] &&
+  [ -f "$prefix/lib/libspeexdsp.a" ] && exit 0
 
 mkdir -p "$out/src"
 cd "$out/src"
-for pkg in libogg libvorbis opus opusfile; do
+for pkg in libogg libvorbis opus opusfile speexdsp; do
   ls -d "$pkg"-[0-9]*/ >/dev/null 2>&1 || apt-get source -qq "$pkg" >/dev/null 2>&1
 done
 
@@ -28,8 +30,13 @@ build() {
   cmake --install "$tree"
   } >"$log" 2>&1 || { tail -n 30 "$log"; echo "building $(basename "$src") failed"; exit 1; }
 }
+# A cache from before libspeexdsp was needed keeps its codec libraries.
+codecs_built=0
+[ -f "$prefix/lib/libvorbisfile.a" ] && [ -f "$prefix/lib/libogg.a" ] && [ -f "$prefix/lib/libopusfile.a" ] && codecs_built=1
+if [ "$codecs_built" = 0 ]; then
 build "$(ls -d "$out"/src/libogg-[0-9]*/ | head -n1)"
 build "$(ls -d "$out"/src/libvorbis-[0-9]*/ | head -n1)"
+fi
 # The 32-bit code does its float arithmetic in SSE2, as the toolchain file
 # has CMake do: x87 code would round by the precision of the thread it runs
 # on (the C runtime sets its main thread's), so the same packet could decode
@@ -37,6 +44,7 @@ build "$(ls -d "$out"/src/libvorbis-[0-9]*/ | head -n1)"
 archflags="-O2"
 [ "$arch" = i686 ] && archflags="-O2 -msse2 -mfpmath=sse"
 
+if [ "$codecs_built" = 0 ]; then
 # libopus's release lacks a file its CMake build includes: its own
 # configure script builds it, without the fortified string functions, which
 # would need mingw's libssp beside the engine.
@@ -59,3 +67,15 @@ for source in info internal opusfile stream; do
 done
 "$arch-w64-mingw32-ar" rcs "$prefix/lib/libopusfile.a" "$objects"/*.o
 cp "$opusfile/include/opusfile.h" "$prefix/include/opus/"
+fi
+
+
+# libspeexdsp's resampler, for the mixer's sounds whose rate differs from
+# their sound card's: its own configure script, in float, with SSE where the
+# target has it (both Windows targets here).
+speexdsp=$(ls -d "$out"/src/speexdsp-[0-9]*/ | head -n1)
+tree="$out/build-$arch-speexdsp"
+mkdir -p "$tree"
+(cd "$tree" && "$speexdsp/configure" --host="$arch-w64-mingw32" --prefix="$prefix" --enable-static --disable-shared \
+   --disable-examples --enable-sse CFLAGS="$archflags" && make -j"$(nproc)" && make install) \
+  >"$out/build-$arch-speexdsp.log" 2>&1 || { tail -n 30 "$out/build-$arch-speexdsp.log"; echo "building speexdsp failed"; exit 1; }

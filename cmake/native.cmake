@@ -3,6 +3,7 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(VORBIS REQUIRED IMPORTED_TARGET vorbisfile vorbisenc vorbis ogg)
 pkg_check_modules(OPUS REQUIRED IMPORTED_TARGET opusfile libopusenc opus)
+pkg_check_modules(SPEEXDSP REQUIRED IMPORTED_TARGET speexdsp)
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 
@@ -16,10 +17,10 @@ add_compile_options(-Wall -Wextra)
 
 add_library(engine STATIC
   engine/commands.cpp engine/diag.cpp engine/opus.cpp engine/queries.cpp engine/source.cpp engine/state.cpp
-  engine/waveout.cpp engine/worker.cpp engine/mixer.cpp
-  engine/native/winapi.cpp engine/native/simdevice.cpp)
+  engine/waveout.cpp engine/worker.cpp engine/mixer.cpp engine/card.cpp engine/output.cpp
+  engine/native/winapi.cpp engine/native/simdevice.cpp engine/native/simendpoint.cpp)
 target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS Threads::Threads)
+target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::SPEEXDSP Threads::Threads)
 # The engine's own code names the stream it works on.
 target_compile_definitions(engine PRIVATE ZELOV_STREAMS_ONLY)
 
@@ -40,7 +41,7 @@ add_executable(enginetests
   tests/engine/queries_test.cpp tests/engine/worker_test.cpp
   tests/engine/results_test.cpp tests/engine/waveout_test.cpp
   tests/engine/stress_test.cpp tests/engine/seek_test.cpp tests/engine/loop_test.cpp tests/engine/opus_test.cpp tests/engine/streams_test.cpp
-  tests/engine/mixer_test.cpp)
+  tests/engine/mixer_test.cpp tests/engine/cards_test.cpp)
 target_link_libraries(enginetests PRIVATE engine fixtures GTest::gtest_main)
 add_test(NAME engine COMMAND enginetests)
 

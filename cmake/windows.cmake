@@ -1,7 +1,7 @@
 # The Windows editions: the 32-bit one (i686, engine zelov.dll) and the
 # 64-bit one (x86_64, engine zelov64.dll), with the programs that drive them
-# under Wine. libogg, libvorbis, libopus and libopusfile come from
-# cmake/build-deps-mingw.sh.
+# under Wine. libogg, libvorbis, libopus, libopusfile and libspeexdsp come
+# from cmake/build-deps-mingw.sh.
 set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH "mingw builds of the codec libraries")
 find_path(VORBIS_INCLUDE vorbis/codec.h PATHS ${ZEL_DEPS_PREFIX}/include NO_DEFAULT_PATH REQUIRED)
 find_library(VORBISFILE_LIB libvorbisfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
@@ -9,6 +9,7 @@ find_library(VORBIS_LIB libvorbis.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH
 find_library(OGG_LIB libogg.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(OPUSFILE_LIB libopusfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(OPUS_LIB libopus.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+find_library(SPEEXDSP_LIB libspeexdsp.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 # opusfile.h names libopus's headers without their folder.
 set(CODEC_INCLUDE ${VORBIS_INCLUDE} ${VORBIS_INCLUDE}/opus)
 set(ZEL_CODEC_LIBS ${OPUSFILE_LIB} ${VORBISFILE_LIB} ${VORBIS_LIB} ${OPUS_LIB} ${OGG_LIB})
@@ -35,14 +36,18 @@ endif()
 
 add_library(zelov SHARED
   engine/commands.cpp engine/diag.cpp engine/dllmain.cpp engine/queries.cpp
-  engine/opus.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp engine/${ZEL_ENGINE_NAME}.def)
+  engine/opus.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp
+  engine/mixer.cpp engine/card.cpp engine/output.cpp engine/wasapi.cpp engine/${ZEL_ENGINE_NAME}.def)
 set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
 target_include_directories(zelov PRIVATE ${CODEC_INCLUDE})
-target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} winmm)
+target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} winmm ole32)
 target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 # The engine is C-style code that throws nothing: without exceptions it
-# carries no unwinding runtime (a third of its size).
-target_compile_options(zelov PRIVATE -fno-exceptions)
+# carries no unwinding runtime (a third of its size), and without run-time
+# type information none of the C++ runtime's exception support, whose
+# allocations a library loaded and unloaded again and again would leave
+# behind each time.
+target_compile_options(zelov PRIVATE -fno-exceptions -fno-rtti)
 target_compile_definitions(zelov PRIVATE ZELOV_STREAMS_ONLY)
 
 # Decodes a file with the same libvorbis build as the engine, for the
@@ -55,10 +60,11 @@ target_link_libraries(refdecode PRIVATE ${ZEL_CODEC_LIBS})
 # device that never waits, which takes WINMM's place (_WINMM_ makes the
 # engine call it rather than import), beside the bare libvorbis loop.
 add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/support/reference.cpp
-  engine/commands.cpp engine/diag.cpp engine/opus.cpp engine/queries.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp)
+  engine/commands.cpp engine/diag.cpp engine/opus.cpp engine/queries.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp
+  engine/mixer.cpp engine/card.cpp engine/output.cpp engine/wasapi.cpp)
 target_compile_definitions(wine_decode PRIVATE _WINMM_)
 target_include_directories(wine_decode PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
-target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS})
+target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ole32)
 
 add_executable(engineplay tools/engineplay.cpp)
 target_include_directories(engineplay PRIVATE ${CMAKE_SOURCE_DIR})

@@ -86,6 +86,10 @@ bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size) {
       RaiseErrorCode(TooManyStreams);
       return false;
     }
+    // Its sounds are mixed with the process's others on the sound card's
+    // mixer; should the mixer not be had, the stream plays on a wave-out
+    // device of its own as before.
+    engine_.sendlong(word::setmixed, 1);
   }
   // Given before the open, the stream's settings are in place before the
   // first sound is decoded.
@@ -266,7 +270,15 @@ void Player::SendSettings() {
   if (!OwnStreamTaken()) return;
   SendVolume();
   engine_.sendlong(word::setloop, loop_ ? 1 : 0);
+  SendDevice();
+}
+
+// The card chosen: by its id when one was given, else by its index (the
+// engine takes an empty id as none).
+void Player::SendDevice() {
+  if (!OwnStreamTaken()) return;
   engine_.sendlong(word::setdevice, device_);
+  if (!deviceid_.empty()) engine_.call(word::setdeviceid, const_cast<char16_t*>(deviceid_.c_str()));
 }
 
 void Player::SetLoop(bool on) {
@@ -276,22 +288,59 @@ void Player::SetLoop(bool on) {
 
 double Player::PeakLevel() { return AskDouble(word::getpeak); }
 
+// A control of its own stream plays on the sound cards Windows lists for
+// its mixer, by their full names; ZelOggPlay on the wave-out devices.
 int32_t Player::DeviceCount() {
   EnsureLoaded();
-  return EngineLinked() ? EngineClient().ask(word::devicecount) : 0;
+  if (!EngineLinked()) return 0;
+  return EngineClient().ask(ownstream_ ? word::endpointcount : word::devicecount);
 }
 
 bool Player::DeviceName(int32_t index, wtext& name) {
   EnsureLoaded();
+  if (!EngineLinked()) return false;
+  if (ownstream_) return AskEndpoint(word::endpointname, index, name);
   zelov::devicenamebuffer buffer{index, {}};
-  if (!EngineLinked() || EngineClient().call(word::devicename, &buffer) != 1) return false;
+  if (EngineClient().call(word::devicename, &buffer) != 1) return false;
   name = wtext(buffer.name);
+  return true;
+}
+
+bool Player::AskEndpoint(const char* word, int32_t index, wtext& text) {
+  zelov::endpointtext buffer{index, {}};
+  if (EngineClient().call(word, &buffer) != 1) return false;
+  buffer.text[zelov::endpointidsize - 1] = u'\0';
+  text = wtext(buffer.text);
   return true;
 }
 
 bool Player::SetDevice(int32_t index) {
   if (index != zelov::anydevice && (index < 0 || index >= DeviceCount())) return false;
   device_ = index;
+  deviceid_.clear();
+  SendDevice();  // a sound playing moves to the new card now
+  return true;
+}
+
+wtext Player::DeviceId() {
+  if (!deviceid_.empty() || device_ == zelov::anydevice) return deviceid_;
+  wtext id;
+  EnsureLoaded();
+  return EngineLinked() && AskEndpoint(word::endpointid, device_, id) ? id : wtext();
+}
+
+bool Player::SetDeviceId(const wtext& id) {
+  if (id.empty()) return SetDevice(zelov::anydevice);
+  if (id.size() >= zelov::endpointidsize) return false;
+  // The card's index now, which Device then reads; no index, no such card.
+  int32_t index = zelov::anydevice;
+  wtext listed;
+  for (int32_t i = 0, count = DeviceCount(); i < count && index == zelov::anydevice; ++i)
+    if (AskEndpoint(word::endpointid, i, listed) && listed == id) index = i;
+  if (index == zelov::anydevice) return false;
+  device_ = index;
+  deviceid_ = id;
+  SendDevice();
   return true;
 }
 

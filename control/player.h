@@ -86,13 +86,22 @@ class Player {
   double PeakLevel();
   // The sound cards, which a control may choose from; these load the
   // engine, as the playback methods do. The device is anydevice (the
-  // system's default) or a card's index, and applies from the next file.
+  // system's default, followed when the user changes it) or a card's
+  // index; a control of its own stream may name a card by its id instead,
+  // which stays the same card when others come and go. A control of its
+  // own stream moves a sound playing to the card chosen at once; ZelOggPlay
+  // takes it from the next file.
   int32_t DeviceCount();
   // False when there is no card `index`.
   bool DeviceName(int32_t index, wtext& name);
   int32_t Device() const { return device_; }
   // False, with nothing changed, for a card that is not there.
   bool SetDevice(int32_t index);
+  // The id of the card chosen, empty for the default.
+  wtext DeviceId();
+  // False, with nothing changed, for a card that is not there; empty for
+  // the default.
+  bool SetDeviceId(const wtext& id);
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
   // Gives up what the player holds in the engine: its own stream (its run
   // cancelled, its number given back) or its claim on the default stream.
@@ -126,6 +135,9 @@ class Player {
   bool FileOpen() const;
   double AskDouble(const char* command);
   void SendVolume();
+  void SendDevice();
+  // "endpointname" or "endpointid" of card `index`; false when there is none.
+  bool AskEndpoint(const char* word, int32_t index, wtext& text);
   // The settings a stream of its own keeps from file to file.
   void SendSettings();
   // The engine's list of the stream's comments (see engine/protocol.h).
@@ -144,6 +156,7 @@ class Player {
   bool muted_ = false;
   bool loop_ = false;
   int32_t device_ = zelov::anydevice;
+  wtext deviceid_;
 };
 
 }  // namespace control

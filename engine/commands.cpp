@@ -2,9 +2,12 @@
 // commands, and the queries.
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "diag.h"
+#include "endpoint.h"
 #include "interface1.h"
+#include "output.h"
 #include "queries.h"
 #include "state.h"
 #include "waveout.h"
@@ -125,7 +128,7 @@ LRESULT cmdpause(stream& s, char*) {
   if (live(s)) {
     s.pauseflag.store(1);
     s.resumepending.store(0);
-    if (HWAVEOUT device = s.waveout.load()) waveOutPause(device);
+    if (HWAVEOUT device = s.waveout.load()) outpause(s, device);
   }
   return 0;
 }
@@ -208,6 +211,13 @@ LRESULT cmdsetvolume(stream& s, char* text) {
   if (!text) return 0;
   std::memcpy(&level, text, sizeof level);
   level = std::clamp(level, 0, fullvolume);
+  // A mixed stream's volume is a gain in the mix: heard within a period,
+  // ramped, with nothing decoded again.
+  if (s.mixed) {
+    s.volume.store(level);
+    outsetgain(s);
+    return 0;
+  }
   // The blocks already on the device carry the old volume: they are dropped
   // and the sound from the place being heard is decoded again, so that the
   // change is heard at once. A file that cannot seek hears it from the
@@ -239,10 +249,60 @@ LRESULT cmdsetdevice(stream& s, char* text) {
   int32_t device = anydevice;
   if (text) std::memcpy(&device, text, sizeof device);
   s.device.store(device < 0 ? anydevice : device);
+  if (s.mixed) {
+    {
+      std::lock_guard<spinlock> held(s.devicelock);
+      s.deviceid[0] = u'\0';
+    }
+    outmove(s);  // a live sound goes to the new card now
+  }
   return 0;
 }
 
-LRESULT cmddevicecount(stream&, char*) { return static_cast<LRESULT>(wavecount()); }
+LRESULT cmdsetdeviceid(stream& s, char* text) {
+  if (!text) return 0;
+  char16_t id[endpointidsize] = {};
+  std::size_t length = 0;
+  for (;; ++length) {
+    if (length == endpointidsize) return 0;  // too long for any card's id
+    std::memcpy(&id[length], text + length * sizeof(char16_t), sizeof(char16_t));
+    if (id[length] == u'\0') break;
+  }
+  if (length > 0 && !endpointpresent(id)) return 0;
+  {
+    std::lock_guard<spinlock> held(s.devicelock);
+    std::memcpy(s.deviceid, id, sizeof id);
+  }
+  outmove(s);
+  return 1;
+}
+
+LRESULT cmdsetmixed(stream& s, char* text) {
+  int32_t on = 0;
+  if (text) std::memcpy(&on, text, sizeof on);
+  if (s.workerlive.load() || s.number == 0) return 0;
+  if (on == 0) {
+    s.mixed = false;
+    return 1;
+  }
+  return makemixed(s) ? 1 : 0;
+}
+
+// "endpointname" and "endpointid": the card at the index given.
+LRESULT endpointtextof(char* text, bool (*get)(int, char16_t*, std::size_t)) {
+  if (!text) return 0;
+  endpointtext buffer;
+  std::memcpy(&buffer.index, text, sizeof buffer.index);
+  const bool found = get(buffer.index, buffer.text, endpointidsize);
+  if (!found) buffer.text[0] = u'\0';
+  std::memcpy(text, &buffer, sizeof buffer);
+  return found ? 1 : 0;
+}
+LRESULT cmdendpointcount(stream&, char*) { return endpointcount(); }
+LRESULT cmdendpointname(stream&, char* text) { return endpointtextof(text, endpointname); }
+LRESULT cmdendpointid(stream&, char* text) { return endpointtextof(text, endpointid); }
+
+LRESULT cmddevicecount(stream& s, char*) { return static_cast<LRESULT>(wavecount(s)); }
 
 LRESULT cmddevicename(stream&, char* text) {
   if (!text) return 0;
@@ -256,7 +316,9 @@ LRESULT cmddevicename(stream&, char* text) {
 
 LRESULT cmdgetpeak(stream& s, char* text) {
   const bool playing = live(s) && !s.pauseflag.load() && s.wavestarted.load();
-  const double peak = playing ? wavepeak(s) : 0.0;
+  double peak = playing ? wavepeak(s) : 0.0;
+  // A mixed stream's blocks are at full volume; its gain is in the mix.
+  if (s.mixed) peak *= s.volume.load() / static_cast<double>(fullvolume);
   if (text) std::memcpy(text, &peak, sizeof peak);
   return 0;
 }
@@ -304,6 +366,11 @@ const command commands[] = {
     {word::devicename, cmddevicename},
     {word::getpeak, cmdgetpeak},
     {word::waitready, cmdwaitready},
+    {word::setmixed, cmdsetmixed},
+    {word::endpointcount, cmdendpointcount},
+    {word::endpointname, cmdendpointname},
+    {word::endpointid, cmdendpointid},
+    {word::setdeviceid, cmdsetdeviceid},
 };
 
 LRESULT runcommand(stream& s, const char* word, char* text) {
@@ -331,6 +398,8 @@ LRESULT streamopen() {
   s->volume.store(fullvolume);
   s->looping.store(false);
   s->device.store(anydevice);
+  s->deviceid[0] = u'\0';
+  s->mixed = false;
   s->opusallowed = true;
   setvendor(*s, "");
   return s->number;

@@ -5,6 +5,7 @@
 // (WINMM, which it imports) stays in the process once it came in with the
 // engine, rather than being loaded and unloaded each time with it (Wine's
 // leaves 12 registry handles behind at each unload).
+#include "card.h"
 #include "platform.h"
 #include "state.h"
 
@@ -30,6 +31,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   }
   // At process exit (reserved set) the process's memory goes with it, and
   // other threads may have been stopped anywhere.
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) zelov::releasestreams();
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    zelov::releasestreams();
+    zelov::releasecards();
+  }
   return TRUE;
 }

@@ -1,18 +1,22 @@
 // One sound card's mix: every voice that plays to the card is summed here,
 // in float, into the card's channels, each through its voice stage first
-// (its volume now, ramped so that a change never clicks; pan, rate and
-// fades belong in the same stage). The render thread calls render() once a
-// period: it never waits on a lock, never allocates and never touches the
-// file system, since every voice's sound reaches it through the voice's
-// ring and every setting through an atomic. The host's thread attaches and
-// detaches voices; a detach returns only once the render thread can no
-// longer be reading the voice, so that the voice may then be freed.
+// (its volume, ramped so that a change never clicks; pan, rate and fades
+// belong in the same stage). The render thread calls render() once a
+// period. It never waits on a lock, never allocates and never touches the
+// file system: a voice's sound reaches it as the 16-bit blocks its stream's
+// decoder queued (a wave-out device's queue, handed over through two
+// counters), and every setting through an atomic. The decoder's thread
+// attaches and detaches voices; a detach returns only once the render
+// thread can no longer be reading the voice, so that its blocks may then be
+// refilled or the voice freed.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
-#include "framering.h"
+#include "platform.h"
 #include "protocol.h"
+
+struct SpeexResamplerState_;
 
 namespace zelov {
 
@@ -21,20 +25,62 @@ namespace zelov {
 constexpr uint32_t rampframes = 256;
 // The most channels a card's frame has here (7.1).
 constexpr int mixchannels = 8;
+// The blocks a voice holds at once: its stream queues at most three (two
+// play slots and the tail, or its silence), one more is room to spare.
+constexpr uint32_t voiceblocks = 4;
 
 struct voice {
-  // The decoded sound, written by the stream's decoder.
-  framering ring;
+  voice() = default;
+  ~voice();
+  voice(const voice&) = delete;
+  voice& operator=(const voice&) = delete;
+
+  // The blocks' format: 16-bit samples, interleaved. Set while detached.
+  int channels = 0;
+  int32_t rate = 0;
+  // The converter from the voice's rate to its card's, when they differ;
+  // made while the voice is detached (it allocates), used by the render
+  // thread alone.
+  SpeexResamplerState_* resampler = nullptr;
+  int32_t resampledto = 0;
+
+  // The queue: the decoder's thread writes `queue[tail % voiceblocks]` and
+  // then counts `tail` on; the render thread mixes the block at `head`, and
+  // once it has taken all of it marks it done (as a wave-out device does,
+  // in its flags) and counts `head` on.
+  WAVEHDR* queue[voiceblocks] = {};
+  std::atomic<uint32_t> head{0};
+  std::atomic<uint32_t> tail{0};
+  uint32_t offset = 0;  // bytes of the head block mixed; the render thread's
+
+  // A paused voice is left out of the mix and keeps its place.
+  std::atomic<bool> paused{true};
   // The gain the stage moves toward: the volume over 100, 0 when muted.
   std::atomic<float> gain{1.0f};
-  // What the render thread has done: the frames it mixed from the ring (the
-  // card's clock for this voice's position), and the periods in which the
-  // ring had less than the period needed (the voice was silent for the rest,
-  // the others went on).
-  std::atomic<uint64_t> mixed{0};
+  // Bytes of its blocks the render thread has mixed since the voice was
+  // opened or reset: the card's clock for this voice's position.
+  std::atomic<uint64_t> consumed{0};
+  // Periods in which the voice was playing and had no sound ready (its
+  // decoder fell behind): silent for the rest of the period, the others
+  // went on.
   std::atomic<uint32_t> underruns{0};
   // The gain being applied; the render thread's alone.
   float applied = 1.0f;
+  // Input frames taken from the blocks and not yet converted to the card's
+  // rate; the render thread's alone.
+  static constexpr uint32_t stagedmost = 1024;
+  float staged[stagedmost * 2] = {};
+  uint32_t stagedframes = 0;
+
+  // Makes the voice empty and ready for blocks of this format at a card of
+  // `cardrate`: the converter is made here, when the rates differ. False
+  // when it cannot be. Only while detached.
+  bool prepare(int blockchannels, int32_t blockrate, int32_t cardrate);
+  // Makes the converter anew for a card of `cardrate`, keeping the queue
+  // (a move to another card). Only while detached.
+  bool retune(int32_t cardrate);
+  // Whether there is a block to mix.
+  bool hasblock() const { return head.load(std::memory_order_relaxed) != tail.load(std::memory_order_acquire); }
 };
 
 class mixer {
@@ -45,27 +91,32 @@ class mixer {
   mixer& operator=(const mixer&) = delete;
 
   int channels() const { return channels_; }
-  // From the host's thread: the voice is mixed from the next period on; false
-  // when maxstreams voices are mixed already. Its ring must have 1 or more
-  // channels.
+  // A card of another layout (a new default device): between periods only.
+  void setchannels(int channels);
+  // From a decoder's thread: the voice is mixed from the next period on;
+  // false when maxstreams voices are mixed already.
   bool attach(voice& v);
-  // From the host's thread: the voice is no longer mixed, and the render
+  // From a decoder's thread: the voice is no longer mixed, and the render
   // thread no longer reads it once this returns.
   void detach(voice& v);
+  // The voices mixed now.
+  int count() const;
   // From the render thread: `frames` frames of the card's channels into
   // `out`, every voice summed and clamped to -1 to 1 (never wrapped).
   void render(float* out, uint32_t frames);
 
  private:
+  uint32_t fetch(voice& v, float* into, uint32_t frames);
+  uint32_t resample(voice& v, float* into, uint32_t frames);
   void mixvoice(voice& v, float* out, uint32_t frames);
 
   int channels_;
   std::atomic<voice*> slots_[maxstreams] = {};
   // Counts up as a period starts and as it ends: odd while render() runs.
   std::atomic<uint64_t> periods_{0};
-  // One chunk of a voice's frames, read from its ring; the render thread's.
+  // One chunk of a voice's frames at the card's rate; the render thread's.
   static constexpr uint32_t chunkframes = 512;
-  float chunk_[chunkframes * mixchannels] = {};
+  float chunk_[chunkframes * 2] = {};
 };
 
 }  // namespace zelov

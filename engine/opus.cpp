@@ -38,7 +38,7 @@ void handon(run& r, int from, int frames, int channels, double start) {
     const int take = std::min(frames - done, r.chunklimit);
     if (r.gatherfill == 0) r.gathertime = start + static_cast<double>(done) / opusrate;
     convertinterleaved(r.opuspcm + static_cast<std::ptrdiff_t>(from + done) * channels, take * channels,
-                       reinterpret_cast<int16_t*>(r.s.gatherblock + r.gatherfill), r.s.volume.load());
+                       reinterpret_cast<int16_t*>(r.s.gatherblock + r.gatherfill), r.convertvolume());
     acceptchunk(r, static_cast<uint32_t>(take * channels * bytespersample));
     done += take;
   }

@@ -44,6 +44,20 @@ inline constexpr char setdevice[] = "setdevice";    // in: int32, the device of 
 inline constexpr char devicecount[] = "devicecount";  // answers the number of wave-out devices
 inline constexpr char devicename[] = "devicename";  // in and out: a devicenamebuffer; answers 1, or 0
 inline constexpr char getpeak[] = "getpeak";        // out: double, 0 to 1, the peak being heard
+// in: int32, 1 to play the stream's next runs on its sound card's mixer
+// (shared by every mixed stream there) rather than a wave-out device of its
+// own; answers 1, or 0 while a run is live or when the mixer cannot be had.
+// A mixed stream's "setvolume" is a gain in the mix, its "setdevice" and
+// "setdeviceid" move a live sound to the new card at once, and its
+// "devicecount" counts the cards Windows lists for rendering.
+inline constexpr char setmixed[] = "setmixed";
+inline constexpr char endpointcount[] = "endpointcount";  // answers the number of sound cards for the mixer
+inline constexpr char endpointname[] = "endpointname";  // in and out: an endpointtext; answers 1, or 0
+inline constexpr char endpointid[] = "endpointid";      // in and out: an endpointtext; answers 1, or 0
+// in: UTF-16, NUL-terminated, the id of the card to play on; an empty one
+// goes back to the device index. Answers 1, or 0 (nothing changed) when no
+// card of that id is present.
+inline constexpr char setdeviceid[] = "setdeviceid";
 // in: int32, milliseconds at most. Waits until the file's length and its
 // first stream's comments are known, or its run has ended; answers 1 then,
 // 0 when the time ran out first.
@@ -89,6 +103,16 @@ constexpr std::size_t devicenamesize = 32;
 struct devicenamebuffer {
   int32_t index;
   char16_t name[devicenamesize];
+};
+
+// "endpointname" and "endpointid": the card `index` (of those Windows
+// lists, present, for rendering) on the way in; its full name or its id
+// (UTF-16, NUL-terminated, cut to fit) on the way out. "setdeviceid" takes
+// an id of at most endpointidsize characters with its terminator.
+constexpr std::size_t endpointidsize = 256;
+struct endpointtext {
+  int32_t index;
+  char16_t text[endpointidsize];
 };
 
 // The volume of a new stream, and of the default stream at each "open":

@@ -45,6 +45,10 @@ struct run {
   run& operator=(const run&) = delete;
   stream& s;
 
+  // The volume the decoded samples are converted at: a mixed stream's is
+  // applied in the mix instead.
+  int32_t convertvolume() const { return s.mixed ? fullvolume : s.volume.load(); }
+
   // A failure or a cancel ends the run; a seek asked for interrupts the
   // decoding where it is.
   bool halted() const { return stop || s.seekpending(); }

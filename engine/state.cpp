@@ -5,6 +5,8 @@
 #include <mutex>
 #include <new>
 
+#include "output.h"
+
 namespace zelov {
 
 stream::stream() {}
@@ -79,6 +81,7 @@ void releasestreams() {
     closeevent(s->readyevent);
     if (HANDLE thread = s->workerthread.exchange(nullptr)) CloseHandle(thread);
     releasememory(*s);
+    releasevoice(*s);
     if (n == 0) continue;  // the default stream is the library's own
     s->~stream();
     std::free(s);

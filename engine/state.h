@@ -18,6 +18,9 @@
 
 namespace zelov {
 
+struct voice;
+struct card;
+
 constexpr std::size_t vendorsize = 1020;
 // The device plays 16-bit samples, interleaved.
 constexpr int bytespersample = 2;
@@ -185,6 +188,18 @@ struct stream {
   playedmap played;
   uint32_t queuedblocks = 0;  // blocks queued on this run's devices
   bool reopened = false;      // the open device replaces one that stopped playing
+
+  // A mixed stream plays on its sound card's mixer (output.h): its voice,
+  // made once, and the card its open voice plays to. `outlock` keeps the
+  // card while the worker resets or closes the voice and the caller moves
+  // it to another card; the render thread never takes it.
+  bool mixed = false;
+  voice* mixvoice = nullptr;
+  std::atomic<card*> mixcard{nullptr};
+  spinlock outlock;
+  // The id of the card chosen for a mixed stream, empty for none ("setdeviceid").
+  spinlock devicelock;
+  char16_t deviceid[endpointidsize] = {};
 };
 
 // The stream the sixteen command words act on.

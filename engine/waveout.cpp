@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "diag.h"
+#include "output.h"
 #include "state.h"
 
 namespace zelov {
@@ -25,15 +26,14 @@ static DWORD headerflags(const waveslot& slot) {
 
 namespace {
 
-DWORD deviceposition(HWAVEOUT device) {
-  MMTIME time{};
-  time.wType = TIME_BYTES;
-  return waveOutGetPosition(device, &time, sizeof time) == MMSYSERR_NOERROR ? time.u.cb : 0;
+DWORD deviceposition(stream& s, HWAVEOUT device) {
+  DWORD bytes = 0;
+  return outposition(s, device, bytes) ? bytes : 0;
 }
 
 // Starts the map over for the device, keeping the idle time.
 void mapstart(stream& s, HWAVEOUT device) {
-  const DWORD base = device ? deviceposition(device) : 0;
+  const DWORD base = device ? deviceposition(s, device) : 0;
   std::lock_guard<spinlock> held(s.maplock);
   const double idle = s.played.idle;
   s.played = playedmap{};
@@ -110,9 +110,9 @@ bool wavereopen(stream& s) {
   HWAVEOUT old = s.waveout.load();
   mapstart(s, nullptr);
   s.waveout.store(nullptr);
-  waveOutReset(old);
-  for (int i = 0; i < count; ++i) waveOutUnprepareHeader(old, &pending[i]->header, sizeof(WAVEHDR));
-  waveOutClose(old);
+  outreset(s, old);
+  for (int i = 0; i < count; ++i) outunprepare(s, old, pending[i]->header);
+  outclose(s, old);
   const bool started = s.wavestarted.load() != 0;
   if (!waveopen(s)) return false;
   enginetrace("Reabriu wave out \n");
@@ -129,21 +129,25 @@ class lostwatch {
   // Called every wait step (waitstepms); true once the device counts as lost.
   bool lost() {
     HWAVEOUT device = s_.waveout.load();
+    if (outlost(s_)) {  // a chosen sound card that went away: no other to open
+      diagerr("The sound card stopped playing.\n");
+      s_.wavelost = true;
+      return true;
+    }
     if (!device || !s_.wavestarted.load() || s_.pauseflag.load()) {
       still = 0;
       return false;
     }
-    MMTIME time{};
-    time.wType = TIME_BYTES;
-    if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR || time.u.cb != last) {
-      last = time.u.cb;
+    DWORD position = 0;
+    if (!outposition(s_, device, position) || position != last) {
+      last = position;
       still = 0;
       return false;
     }
     still += waitstepms;
     // A device that has not played a byte is opened again sooner: nothing
     // it queued has been heard, so nothing is heard twice.
-    const int32_t limit = time.u.cb == 0 && !s_.reopened ? wavelostms.load() / 5 : wavelostms.load();
+    const int32_t limit = position == 0 && !s_.reopened ? wavelostms.load() / 5 : wavelostms.load();
     if (still < limit) return false;
     if (!s_.reopened) {
       s_.reopened = true;
@@ -187,8 +191,8 @@ bool wavedevicename(int32_t index, char16_t (&name)[devicenamesize]) {
   return true;
 }
 
-UINT wavecount() {
-  UINT devices = waveOutGetNumDevs();
+UINT wavecount(const stream& s) {
+  UINT devices = outcount(s);
   diagout("Devices %d \n", static_cast<int>(devices));
   return devices;
 }
@@ -206,11 +210,7 @@ bool waveopen(stream& s) {
   waveformat.cbSize = 0;
 
   HWAVEOUT device = nullptr;
-  // The stream's number goes with the device as its instance data, which
-  // a device opened without callback does not use.
-  const int32_t chosen = s.device.load();
-  const UINT id = chosen == anydevice ? WAVE_MAPPER : static_cast<UINT>(chosen);
-  MMRESULT result = waveOutOpen(&device, id, &waveformat, 0, static_cast<DWORD_PTR>(s.number), CALLBACK_NULL);
+  MMRESULT result = outopen(s, &device, waveformat);
   diagout(" ret %d \n", static_cast<int>(result));
   if (result != MMSYSERR_NOERROR) {
     if (const char* name = waveresultname(result)) enginetrace("%s", name);
@@ -219,7 +219,7 @@ bool waveopen(stream& s) {
   enginetrace("Ok abrindo waveout \n");
   // Paused before the handle is published, so that a "resume" from the
   // caller's thread can never be undone by this pause.
-  waveOutPause(device);
+  outpause(s, device);
   s.wavestarted.store(0);
   s.wavelost = false;
   mapstart(s, device);
@@ -238,8 +238,8 @@ bool submit(stream& s, waveslot& slot, uint32_t length) {
   slot.header.lpData = slot.data;
   slot.header.dwBufferLength = length;
   slot.header.dwFlags = 0;
-  MMRESULT prepared = waveOutPrepareHeader(device, &slot.header, sizeof(WAVEHDR));
-  MMRESULT written = waveOutWrite(device, &slot.header, sizeof(WAVEHDR));
+  MMRESULT prepared = outprepare(s, device, slot.header);
+  MMRESULT written = outwrite(s, device, slot.header);
   return prepared == MMSYSERR_NOERROR && written == MMSYSERR_NOERROR;
 }
 
@@ -253,7 +253,7 @@ bool wavequeue(stream& s, waveslot& slot, uint32_t length) {
 
 bool wavereclaim(stream& s, waveslot& slot) {
   lostwatch watch(s);
-  MMRESULT result = waveOutUnprepareHeader(s.waveout.load(), &slot.header, sizeof(WAVEHDR));
+  MMRESULT result = outunprepare(s, s.waveout.load(), slot.header);
   while (result == WAVERR_STILLPLAYING) {
     cancelwait(s, waitstepms);
     if (s.cancelflag.load() || s.seekpending() || watch.lost()) return false;
@@ -261,7 +261,7 @@ bool wavereclaim(stream& s, waveslot& slot) {
       cancelwait(s, waitstepms);
       if (s.cancelflag.load() || s.seekpending()) return false;
     }
-    result = waveOutUnprepareHeader(s.waveout.load(), &slot.header, sizeof(WAVEHDR));
+    result = outunprepare(s, s.waveout.load(), slot.header);
   }
   return true;
 }
@@ -288,7 +288,7 @@ bool waverunout(stream& s, waveslot& slot, int32_t ms) {
 
 void wavestart(stream& s) {
   if (HWAVEOUT device = s.waveout.load()) {
-    waveOutRestart(device);
+    outrestart(s, device);
     s.wavestarted.store(1);
   }
 }
@@ -309,8 +309,8 @@ void waveclose(stream& s) {
     played.count = 0;
   }
   s.waveout.store(nullptr);
-  waveOutReset(device);
-  MMRESULT result = waveOutClose(device);
+  outreset(s, device);
+  MMRESULT result = outclose(s, device);
   diagerr(" \n");
   if (const char* name = waveresultname(result)) diagerr("%s", name);
 }
@@ -319,12 +319,12 @@ namespace {
 
 // The block of the map being heard and the bytes into it, under the map's
 // lock. False when the map has no device or no block.
-bool heard(const playedmap& played, int& index, uint64_t& into) {
+bool heard(stream& s, const playedmap& played, int& index, uint64_t& into) {
   if (!played.device || played.count == 0 || played.bytespersecond == 0) return false;
   const playedblock& oldest = played.blocks[0];
   // The device's 32-bit count wraps after 4 GB; the distance from the
   // oldest block's start does not.
-  uint64_t since = static_cast<DWORD>(deviceposition(played.device) - static_cast<DWORD>(played.base + oldest.start));
+  uint64_t since = static_cast<DWORD>(deviceposition(s, played.device) - static_cast<DWORD>(played.base + oldest.start));
   since = std::min<uint64_t>(since, played.queued - oldest.start);
   const uint64_t at = oldest.start + since;
   int i = played.count - 1;
@@ -343,7 +343,7 @@ double waveposition(stream& s) {
     std::lock_guard<spinlock> held(s.maplock);
     int i;
     uint64_t into;
-    if (!heard(played, i, into)) {
+    if (!heard(s, played, i, into)) {
       time = played.idle;
     } else {
       time = played.blocks[i].time + static_cast<double>(into) / played.bytespersecond;
@@ -361,7 +361,7 @@ double wavepeak(stream& s) {
   std::lock_guard<spinlock> held(s.maplock);
   int i;
   uint64_t into;
-  if (!heard(played, i, into)) return 0.0;
+  if (!heard(s, played, i, into)) return 0.0;
   const playedblock& block = played.blocks[i];
   if (into >= block.length || block.sectionbytes == 0) return 0.0;  // everything queued has been heard
   const uint64_t section = std::min<uint64_t>(into / block.sectionbytes, peaksections - 1);
@@ -382,10 +382,9 @@ void wavediscard(stream& s, double time) {
   }
   HWAVEOUT device = s.waveout.load();
   if (!device) return;
-  waveOutReset(device);
-  waveOutPause(device);
-  for (waveslot* slot : {&s.playslots[0], &s.playslots[1], &s.tailslot})
-    waveOutUnprepareHeader(device, &slot->header, sizeof(WAVEHDR));
+  outreset(s, device);
+  outpause(s, device);
+  for (waveslot* slot : {&s.playslots[0], &s.playslots[1], &s.tailslot}) outunprepare(s, device, slot->header);
   mapstart(s, device);
 }
 

@@ -12,8 +12,9 @@
 
 namespace zelov {
 
-// Number of wave-out devices; 0 when the system has none.
-UINT wavecount();
+// Number of devices the stream can play on (wave-out devices, or a mixed
+// stream's sound cards); 0 when the system has none.
+UINT wavecount(const stream& s);
 // The name of device `index` as the device gives it; false when there is
 // no such device.
 bool wavedevicename(int32_t index, char16_t (&name)[devicenamesize]);

@@ -14,6 +14,7 @@
 #include "convert.h"
 #include "diag.h"
 #include "opus.h"
+#include "output.h"
 #include "run.h"
 #include "source.h"
 #include "state.h"
@@ -142,7 +143,7 @@ void startifdue(run& r) {
   r.startdue = false;
   if (!r.s.pauseflag.load()) {
     wavestart(r.s);
-    if (r.s.pauseflag.load()) waveOutPause(r.s.waveout.load());  // a "pause" came meanwhile
+    if (r.s.pauseflag.load()) outpause(r.s, r.s.waveout.load());  // a "pause" came meanwhile
   }
 }
 
@@ -254,7 +255,7 @@ void decodestream(run& r) {
         // Converted straight behind the sound gathered so far; it counts as
         // gathered only once acceptchunk takes it.
         convertframes(pcm, r.info.channels, take, reinterpret_cast<int16_t*>(r.s.gatherblock + r.gatherfill),
-                      r.s.volume.load());
+                      r.convertvolume());
         acceptchunk(r, static_cast<uint32_t>(take * r.info.channels * bytespersample));
         vorbis_synthesis_read(&r.dsp, take);
       }
@@ -290,7 +291,7 @@ void seek(run& r) {
   if (r.s.replaypending.exchange(false) && asked < 0) {
     // The place being heard, read once the device has stopped moving: the
     // sound goes on from exactly there, nothing heard twice or skipped.
-    if (HWAVEOUT device = r.s.waveout.load()) waveOutPause(device);
+    if (HWAVEOUT device = r.s.waveout.load()) outpause(r.s, device);
     asked = waveposition(r.s);
   }
   if (asked < 0) return;
@@ -347,7 +348,7 @@ void decodefromhere(run& r) {
       for (int k = 0; k < channels; ++k) r.planes[k] = pcm[k] + done;
       if (r.gatherfill == 0) r.gathertime = at + static_cast<double>(done) / info->rate;
       convertframes(r.planes, channels, take, reinterpret_cast<int16_t*>(r.s.gatherblock + r.gatherfill),
-                    r.s.volume.load());
+                    r.convertvolume());
       acceptchunk(r, static_cast<uint32_t>(take * channels * bytespersample));
       done += take;
     }
@@ -535,7 +536,7 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
     return cantopen(s, path, widepath);
   }
 
-  if (wavecount() == 0) {
+  if (wavecount(s) == 0) {
     r.result = resultnodevice;
     finishrun(r);
     return r.result;
@@ -587,10 +588,12 @@ DWORD WINAPI playthread(LPVOID parameter) {
   s.workerlive.store(0);
   runready(s);
   workerdone(s);
-  FreeLibraryAndExitThread(thislibrary(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT), static_cast<DWORD>(result));
+  exitthread(static_cast<DWORD>(result));
   return static_cast<DWORD>(result);
 }
 
 HMODULE holdlibrary() { return thislibrary(0); }
+
+void exitthread(DWORD code) { FreeLibraryAndExitThread(thislibrary(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT), code); }
 
 }  // namespace zelov

@@ -26,6 +26,9 @@ DWORD WINAPI playthread(LPVOID stream);
 // ended, while its thread still has a few instructions of ours to run: the
 // thread's own reference keeps them mapped until it has ended.
 HMODULE holdlibrary();
+// Lets the thread's reference to the engine library go, and ends the
+// thread (natively it only returns).
+void exitthread(DWORD code);
 
 #ifndef ZELOV_STREAMS_ONLY
 inline int32_t playworker(const char* path, const char16_t* widepath = nullptr) {

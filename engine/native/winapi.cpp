@@ -13,6 +13,11 @@ void Sleep(DWORD milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+unsigned long long GetTickCount64() {
+  return static_cast<unsigned long long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
+}
+
 namespace {
 struct event {
   std::mutex lock;

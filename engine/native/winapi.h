@@ -75,6 +75,8 @@ constexpr MMRESULT WAVERR_UNPREPARED = 34;
 constexpr MMRESULT WAVERR_SYNC = 35;
 
 void Sleep(DWORD milliseconds);
+// Milliseconds of a steady clock.
+unsigned long long GetTickCount64();
 // A thread's handle is signalled once its function has returned, and lives
 // until both the thread and the handle's holder are done with it.
 HANDLE CreateThread(void* security, size_t stack, LPTHREAD_START_ROUTINE start,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "engine/protocol.h"
 #include "bridge/native/memorysystem.h"
 #include "bridge/system.h"
+#include "engine/native/simendpoint.h"
 #include "tests/engine/support.h"
 #include "tools/fixtures.h"
 
@@ -485,12 +487,31 @@ TEST_F(PlayerTest, ALongFileReportsItsWholeLength) {
   EXPECT_EQ(events.back(), "ErrorCode 0 No error");
 }
 
+// What a simulated sound card was given, as 16-bit samples from its first
+// sounding frame on (the mix starts with the silence before the first
+// sound).
+std::vector<int16_t> cardsound(const std::u16string& card) {
+  const std::vector<float> mix = simendpoint::captured(card);
+  std::vector<int16_t> out;
+  for (float f : mix) out.push_back(static_cast<int16_t>(std::clamp(std::lrint(f * 32768.0f), -32768L, 32767L)));
+  std::size_t first = 0;
+  while (first + 1 < out.size() && out[first] == 0 && out[first + 1] == 0) first += 2;
+  return std::vector<int16_t>(out.begin() + static_cast<long>(first), out.end());
+}
+// The samples from the first sounding frame on.
+std::vector<int16_t> sounding(std::vector<int16_t> samples) {
+  std::size_t first = 0;
+  while (first + 1 < samples.size() && samples[first] == 0 && samples[first + 1] == 0) first += 2;
+  return std::vector<int16_t>(samples.begin() + static_cast<long>(first), samples.end());
+}
+
 // ZelOggPlayEx: each control plays on a stream of its own, beside the
-// others of either class. The volume is the control's, kept from file to
-// file and heard in its own samples only; the device's volume (on Windows
-// the whole program's) is never touched.
+// others of either class, mixed on its sound card. The volume is the
+// control's, kept from file to file and heard in its own sound only; the
+// device's volume (on Windows the whole program's) is never touched.
 TEST_F(PlayerTest, ExtendedControlsPlayOnStreamsOfTheirOwnBesideTheOthers) {
   simdevice::reset(simdevice::mode::manual);
+  simendpoint::addcard(u"card-b", u"Headphones (Simulated Audio)", 44100, 2);
   Recorder exhost, otherhost;
   Player ex{exhost, true}, other{otherhost, true};
   EXPECT_FALSE(ex.SetVolume(101));
@@ -500,11 +521,12 @@ TEST_F(PlayerTest, ExtendedControlsPlayOnStreamsOfTheirOwnBesideTheOthers) {
   EXPECT_EQ(ex.GetStatus(), u"stop");
   EXPECT_EQ(ex.Duration(), 0.0);
   EXPECT_TRUE(ex.Tags().empty());
+  ASSERT_TRUE(other.SetDevice(1));  // each on a card of its own, heard alone
 
   ex.OpenFile(file("tags.ogg"));       // stream 1
   other.OpenFile(file("short.ogg"));   // stream 2
   player.OpenFile(file("stereo44100.ogg"));  // a ZelOggPlay, on the default stream
-  ASSERT_TRUE(enginetest::waituntil([&] { return simdevice::opendevices() == 3; }));
+  ASSERT_TRUE(enginetest::waituntil([&] { return simdevice::opendevices() == 1; }));
   EXPECT_EQ(ex.Tag(u"artist"), wtext(u"First; Second"));
   EXPECT_EQ(ex.Duration(), 1.0);
   EXPECT_DOUBLE_EQ(other.Duration(), 0.2);
@@ -519,50 +541,62 @@ TEST_F(PlayerTest, ExtendedControlsPlayOnStreamsOfTheirOwnBesideTheOthers) {
   for (Player* p : {&ex, &other, &player}) p->Tick(Timer1);
   for (Recorder* h : {&exhost, &otherhost, &host}) EXPECT_EQ(h->take().back(), "ErrorCode 0 No error");
 
+  const std::vector<int16_t> tags = sounding(reference::decode(fixture("tags.ogg")).samples);
+  const std::vector<int16_t> halved = cardsound(u"card-a");
+  ASSERT_GE(halved.size(), tags.size());
+  std::size_t off = 0;
+  for (std::size_t i = 0; i < tags.size(); ++i) off += std::abs(halved[i] - tags[i] / 2) > 1;
+  EXPECT_EQ(off, 0u) << "the control's volume, in its own sound";
+  const std::vector<int16_t> shortsound = sounding(reference::decode(fixture("short.ogg")).samples);
+  const std::vector<int16_t> onb = cardsound(u"card-b");
+  ASSERT_GE(onb.size(), shortsound.size());
+  EXPECT_TRUE(std::equal(shortsound.begin(), shortsound.end(), onb.begin())) << "at volume 100, exactly as decoded";
+  EXPECT_TRUE(std::all_of(onb.begin() + static_cast<long>(shortsound.size()), onb.end(), [](int16_t v) { return v == 0; }));
   auto samples = [](DWORD_PTR stream) {
     const std::vector<uint8_t> bytes = simdevice::played(stream);
     std::vector<int16_t> out(bytes.size() / 2);
     std::memcpy(out.data(), bytes.data(), out.size() * 2);
     return out;
   };
-  const std::vector<int16_t> tags = reference::decode(fixture("tags.ogg")).samples, halved = samples(1);
-  ASSERT_EQ(halved.size(), tags.size());
-  std::size_t off = 0;
-  for (std::size_t i = 0; i < tags.size(); ++i) off += std::abs(halved[i] - tags[i] / 2) > 1;
-  EXPECT_EQ(off, 0u) << "the control's volume, in its own samples";
-  EXPECT_EQ(samples(2), reference::decode(fixture("short.ogg")).samples);
   EXPECT_EQ(samples(0), reference::decode(fixture("stereo44100.ogg")).samples);
   EXPECT_EQ(simdevice::volumecalls(), 0);
 
   // Muted, the next file of the same control is silent, its volume kept.
+  const std::size_t before = simendpoint::captured(u"card-a").size();
   ex.SetMute(true);
   ex.PlayFile(file("short.ogg"));
-  ASSERT_TRUE(enginetest::waituntil([&] {
-    simdevice::playnext(1);
-    return ex.GetStatus() == u"stop";
-  }));
-  const std::vector<int16_t> all = samples(1);
-  ASSERT_GT(all.size(), tags.size());
-  EXPECT_TRUE(std::all_of(all.begin() + static_cast<long>(tags.size()), all.end(), [](int16_t v) { return v == 0; }));
+  ASSERT_TRUE(enginetest::waituntil([&] { return ex.GetStatus() == u"stop"; }));
+  const std::vector<float> all = simendpoint::captured(u"card-a");
+  ASSERT_GT(all.size(), before);
+  EXPECT_TRUE(std::all_of(all.begin() + static_cast<long>(before), all.end(), [](float v) { return v == 0; }));
   EXPECT_EQ(ex.Volume(), 50);
 }
 
 // A control of its own stream returns from the open with the length and
-// the comments known, from a file or from its bytes; its loop and device go
-// to its stream before the file opens and are kept from file to file.
+// the comments known, from a file or from its bytes; its loop and card go
+// to its stream before the file opens and are kept from file to file. Its
+// cards are those Windows lists, by their full names and by their ids.
 TEST_F(PlayerTest, ExtendedControlsKnowTheFileWhenTheOpenReturnsAndKeepTheirSettings) {
-  simdevice::reset(simdevice::mode::manual);
-  simdevice::setdevicecount(2);
+  const std::u16string longname = u"Headphones (High Definition Audio Device on the Front Panel Jack)";
+  simendpoint::addcard(u"card-b", longname, 44100, 2);
   Recorder exhost;
   Player ex{exhost, true};
   EXPECT_EQ(ex.PeakLevel(), 0.0);
+  EXPECT_EQ(ex.DeviceCount(), 2);
   EXPECT_FALSE(ex.SetDevice(2));
   EXPECT_FALSE(ex.SetDevice(-2));
   EXPECT_TRUE(ex.SetDevice(1));
+  EXPECT_EQ(ex.DeviceId(), wtext(u"card-b"));
+  EXPECT_FALSE(ex.SetDeviceId(u"no-such-card"));
+  EXPECT_EQ(ex.Device(), 1) << "nothing changed";
+  EXPECT_TRUE(ex.SetDeviceId(u"card-a"));
+  EXPECT_EQ(ex.Device(), 0);
+  EXPECT_TRUE(ex.SetDeviceId(u"card-b"));
+  EXPECT_EQ(ex.Device(), 1);
   ex.SetLoop(true);
   wtext name;
   EXPECT_TRUE(ex.DeviceName(1, name));
-  EXPECT_EQ(narrow(name), "Simulated device 1");
+  EXPECT_EQ(name, wtext(longname.c_str())) << "the whole name";
   EXPECT_FALSE(ex.DeviceName(2, name));
   for (int i = 0; i < 10; ++i) {
     ex.OpenFile(file("tags.ogg"));
@@ -576,18 +610,12 @@ TEST_F(PlayerTest, ExtendedControlsKnowTheFileWhenTheOpenReturnsAndKeepTheirSett
   std::fclose(f);
   ex.PlayMemory(bytes.data(), bytes.size());
   EXPECT_DOUBLE_EQ(ex.Duration(), 0.2);
-  ASSERT_TRUE(enginetest::waituntil([&] { return simdevice::opendevices() == 1; }));
-  EXPECT_EQ(simdevice::deviceid(1), 1u) << "the device chosen before the first file";
-  ASSERT_TRUE(enginetest::waituntil([&] {
-    simdevice::playnext(1);
-    return simdevice::played(1).size() > 3 * 0.2 * 44100 * 4;
-  })) << "the loop set before the first file";
+  ASSERT_TRUE(enginetest::waituntil([&] { return cardsound(u"card-b").size() > 3 * 0.2 * 44100 * 2; }))
+      << "the card and the loop chosen before the first file";
+  EXPECT_TRUE(cardsound(u"card-a").empty());
   EXPECT_EQ(ex.GetStatus(), u"playing");
   ex.SetLoop(false);
-  ASSERT_TRUE(enginetest::waituntil([&] {
-    simdevice::playnext(1);
-    return ex.GetStatus() == u"stop";
-  }));
+  ASSERT_TRUE(enginetest::waituntil([&] { return ex.GetStatus() == u"stop"; }));
   ex.Tick(Timer1);
   EXPECT_EQ(exhost.take().back(), "ErrorCode 0 No error");
 }

@@ -19,12 +19,38 @@ using zelov::voice;
 
 namespace {
 
-// A voice of `channels` channels holding `frames` (interleaved).
-std::unique_ptr<voice> voiceof(int channels, const std::vector<float>& frames) {
-  auto v = std::make_unique<voice>();
-  v->ring.reset(channels, 1 << 16);
-  v->ring.write(frames.data(), static_cast<uint32_t>(frames.size() / static_cast<std::size_t>(channels)));
-  return v;
+// A voice and the 16-bit blocks it was given, as a stream's decoder queues
+// them: each block is marked done once the mix has taken all of it.
+struct testvoice {
+  voice v;
+  std::vector<std::vector<int16_t>> blocks;
+  std::vector<WAVEHDR> headers = std::vector<WAVEHDR>(zelov::voiceblocks);
+  // Queues `frames` (interleaved, as floats of 16-bit samples) as one block.
+  void queue(const std::vector<float>& frames) {
+    std::vector<int16_t> block;
+    for (float f : frames) block.push_back(static_cast<int16_t>(std::lrint(f * 32768)));
+    blocks.push_back(std::move(block));
+    WAVEHDR& h = headers[(blocks.size() - 1) % zelov::voiceblocks];
+    h = WAVEHDR{};
+    h.lpData = reinterpret_cast<char*>(blocks.back().data());
+    h.dwBufferLength = static_cast<DWORD>(blocks.back().size() * sizeof(int16_t));
+    h.dwFlags = WHDR_PREPARED | WHDR_INQUEUE;
+    const uint32_t tail = v.tail.load();
+    v.queue[tail % zelov::voiceblocks] = &h;
+    v.tail.store(tail + 1);
+  }
+};
+
+// A playing voice of `channels` channels at `rate` (on a card of
+// `cardrate`) holding `frames`.
+std::unique_ptr<testvoice> voiceof(int channels, const std::vector<float>& frames, int rate = 44100,
+                                   int cardrate = 44100) {
+  auto t = std::make_unique<testvoice>();
+  t->v.prepare(channels, rate, cardrate);
+  t->v.paused = false;
+  t->blocks.reserve(64);
+  if (!frames.empty()) t->queue(frames);
+  return t;
 }
 
 // 16-bit samples as the decoders give them, as floats.
@@ -47,13 +73,13 @@ TEST(Mixer, OneVoiceAtFullGainReachesTheCardUnchangedAndTwoAreTheirSumClamped) {
   mixer m(2);
   const std::vector<float> a = samples16(2 * 3000, 1), b = samples16(2 * 3000, 2);
   auto first = voiceof(2, a);
-  ASSERT_TRUE(m.attach(*first));
+  ASSERT_TRUE(m.attach(first->v));
   EXPECT_EQ(render(m, 3000), a) << "bit for bit";
 
   first = voiceof(2, a);
   auto second = voiceof(2, b);
   mixer both(2);
-  ASSERT_TRUE(both.attach(*first) && both.attach(*second));
+  ASSERT_TRUE(both.attach(first->v) && both.attach(second->v));
   const std::vector<float> mixed = render(both, 3000);
   std::size_t clamped = 0;
   for (std::size_t i = 0; i < mixed.size(); ++i) {
@@ -67,12 +93,12 @@ TEST(Mixer, OneVoiceAtFullGainReachesTheCardUnchangedAndTwoAreTheirSumClamped) {
 TEST(Mixer, MonoIsPlacedOnBothChannelsAndStereoIsAveragedOnAMonoCard) {
   mixer stereo(2);
   auto mono = voiceof(1, {0.5f, -0.25f});
-  ASSERT_TRUE(stereo.attach(*mono));
+  ASSERT_TRUE(stereo.attach(mono->v));
   EXPECT_EQ(render(stereo, 2), (std::vector<float>{0.5f, 0.5f, -0.25f, -0.25f}));
 
   mixer single(1);
   auto pair = voiceof(2, {0.5f, 0.25f});
-  ASSERT_TRUE(single.attach(*pair));
+  ASSERT_TRUE(single.attach(pair->v));
   EXPECT_EQ(render(single, 1), (std::vector<float>{0.375f}));
 }
 
@@ -80,49 +106,100 @@ TEST(Mixer, MonoIsPlacedOnBothChannelsAndStereoIsAveragedOnAMonoCard) {
 // no zipper noise, no click.
 TEST(Mixer, AGainChangeSlidesWithoutASteps) {
   mixer m(1);
-  auto v = voiceof(1, std::vector<float>(4 * zelov::rampframes, 1.0f));
-  ASSERT_TRUE(m.attach(*v));
+  auto t = voiceof(1, std::vector<float>(4 * zelov::rampframes, 0.5f));
+  ASSERT_TRUE(m.attach(t->v));
   std::vector<float> out = render(m, 16);
-  ASSERT_EQ(out.back(), 1.0f);
-  v->gain = 0.0f;  // between two periods, as a Volume put comes
+  ASSERT_EQ(out.back(), 0.5f);
+  t->v.gain = 0.0f;  // between two periods, as a Volume put comes
   const std::vector<float> after = render(m, 2 * zelov::rampframes);
   out.insert(out.end(), after.begin(), after.end());
   for (std::size_t i = 1; i < out.size(); ++i)
-    ASSERT_LE(std::abs(out[i] - out[i - 1]), 1.0f / zelov::rampframes + 1e-6f) << i;
+    ASSERT_LE(std::abs(out[i] - out[i - 1]), 0.5f / zelov::rampframes + 1e-6f) << i;
   EXPECT_EQ(out[16 + zelov::rampframes], 0.0f) << "silent after one ramp";
   EXPECT_EQ(out.back(), 0.0f);
 }
 
 // A decoder that falls behind: its voice is silent for the rest of the
-// period and counted; the other voice goes on as before.
-TEST(Mixer, AVoiceThatFallsBehindIsSilentAloneAndCounted) {
+// period and counted; the other voice goes on as before. Each block taken
+// whole is marked done, as a wave-out device marks it, and counted played.
+TEST(Mixer, AVoiceThatFallsBehindIsSilentAloneAndItsBlocksAreDoneInOrder) {
   mixer m(1);
   auto steady = voiceof(1, std::vector<float>(1000, 0.25f));
-  auto behind = voiceof(1, std::vector<float>(300, 0.5f));
-  ASSERT_TRUE(m.attach(*steady) && m.attach(*behind));
-  const std::vector<float> out = render(m, 1000);
+  auto behind = voiceof(1, std::vector<float>(200, 0.5f));
+  behind->queue(std::vector<float>(100, 0.5f));
+  ASSERT_TRUE(m.attach(steady->v) && m.attach(behind->v));
+  std::vector<float> out = render(m, 250);
+  EXPECT_EQ(behind->headers[0].dwFlags, static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED));
+  EXPECT_EQ(behind->headers[1].dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE)) << "half played";
+  const std::vector<float> rest = render(m, 750);
+  out.insert(out.end(), rest.begin(), rest.end());
+  EXPECT_EQ(behind->headers[1].dwFlags, static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED));
   EXPECT_EQ(out[299], 0.75f);
   EXPECT_EQ(out[300], 0.25f);
   EXPECT_EQ(out[999], 0.25f);
-  EXPECT_EQ(behind->underruns.load(), 1u);
-  EXPECT_EQ(behind->mixed.load(), 300u);
-  EXPECT_EQ(steady->underruns.load(), 0u);
-  EXPECT_EQ(steady->mixed.load(), 1000u);
+  EXPECT_EQ(behind->v.underruns.load(), 1u);
+  EXPECT_EQ(behind->v.consumed.load(), 300u * sizeof(int16_t));
+  EXPECT_EQ(steady->v.underruns.load(), 0u);
+  EXPECT_EQ(steady->v.consumed.load(), 1000u * sizeof(int16_t));
+}
+
+// A paused voice keeps its place; a voice of another rate is converted to
+// the card's (the sound's length scaled by the rates, a tone kept a tone).
+TEST(Mixer, APausedVoiceWaitsAndAVoiceOfAnotherRateIsConvertedToTheCards) {
+  mixer m(1);
+  auto t = voiceof(1, std::vector<float>(100, 0.5f));
+  ASSERT_TRUE(m.attach(t->v));
+  t->v.paused = true;
+  EXPECT_EQ(render(m, 50), std::vector<float>(50, 0.0f));
+  t->v.paused = false;
+  EXPECT_EQ(render(m, 100), std::vector<float>(100, 0.5f)) << "every frame, from the first";
+
+  mixer card(1);
+  std::vector<float> tone(48000);
+  for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = std::lrint(16384 * std::sin(2 * M_PI * 1000 * i / 48000.0)) / 32768.0f;
+  auto converted = voiceof(1, {}, 48000, 44100);
+  ASSERT_TRUE(card.attach(converted->v));
+  std::vector<float> out;
+  for (std::size_t at = 0; at < tone.size() || converted->v.hasblock();) {
+    if (at < tone.size() && converted->v.tail.load() - converted->v.head.load() < zelov::voiceblocks) {
+      converted->queue(std::vector<float>(tone.begin() + static_cast<std::ptrdiff_t>(at),
+                                          tone.begin() + static_cast<std::ptrdiff_t>(at + 4800)));
+      at += 4800;
+      continue;
+    }
+    const std::vector<float> period = render(card, 441);
+    out.insert(out.end(), period.begin(), period.end());
+  }
+  // A second of sound is about 44100 frames at the card's rate.
+  const std::size_t sounding = static_cast<std::size_t>(std::count_if(out.begin(), out.end(), [](float f) { return f != 0.0f; }));
+  EXPECT_NEAR(static_cast<double>(sounding), 44100.0 * 0.9, 44100.0 * 0.12);
+  // The tone is still a 1 kHz tone: correlated with one at the card's rate.
+  double best = 0;
+  for (int shift = 0; shift < 44; ++shift) {
+    double dot = 0, energy = 0;
+    for (std::size_t i = 1000; i < 30000; ++i) {
+      const double want = 0.5 * std::sin(2 * M_PI * 1000 * (static_cast<double>(i) + shift) / 44100.0);
+      dot += out[i] * want;
+      energy += want * want;
+    }
+    best = std::max(best, dot / energy);
+  }
+  EXPECT_GT(best, 0.98);
 }
 
 TEST(Mixer, AsManyVoicesAsStreamsThenNoMore) {
   mixer m(2);
-  std::vector<std::unique_ptr<voice>> voices;
+  std::vector<std::unique_ptr<testvoice>> voices;
   for (int i = 0; i <= zelov::maxstreams; ++i) voices.push_back(voiceof(2, {0.0f, 0.0f}));
-  for (int i = 0; i < zelov::maxstreams; ++i) ASSERT_TRUE(m.attach(*voices[i])) << i;
-  EXPECT_FALSE(m.attach(*voices.back()));
-  m.detach(*voices.front());
-  EXPECT_TRUE(m.attach(*voices.back())) << "a slot given back can be had again";
+  for (int i = 0; i < zelov::maxstreams; ++i) ASSERT_TRUE(m.attach(voices[i]->v)) << i;
+  EXPECT_FALSE(m.attach(voices.back()->v));
+  m.detach(voices.front()->v);
+  EXPECT_TRUE(m.attach(voices.back()->v)) << "a slot given back can be had again";
   auto none = std::make_unique<voice>();
-  EXPECT_FALSE(m.attach(*none)) << "a voice without a ring";
+  EXPECT_FALSE(m.attach(*none)) << "a voice with no format";
 }
 
-// Decoders write, the render thread mixes, and the host attaches, detaches
+// Decoders queue, the render thread mixes, and the host attaches, detaches
 // and frees voices meanwhile: a detached voice is never read again, so its
 // memory may go at once (AddressSanitizer), and nothing races
 // (ThreadSanitizer).
@@ -136,16 +213,15 @@ TEST(Mixer, VoicesComeAndGoWhileTheCardRenders) {
   std::mt19937 random(7);
   const std::vector<float> sound = samples16(2 * 128, 3);
   for (int round = 0; round < 400; ++round) {
-    auto v = std::make_unique<voice>();
-    ASSERT_TRUE(v->ring.reset(2, 1024));
-    ASSERT_TRUE(m.attach(*v));
+    auto t = voiceof(2, {});
+    ASSERT_TRUE(m.attach(t->v));
     std::thread decoder([&] {
-      for (int i = 0; i < 8; ++i) v->ring.write(sound.data(), 128);
+      for (uint32_t i = 0; i < zelov::voiceblocks - 1; ++i) t->queue(sound);
     });
     decoder.join();
-    v->gain = static_cast<float>(random() % 100) / 100.0f;
-    m.detach(*v);
-    v.reset();
+    t->v.gain = static_cast<float>(random() % 100) / 100.0f;
+    m.detach(t->v);
+    t.reset();
   }
   stop = true;
   card.join();

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/card.h"
+#include "engine/native/simendpoint.h"
 #include "engine/waveout.h"
 #include "tools/fixtures.h"
 
@@ -139,12 +141,18 @@ void EngineTest::SetUp() {
   // block, except where a test asks for it.
   zelov::waverunoutms.store(0);
   simdevice::reset(simdevice::mode::instant);
+  // The mixer's cards close soon after their last sound, so that a test
+  // ends with their threads gone.
+  zelov::lingerms.store(50);
+  simendpoint::reset();
 }
 
 void EngineTest::TearDown() {
   send("cancel");
   EXPECT_FALSE(simdevice::isopen()) << "a run left the device open";
-  EXPECT_EQ(simlibrary::references(), 0) << "a worker's thread still holds the engine library";
+  // A card's thread holds the library until its output has lingered.
+  EXPECT_TRUE(waituntil([] { return simlibrary::references() == 0; }))
+      << "a worker's or a card's thread still holds the engine library";
 }
 
 }  // namespace enginetest

@@ -29,6 +29,10 @@ std::wstring fixture(const wchar_t* name) { return fixtures + L"\\" + name; }
 
 // Pumps this thread's messages until the condition holds. The limit only
 // guards against a hang: Wine under emulation is very slow.
+bool engineleft() {
+  return pumpuntil([] { return GetModuleHandleW(L"" ZEL_ENGINE_FILE) == nullptr; }, 10000);
+}
+
 bool pumpuntil(const std::function<bool()>& condition, DWORD limit) {
   const DWORD start = GetTickCount();
   while (!condition()) {

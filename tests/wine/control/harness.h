@@ -37,6 +37,9 @@ std::wstring fixture(const wchar_t* name);
 // Pumps this thread's messages until the condition holds. The limit only
 // guards against a hang: Wine under emulation is very slow.
 bool pumpuntil(const std::function<bool()>& condition, DWORD limit = 300000);
+// Whether the engine has left the process, pumping for a few seconds: a
+// sound card's output keeps it while it lingers after its last sound.
+bool engineleft();
 // Whether the sink has played anything but silence so far, or since the
 // byte offset `from` of the capture.
 bool soundcaptured(long long from = 0);

@@ -20,7 +20,7 @@ ZEL_CASE(casetwocontrols, "twocontrols", Together,
     check(second.waitend() && second.sink.has("ErrorCode 0 No error"),
           "twocontrols: the other control plays after the first ended");
     second.release();
-    check(GetModuleHandleW(L"" ZEL_ENGINE_FILE) == nullptr, "twocontrols: the last one releases the engine");
+    check(engineleft(), "twocontrols: the last one releases the engine");
   });
 }
 
@@ -103,7 +103,7 @@ ZEL_CASE(casereleaseplaying, "release-playing", Together,
     c.play(L"long.ogg");
     pumpuntil([&] { return c.sink.has("Status playing"); });
     c.release();
-    check(GetModuleHandleW(L"" ZEL_ENGINE_FILE) == nullptr, "release-playing: the engine is released after cancelling");
+    check(engineleft(), "release-playing: the engine is released after cancelling");
     Control again;
     again.create();
     check(again.status() == "stop", "release-playing: a later control loads the engine again");
@@ -133,7 +133,7 @@ ZEL_CASE(casecycles, "cycles", Together,
     });
     std::printf("cycles: %s: handles %ld -> %ld, heap bytes in use %lld -> %lld\n", name.c_str(), before.handles,
                 after.handles, before.heapbytes, after.heapbytes);
-    check(played && GetModuleHandleW(L"" ZEL_ENGINE_FILE) == nullptr,
+    check(played && engineleft(),
           "cycles: " + name + ": each cycle played and let the engine go");
     // Before the engine gave its streams back: 3 handles a cycle, and
     // 600 KB a cycle for ZelOggPlayEx.

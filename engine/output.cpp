@@ -1,0 +1,208 @@
+#include "output.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+#include "card.h"
+#include "endpoint.h"
+#include "mixer.h"
+
+namespace zelov {
+
+namespace {
+
+DWORD flagsof(const WAVEHDR& header) { return __atomic_load_n(&header.dwFlags, __ATOMIC_ACQUIRE); }
+
+// The card the stream is to play on: the one of its chosen id, else the
+// one at its device index now, else the default card.
+card* chosencard(stream& s) {
+  char16_t id[endpointidsize] = {};
+  {
+    std::lock_guard<spinlock> held(s.devicelock);
+    for (std::size_t i = 0; i < endpointidsize; ++i) id[i] = s.deviceid[i];
+  }
+  const int32_t index = s.device.load();
+  if (id[0] == u'\0' && index != anydevice && !endpointid(index, id, endpointidsize)) return nullptr;
+  return findcard(id);
+}
+
+// Marks every block the voice holds done, as a reset device does, and
+// empties its queue. The voice is detached.
+void dropblocks(voice& v) {
+  for (uint32_t at = v.head.load(); at != v.tail.load(); ++at)
+    __atomic_store_n(&v.queue[at % voiceblocks]->dwFlags, static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED),
+                     __ATOMIC_RELEASE);
+  v.prepare(v.channels, v.rate, v.resampledto ? v.resampledto : v.rate);
+}
+
+}  // namespace
+
+bool makemixed(stream& s) {
+  if (!s.mixvoice) {
+    void* memory = std::malloc(sizeof(voice));
+    if (!memory) return false;
+    s.mixvoice = new (memory) voice();
+  }
+  s.mixed = true;
+  return true;
+}
+
+void releasevoice(stream& s) {
+  if (!s.mixvoice) return;
+  s.mixvoice->~voice();
+  std::free(s.mixvoice);
+  s.mixvoice = nullptr;
+}
+
+MMRESULT outopen(stream& s, HWAVEOUT* device, const WAVEFORMATEX& format) {
+  if (!s.mixed) {
+    const int32_t chosen = s.device.load();
+    const UINT id = chosen == anydevice ? WAVE_MAPPER : static_cast<UINT>(chosen);
+    // The stream's number goes with the device as its instance data, which
+    // a device opened without callback does not use.
+    return waveOutOpen(device, id, &format, 0, static_cast<DWORD_PTR>(s.number), CALLBACK_NULL);
+  }
+  voice& v = *s.mixvoice;
+  card* c = chosencard(s);
+  if (!c) return MMSYSERR_BADDEVICEID;
+  if (!entercard(*c)) return MMSYSERR_NODRIVER;
+  v.paused.store(true);
+  v.gain.store(s.volume.load() / static_cast<float>(fullvolume));
+  if (!v.prepare(format.nChannels, static_cast<int32_t>(format.nSamplesPerSec), c->rate.load()) || !c->mix.attach(v)) {
+    leavecard(*c);
+    return MMSYSERR_NOMEM;
+  }
+  {
+    std::lock_guard<spinlock> held(s.outlock);
+    s.mixcard.store(c);
+  }
+  *device = reinterpret_cast<HWAVEOUT>(&v);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT outprepare(stream& s, HWAVEOUT device, WAVEHDR& header) {
+  if (!s.mixed) return waveOutPrepareHeader(device, &header, sizeof header);
+  header.dwFlags = WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT outwrite(stream& s, HWAVEOUT device, WAVEHDR& header) {
+  if (!s.mixed) return waveOutWrite(device, &header, sizeof header);
+  voice& v = *s.mixvoice;
+  const uint32_t tail = v.tail.load(std::memory_order_relaxed);
+  if (tail - v.head.load() >= voiceblocks || !(header.dwFlags & WHDR_PREPARED)) return MMSYSERR_NOMEM;
+  header.dwFlags = WHDR_PREPARED | WHDR_INQUEUE;
+  v.queue[tail % voiceblocks] = &header;
+  v.tail.store(tail + 1, std::memory_order_release);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT outunprepare(stream& s, HWAVEOUT device, WAVEHDR& header) {
+  if (!s.mixed) return waveOutUnprepareHeader(device, &header, sizeof header);
+  const DWORD flags = flagsof(header);
+  if ((flags & WHDR_INQUEUE) && !(flags & WHDR_DONE)) return WAVERR_STILLPLAYING;
+  header.dwFlags = 0;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT outpause(stream& s, HWAVEOUT device) {
+  if (!s.mixed) return waveOutPause(device);
+  s.mixvoice->paused.store(true);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT outrestart(stream& s, HWAVEOUT device) {
+  if (!s.mixed) return waveOutRestart(device);
+  s.mixvoice->paused.store(false);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT outreset(stream& s, HWAVEOUT device) {
+  if (!s.mixed) return waveOutReset(device);
+  std::lock_guard<spinlock> held(s.outlock);
+  voice& v = *s.mixvoice;
+  card* c = s.mixcard.load();
+  if (!c) return MMSYSERR_INVALHANDLE;
+  c->mix.detach(v);
+  dropblocks(v);
+  c->mix.attach(v);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT outclose(stream& s, HWAVEOUT device) {
+  if (!s.mixed) return waveOutClose(device);
+  card* c;
+  {
+    std::lock_guard<spinlock> held(s.outlock);
+    c = s.mixcard.exchange(nullptr);
+  }
+  if (!c) return MMSYSERR_INVALHANDLE;
+  c->mix.detach(*s.mixvoice);
+  dropblocks(*s.mixvoice);
+  leavecard(*c);
+  return MMSYSERR_NOERROR;
+}
+
+bool outposition(stream& s, HWAVEOUT device, DWORD& bytes) {
+  if (!s.mixed) {
+    MMTIME time{};
+    time.wType = TIME_BYTES;
+    if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR) return false;
+    bytes = time.u.cb;
+    return true;
+  }
+  // What the render thread has mixed of the voice, less what the card has
+  // still to play of it: the frames written ahead, at the voice's rate.
+  const voice& v = *s.mixvoice;
+  uint64_t ahead = 0;
+  {
+    std::lock_guard<spinlock> held(s.outlock);
+    if (const card* c = s.mixcard.load()) {
+      const int32_t cardrate = c->rate.load();
+      if (cardrate > 0) ahead = uint64_t{c->ahead.load()} * static_cast<uint32_t>(v.rate) / static_cast<uint32_t>(cardrate);
+    }
+  }
+  const uint64_t consumed = v.consumed.load();
+  ahead *= static_cast<uint64_t>(v.channels) * sizeof(int16_t);
+  bytes = static_cast<DWORD>(consumed > ahead ? consumed - ahead : 0);
+  return true;
+}
+
+bool outlost(const stream& s) {
+  const card* c = s.mixcard.load();
+  return s.mixed && c && c->lost.load();
+}
+
+UINT outcount(const stream& s) {
+  return s.mixed ? static_cast<UINT>(endpointcount()) : waveOutGetNumDevs();
+}
+
+void outsetgain(stream& s) {
+  if (s.mixvoice) s.mixvoice->gain.store(s.volume.load() / static_cast<float>(fullvolume));
+}
+
+void outmove(stream& s) {
+  if (!s.mixed || !s.mixcard.load()) return;
+  card* next = chosencard(s);
+  if (!next || next == s.mixcard.load() || !entercard(*next)) return;
+  card* previous;
+  {
+    std::lock_guard<spinlock> held(s.outlock);
+    previous = s.mixcard.load();
+    voice& v = *s.mixvoice;
+    if (!previous) {  // the run closed its device meanwhile
+      leavecard(*next);
+      return;
+    }
+    previous->mix.detach(v);
+    // The queue goes along; only the converter is made anew for the new
+    // card's rate.
+    v.retune(next->rate.load());
+    next->mix.attach(v);
+    s.mixcard.store(next);
+  }
+  leavecard(*previous);
+}
+
+}  // namespace zelov

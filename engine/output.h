@@ -1,0 +1,37 @@
+// The device a stream's blocks play on, for the wave-out layer: a wave-out
+// device of its own, or, for a mixed stream, its voice on its sound card's
+// mixer. Each call answers as the wave-out call of the same name does, so
+// that the worker's queueing, waits, seeks and position map are the same
+// for both; a mixed stream's device handle stands for its voice.
+#pragma once
+#include "platform.h"
+#include "state.h"
+
+namespace zelov {
+
+MMRESULT outopen(stream& s, HWAVEOUT* device, const WAVEFORMATEX& format);
+MMRESULT outprepare(stream& s, HWAVEOUT device, WAVEHDR& header);
+MMRESULT outwrite(stream& s, HWAVEOUT device, WAVEHDR& header);
+MMRESULT outunprepare(stream& s, HWAVEOUT device, WAVEHDR& header);
+MMRESULT outpause(stream& s, HWAVEOUT device);
+MMRESULT outrestart(stream& s, HWAVEOUT device);
+MMRESULT outreset(stream& s, HWAVEOUT device);
+MMRESULT outclose(stream& s, HWAVEOUT device);
+// The bytes played since the device opened or was reset; false when the
+// device cannot tell.
+bool outposition(stream& s, HWAVEOUT device, DWORD& bytes);
+// A mixed stream whose chosen card went away: it ends as a lost device.
+bool outlost(const stream& s);
+// The devices the stream can play on.
+UINT outcount(const stream& s);
+
+// A mixed stream's: makes it mixed (its voice made once, kept until the
+// library leaves), false when memory cannot be had; its gain set from its
+// volume; its live sound moved to the card now chosen.
+bool makemixed(stream& s);
+void outsetgain(stream& s);
+void outmove(stream& s);
+// Frees a stream's voice, for when the library leaves the process.
+void releasevoice(stream& s);
+
+}  // namespace zelov

@@ -1,0 +1,135 @@
+// Mixed streams on the simulated sound cards: a card's output lingers after
+// its last sound, follows the user's default card, ends its sounds when a
+// chosen card goes away, takes a volume as a gain without decoding again,
+// and a sound moved to another card loses and repeats nothing.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "engine/card.h"
+#include "engine/native/simendpoint.h"
+#include "engine/protocol.h"
+#include "tests/engine/support.h"
+
+using namespace enginetest;
+
+namespace {
+
+class Cards : public EngineTest {
+ protected:
+  void TearDown() override {
+    for (int32_t s : opened) interface1("streamclose", reinterpret_cast<char*>(&s), nullptr, nullptr);
+    EngineTest::TearDown();
+  }
+  // A stream of its own, mixed on its card.
+  int32_t mixedstream() {
+    const int32_t s = static_cast<int32_t>(interface1("streamopen", nullptr, nullptr, nullptr));
+    if (s > 0) opened.push_back(s);
+    int32_t one = 1;
+    EXPECT_EQ(on(s, "setmixed", reinterpret_cast<char*>(&one)), 1);
+    return s;
+  }
+  void play(int32_t s, const std::string& name) {
+    std::string path = fixture(name);
+    on(s, "open", path.data());
+    on(s, "resume");
+  }
+  LRESULT choose(int32_t s, std::u16string id) { return on(s, "setdeviceid", reinterpret_cast<char*>(id.data())); }
+  std::vector<int32_t> opened;
+};
+
+// A card's capture as 16-bit samples, without the silence before its first
+// sounding frame and after its last.
+std::vector<int16_t> sounding(const std::vector<float>& mix) {
+  std::vector<int16_t> out;
+  for (float f : mix) out.push_back(static_cast<int16_t>(std::lrint(f * 32768.0f)));
+  std::size_t first = 0, last = out.size();
+  while (first + 1 < last && out[first] == 0 && out[first + 1] == 0) first += 2;
+  while (last >= first + 2 && out[last - 1] == 0 && out[last - 2] == 0) last -= 2;
+  return std::vector<int16_t>(out.begin() + static_cast<long>(first), out.begin() + static_cast<long>(last));
+}
+std::vector<int16_t> referencesound(const std::string& name) {
+  std::vector<float> asfloat;
+  for (int16_t v : reference::decode(fixture(name)).samples) asfloat.push_back(v / 32768.0f);
+  return sounding(asfloat);
+}
+
+}  // namespace
+
+// The output opens with the first sound, stays open after the last for the
+// linger time (the next sound starts on the same output), then closes.
+TEST_F(Cards, TheOutputLingersAfterTheLastSoundThenCloses) {
+  zelov::lingerms.store(600);
+  const int32_t s = mixedstream();
+  EXPECT_FALSE(simendpoint::isopen(u"card-a")) << "nothing opened before the first sound";
+  play(s, "short.ogg");
+  ASSERT_TRUE(waituntil([&] { return ended(s); }));
+  EXPECT_EQ(on(s, "intreturn2"), zelov::resultok);
+  EXPECT_TRUE(simendpoint::isopen(u"card-a")) << "lingering";
+  play(s, "short.ogg");
+  ASSERT_TRUE(waituntil([&] { return ended(s); }));
+  EXPECT_EQ(simendpoint::opens(u"card-a"), 1) << "the second sound played on the lingering output";
+  EXPECT_GE(sounding(simendpoint::captured(u"card-a")).size(), 2 * referencesound("short.ogg").size()) << "both sounds";
+  EXPECT_TRUE(waituntil([] { return !simendpoint::isopen(u"card-a"); })) << "closed after the linger";
+}
+
+// The default card changes during playback: the mix moves there and the
+// sound goes on, nothing lost or repeated at the move; the old card closes.
+TEST_F(Cards, TheMixFollowsTheDefaultCardWithoutEndingTheSound) {
+  simendpoint::addcard(u"card-b", u"USB Headset", 44100, 2);
+  const int32_t s = mixedstream();
+  play(s, "stereo44100.ogg");
+  ASSERT_TRUE(waituntil([] { return sounding(simendpoint::captured(u"card-a")).size() > 44100; }));
+  simendpoint::setdefault(u"card-b");
+  ASSERT_TRUE(waituntil([&] { return ended(s); }));
+  EXPECT_EQ(on(s, "intreturn2"), zelov::resultok);
+  const std::vector<int16_t> a = sounding(simendpoint::captured(u"card-a")),
+                             b = sounding(simendpoint::captured(u"card-b"));
+  EXPECT_GT(b.size(), 44100u) << "the rest was heard on the new default";
+  EXPECT_EQ(a.size() + b.size(), referencesound("stereo44100.ogg").size()) << "nothing lost or repeated";
+}
+
+// A sound moved to another card by id, and a card chosen by id that goes
+// away: the sound ends as on a lost device, and the stream may pick another.
+TEST_F(Cards, AChosenCardMovesTheSoundAndOneThatGoesAwayEndsIt) {
+  simendpoint::addcard(u"card-b", u"USB Headset", 48000, 2);
+  const int32_t s = mixedstream();
+  EXPECT_EQ(choose(s, u"no-such-card"), 0);
+  EXPECT_EQ(choose(s, std::u16string(zelov::endpointidsize + 10, u'x')), 0) << "longer than any id";
+  play(s, "long.ogg");
+  ASSERT_TRUE(waituntil([] { return sounding(simendpoint::captured(u"card-a")).size() > 8820; }));
+  ASSERT_EQ(choose(s, u"card-b"), 1);
+  ASSERT_TRUE(waituntil([] { return sounding(simendpoint::captured(u"card-b")).size() > 9600; }))
+      << "moved at once, converted to the card's 48 kHz";
+  EXPECT_EQ(on(s, "intreturn"), zelov::running);
+  simendpoint::removecard(u"card-b");
+  ASSERT_TRUE(waituntil([&] { return ended(s); }));
+  EXPECT_EQ(on(s, "intreturn2"), zelov::resultdeviceopen);
+  EXPECT_EQ(choose(s, u"card-b"), 0) << "no longer present";
+  EXPECT_EQ(choose(s, u""), 1) << "back to the default";
+  play(s, "short.ogg");
+  ASSERT_TRUE(waituntil([&] { return ended(s); }));
+  EXPECT_EQ(on(s, "intreturn2"), zelov::resultok);
+}
+
+// A volume put is a gain in the mix: heard within a period, and nothing is
+// decoded again, skipped or repeated however often it comes (a slider
+// dragged during the whole sound).
+TEST_F(Cards, VolumePutsAreGainsThatNeitherSkipNorRepeat) {
+  const int32_t s = mixedstream();
+  play(s, "stereo44100.ogg");
+  int32_t level = 100;
+  while (!ended(s)) {
+    level = level == 100 ? 60 : 100;
+    on(s, "setvolume", reinterpret_cast<char*>(&level));
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  EXPECT_EQ(on(s, "intreturn2"), zelov::resultok);
+  const std::vector<int16_t> heard = sounding(simendpoint::captured(u"card-a"));
+  const std::vector<int16_t> decoded = referencesound("stereo44100.ogg");
+  EXPECT_EQ(heard.size(), decoded.size());
+  std::size_t louder = 0;
+  for (std::size_t i = 0; i < std::min(heard.size(), decoded.size()); ++i) louder += std::abs(heard[i]) > std::abs(decoded[i]) + 1;
+  EXPECT_EQ(louder, 0u) << "every sample at or below its decoded level";
+}
