@@ -21,14 +21,14 @@ HRESULT ControlHresult(int32_t number) { return MAKE_HRESULT(SEVERITY_ERROR, FAC
 IUnknown* NewZelOggPlay(bool extended) {
   auto* control = new (std::nothrow) ZelOggPlayControl(extended);
   if (control && !control->Ready()) {
-    static_cast<_ZelOggPlayEx2*>(control)->Release();
+    static_cast<_ZelOggPlayEx3*>(control)->Release();
     return nullptr;
   }
-  return static_cast<_ZelOggPlayEx2*>(control);
+  return static_cast<_ZelOggPlayEx3*>(control);
 }
 
 HRESULT ZelOggPlayControl::QueryInterface(REFIID iid, void** out) {
-  if ((iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlayEx2) && !extended_) {
+  if ((iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlayEx2 || iid == IID__ZelOggPlayEx3) && !extended_) {
     if (out) *out = nullptr;
     return out ? E_NOINTERFACE : E_POINTER;
   }
@@ -38,6 +38,7 @@ HRESULT ZelOggPlayControl::QueryInterface(REFIID iid, void** out) {
 void* ZelOggPlayControl::extrainterface(REFIID iid) {
   if (iid == IID_IDispatch || iid == IID__ZelOggPlay) return static_cast<_ZelOggPlay*>(this);
   if (iid == IID__ZelOggPlayEx) return static_cast<_ZelOggPlayEx*>(this);
+  if (iid == IID__ZelOggPlayEx2) return static_cast<_ZelOggPlayEx2*>(this);
   if (iid == IID_IOleWindow) return static_cast<IOleInPlaceObject*>(this);
   if (iid == IID_IViewObject) return static_cast<IViewObject2*>(this);
   if (iid == IID_IPersist) return static_cast<IPersistStreamInit*>(this);
@@ -259,8 +260,43 @@ HRESULT ZelOggPlayControl::get_PeakLevel(double* level) {
   return S_OK;
 }
 
+// The members of _ZelOggPlayEx3.
+
+HRESULT ZelOggPlayControl::get_DeviceId(BSTR* id) {
+  if (!id) return E_POINTER;
+  *id = nullptr;
+  base::wtext text;
+  const HRESULT hr = Call(nullptr, [&] { text = player_.DeviceId(); });
+  if (FAILED(hr)) return hr;
+  *id = com::bstr(text).detach();
+  return *id ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT ZelOggPlayControl::put_DeviceId(BSTR id) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.SetDeviceId(com::text(id)); });
+  if (FAILED(hr)) return hr;
+  if (!set)
+    return FailWith(E_INVALIDARG, base::widen("DeviceId must be \"\" (the default) or the id of a sound card that is present."));
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::get_OutputLinger(double* seconds) {
+  if (!seconds) return E_POINTER;
+  *seconds = 0;
+  return Call(nullptr, [&] { *seconds = player_.OutputLinger(); });
+}
+
+HRESULT ZelOggPlayControl::put_OutputLinger(double seconds) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.SetOutputLinger(seconds); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("OutputLinger must be from 0 to 60 seconds."));
+  return S_OK;
+}
+
 HRESULT ZelOggPlayControl::InterfaceSupportsErrorInfo(REFIID iid) {
-  if (extended_ && (iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlay)) return S_OK;
+  if (extended_ && (iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlayEx2 || iid == IID__ZelOggPlay)) return S_OK;
   return iid == DefaultInterface() ? S_OK : S_FALSE;
 }
 
@@ -293,7 +329,7 @@ HRESULT ZelOggPlayControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPP
   failed_ = false;
   // Script hosts ask for a result even from methods called as statements.
   if (flags & DISPATCH_PROPERTYGET) flags |= DISPATCH_METHOD;
-  const HRESULT hr = DispInvoke(static_cast<_ZelOggPlayEx2*>(this), typeinfo_.get(), id, flags, params, result,
+  const HRESULT hr = DispInvoke(static_cast<_ZelOggPlayEx3*>(this), typeinfo_.get(), id, flags, params, result,
                                 exception, argerror);
   if (!failed_) return hr;
   // The method failed with its own error: the caller gets it as an

@@ -344,6 +344,18 @@ bool Player::SetDeviceId(const wtext& id) {
   return true;
 }
 
+double Player::OutputLinger() {
+  EnsureLoaded();
+  return EngineLinked() ? EngineClient().ask(word::getlinger) / 1000.0 : 0.0;
+}
+
+bool Player::SetOutputLinger(double seconds) {
+  if (!(seconds >= 0 && seconds <= zelov::lingermost / 1000.0)) return false;  // NaN too
+  EnsureLoaded();
+  if (EngineLinked()) EngineClient().sendlong(word::setlinger, static_cast<int32_t>(seconds * 1000 + 0.5));
+  return true;
+}
+
 base::atext Player::AskTags() {
   base::atext entries(zelov::tagbuffersize, '\0');
   if (FileOpen()) engine_.fill(word::gettags, entries.data());

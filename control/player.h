@@ -102,6 +102,11 @@ class Player {
   // False, with nothing changed, for a card that is not there; empty for
   // the default.
   bool SetDeviceId(const wtext& id);
+  // Seconds a sound card's output lingers after the program's last sound
+  // on it (the engine's, for every card); false, with nothing changed,
+  // outside 0 to 60. These load the engine.
+  double OutputLinger();
+  bool SetOutputLinger(double seconds);
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
   // Gives up what the player holds in the engine: its own stream (its run
   // cancelled, its number given back) or its claim on the default stream.

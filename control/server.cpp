@@ -15,7 +15,7 @@ namespace {
 
 const com::ClassInfo Classes[] = {
     {&CLSID_ZelOggPlay, &LIBID_ZelOggPlayer100, L"ZelOggPlayer100.ZelOggPlay", L"23.0", MiscStatus},
-    {&CLSID_ZelOggPlayEx, &LIBID_ZelOggPlayerEx, L"ZelOggPlayer100.ZelOggPlayEx", L"1.1", MiscStatus},
+    {&CLSID_ZelOggPlayEx, &LIBID_ZelOggPlayerEx, L"ZelOggPlayer100.ZelOggPlayEx", L"1.2", MiscStatus},
 };
 
 const com::RegistryEntry Entries[] = {
@@ -43,7 +43,7 @@ const wchar_t* const SharedKeys[] = {L"{PROGID}"};
 // first library, registered after the second, keeps it as it has always
 // had it.
 const com::LibraryInfo Libraries[] = {
-    {ZEL_TYPELIB_EX_RESOURCE, &LIBID_ZelOggPlayerEx, 1, 1, TypeLibLcid, 0},
+    {ZEL_TYPELIB_EX_RESOURCE, &LIBID_ZelOggPlayerEx, 1, 2, TypeLibLcid, 0},
     {ZEL_TYPELIB_RESOURCE, &LIBID_ZelOggPlayer100, 23, 0, TypeLibLcid},
 };
 

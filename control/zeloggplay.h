@@ -1,8 +1,9 @@
 // The ActiveX control ZelOggPlay: one COM object with the interfaces that
 // containers and script hosts use. The same object serves the class
 // ZelOggPlayEx, whose interface _ZelOggPlayEx adds seeking, volume, length
-// and tags to _ZelOggPlay, and _ZelOggPlayEx2 looping, memory playback, the
-// sound card and the level to that; a ZelOggPlay answers neither. Each OLE
+// and tags to _ZelOggPlay, _ZelOggPlayEx2 looping, memory playback, the
+// sound card and the level to that, and _ZelOggPlayEx3 the card by its id
+// and the output's linger; a ZelOggPlay answers none of them. Each OLE
 // concern has its own file:
 // dispatch.cpp (the methods, through the type library), events.cpp (the
 // connection point), oleobject.cpp (embedding), inplace.cpp (activation and
@@ -94,7 +95,7 @@ class EventPoint final : public IConnectionPoint {
 };
 
 class ZelOggPlayControl final
-    : public com::implements<_ZelOggPlayEx2, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
+    : public com::implements<_ZelOggPlayEx3, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
                              IViewObject2, IPersistStreamInit, IPersistPropertyBag, IProvideClassInfo2,
                              IConnectionPointContainer, ISupportErrorInfo>,
       private PlayerHost {
@@ -103,7 +104,7 @@ class ZelOggPlayControl final
   bool Ready() const { return timerwindow_ != nullptr; }
   // The class this object was created as, and its default interface.
   REFCLSID ClassId() const { return extended_ ? CLSID_ZelOggPlayEx : CLSID_ZelOggPlay; }
-  REFIID DefaultInterface() const { return extended_ ? IID__ZelOggPlayEx2 : IID__ZelOggPlay; }
+  REFIID DefaultInterface() const { return extended_ ? IID__ZelOggPlayEx3 : IID__ZelOggPlay; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
 
@@ -145,6 +146,11 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE get_Device(LONG* index) override;
   HRESULT STDMETHODCALLTYPE put_Device(LONG index) override;
   HRESULT STDMETHODCALLTYPE get_PeakLevel(double* level) override;
+  // _ZelOggPlayEx3 (dispatch.cpp)
+  HRESULT STDMETHODCALLTYPE get_DeviceId(BSTR* id) override;
+  HRESULT STDMETHODCALLTYPE put_DeviceId(BSTR id) override;
+  HRESULT STDMETHODCALLTYPE get_OutputLinger(double* seconds) override;
+  HRESULT STDMETHODCALLTYPE put_OutputLinger(double seconds) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "diag.h"
+#include "card.h"
 #include "endpoint.h"
 #include "interface1.h"
 #include "output.h"
@@ -298,6 +299,15 @@ LRESULT endpointtextof(char* text, bool (*get)(int, char16_t*, std::size_t)) {
   std::memcpy(text, &buffer, sizeof buffer);
   return found ? 1 : 0;
 }
+LRESULT cmdsetlinger(stream&, char* text) {
+  int32_t ms = 0;
+  if (!text) return 0;
+  std::memcpy(&ms, text, sizeof ms);
+  lingerms.store(std::clamp(ms, 0, lingermost));
+  return 1;
+}
+LRESULT cmdgetlinger(stream&, char*) { return lingerms.load(); }
+
 LRESULT cmdendpointcount(stream&, char*) { return endpointcount(); }
 LRESULT cmdendpointname(stream&, char* text) { return endpointtextof(text, endpointname); }
 LRESULT cmdendpointid(stream&, char* text) { return endpointtextof(text, endpointid); }
@@ -371,6 +381,8 @@ const command commands[] = {
     {word::endpointname, cmdendpointname},
     {word::endpointid, cmdendpointid},
     {word::setdeviceid, cmdsetdeviceid},
+    {word::setlinger, cmdsetlinger},
+    {word::getlinger, cmdgetlinger},
 };
 
 LRESULT runcommand(stream& s, const char* word, char* text) {

@@ -58,6 +58,11 @@ inline constexpr char endpointid[] = "endpointid";      // in and out: an endpoi
 // goes back to the device index. Answers 1, or 0 (nothing changed) when no
 // card of that id is present.
 inline constexpr char setdeviceid[] = "setdeviceid";
+// How long a sound card's output stays open after the last sound on it, for
+// every card of the process: "setlinger" takes int32 milliseconds (0 to
+// lingermost), "getlinger" answers them.
+inline constexpr char setlinger[] = "setlinger";
+inline constexpr char getlinger[] = "getlinger";
 // in: int32, milliseconds at most. Waits until the file's length and its
 // first stream's comments are known, or its run has ended; answers 1 then,
 // 0 when the time ran out first.
@@ -114,6 +119,8 @@ struct endpointtext {
   int32_t index;
   char16_t text[endpointidsize];
 };
+
+constexpr int32_t lingermost = 60000;
 
 // The volume of a new stream, and of the default stream at each "open":
 // the sound as decoded, untouched.

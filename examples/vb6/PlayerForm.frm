@@ -1,5 +1,5 @@
 VERSION 5.00
-Object = "{B9902FB8-C2B2-4623-A26E-480C242FC303}#1.1#409"; "zeloggplays100.ocx"
+Object = "{B9902FB8-C2B2-4623-A26E-480C242FC303}#1.2#409"; "zeloggplays100.ocx"
 Begin VB.Form PlayerForm
    Caption         =   "Ogg player"
    ClientHeight    =   2280

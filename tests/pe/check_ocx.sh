@@ -39,9 +39,9 @@ check "engine resource equals $(basename "$engine") byte for byte" 'resource 10 
 check "type library is resource 1" 'grep -qx "TYPELIB 1 1033 [0-9]*" <<<"$listing"'
 check "type library: MSFT, LCID 0x0409, version 23.0, made for the edition" \
   '[ "$(resource TYPELIB 1 | head -c 4)" = MSFT ] && [ "$(number "TYPELIB 1" 12 4)" = 1033 ] && [ "$(number "TYPELIB 1" 24 4)" = 23 ] && [ $(( $(number "TYPELIB 1" 20 4) & 0xf )) = $syskind ]'
-# The version is a word each, major then minor: 1.1 reads 0x00010001.
-check "the second type library is resource 2: MSFT, LCID 0x0409, version 1.1, made for the edition" \
-  '[ "$(resource TYPELIB 2 | head -c 4)" = MSFT ] && [ "$(number "TYPELIB 2" 12 4)" = 1033 ] && [ "$(number "TYPELIB 2" 24 4)" = 65537 ] && [ $(( $(number "TYPELIB 2" 20 4) & 0xf )) = $syskind ]'
+# The version is a word each, major then minor: 1.2 reads 0x00020001.
+check "the second type library is resource 2: MSFT, LCID 0x0409, version 1.2, made for the edition" \
+  '[ "$(resource TYPELIB 2 | head -c 4)" = MSFT ] && [ "$(number "TYPELIB 2" 12 4)" = 1033 ] && [ "$(number "TYPELIB 2" 24 4)" = 131073 ] && [ $(( $(number "TYPELIB 2" 20 4) & 0xf )) = $syskind ]'
 check "toolbox bitmap 30000" 'grep -qx "2 30000 1033 [0-9]*" <<<"$listing"'
 check "picture is 39 by 37 pixels, 24-bit" \
   '[ "$(number "2 101" 4 4) $(number "2 101" 8 4) $(number "2 101" 14 2)" = "39 37 24" ]'

@@ -5,6 +5,7 @@
 //   capturecompare --position REFERENCE.raw CAPTURE.raw AT SECONDS SEEK
 //   capturecompare --pitches CAPTURE.raw BOTH HALF AFTER
 //   capturecompare --loop REFERENCE.raw CAPTURE.raw PASSES
+//   capturecompare --sum FIRST.raw SECOND.raw CAPTURE.raw
 // The third measures a steady
 // tone around byte offsets of the capture where the volume was set to 50,
 // muted, unmuted, and the tone left: the level ratios and how soon the
@@ -19,7 +20,12 @@
 // the second as it was. The sixth finds the file played over and over, at
 // least PASSES times and whole passes only: between one pass's last frame
 // and the next one's first not one frame may be added or lost, while
-// silence the sound server inserts elsewhere is skipped and counted.
+// silence the sound server inserts elsewhere is skipped and counted. The
+// seventh finds two sounds mixed: the first from its start, the second
+// started while the first plays; once the first is taken away, what is
+// left must be the second, every sample exactly (a float mix of 16-bit
+// samples converted back by the sound server), and no sum may exceed full
+// scale without being clamped to it.
 // In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
@@ -254,12 +260,77 @@ static int loop(const char* refpath, const char* cappath, int least) {
   }
 }
 
+static std::vector<int16_t> samplesof(const std::vector<uint32_t>& frames) {
+  std::vector<int16_t> out;
+  for (uint32_t f : frames) {
+    out.push_back(static_cast<int16_t>(f & 0xffff));
+    out.push_back(static_cast<int16_t>(f >> 16));
+  }
+  return out;
+}
+
+static int sum(const char* firstpath, const char* secondpath, const char* cappath) {
+  const std::vector<uint32_t> first = readframes(firstpath), second = readframes(secondpath);
+  std::vector<uint32_t> frames = readframes(cappath);
+  // The capture's sound from its first frame, without the runs of silence
+  // the sound server inserts when it falls behind (a mix of two tones has
+  // no run of 32 silent frames of its own).
+  std::size_t start = 0;
+  while (start < frames.size() && frames[start] == 0) ++start;
+  std::vector<uint32_t> kept;
+  std::size_t inserted = 0;
+  for (std::size_t i = start; i < frames.size();) {
+    std::size_t run = 0;
+    while (i + run < frames.size() && frames[i + run] == 0) ++run;
+    if (run >= 32) {
+      if (i + run < frames.size()) inserted += run;  // not the silence after the end
+      i += run;
+      continue;
+    }
+    for (std::size_t k = 0; k <= run && i + k < frames.size(); ++k) kept.push_back(frames[i + k]);
+    i += run + 1;
+  }
+  std::size_t firstfrom = 0, secondfrom = 0;
+  while (firstfrom < first.size() && first[firstfrom] == 0) ++firstfrom;
+  while (secondfrom < second.size() && second[secondfrom] == 0) ++secondfrom;
+  const std::vector<int16_t> cap = samplesof(kept), a = samplesof(first), b = samplesof(second);
+  const std::size_t afrom = 2 * firstfrom, bfrom = 2 * secondfrom;
+  if (cap.empty() || a.size() <= afrom || b.size() <= bfrom) {
+    std::printf("FAIL sum: no sound in the capture or a reference\n");
+    return 1;
+  }
+  // What is left once the first sound is taken away.
+  std::vector<int> rest(cap.size());
+  for (std::size_t i = 0; i < cap.size(); ++i) rest[i] = cap[i] - (afrom + i < a.size() ? a[afrom + i] : 0);
+  std::size_t at = 0;
+  while (at < rest.size() && rest[at] == 0) ++at;
+  at -= at % 2;
+  std::size_t compared = 0, differ = 0, clamped = 0, unclamped = 0;
+  for (std::size_t i = 0; at + i < rest.size() && bfrom + i < b.size(); ++i) {
+    const int whole = (afrom + at + i < a.size() ? a[afrom + at + i] : 0) + b[bfrom + i];
+    const int heard = cap[at + i];
+    if (whole > 32767 || whole < -32768) {
+      clamped += heard == std::clamp(whole, -32768, 32767);
+      unclamped += heard != std::clamp(whole, -32768, 32767);
+      continue;
+    }
+    ++compared;
+    differ += heard != whole;
+  }
+  const bool ok = compared > 44100 && differ == 0 && unclamped == 0 && at > 0;
+  std::printf("%s the two sounds mixed are their sum: %zu samples compared, %zu differ, second from sample %zu, "
+              "%zu clamped, %zu beyond full scale not clamped, %zu silent frames inserted\n",
+              ok ? "ok" : "FAIL", compared, differ, at, clamped, unclamped, inserted);
+  return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--correlate") == 0) return correlate(argv[2], argv[3]);
   if (argc == 7 && std::strcmp(argv[1], "--levels") == 0) return levels(argv[2], argv + 3);
   if (argc == 7 && std::strcmp(argv[1], "--position") == 0) return position(argv[2], argv[3], argv + 4);
   if (argc == 6 && std::strcmp(argv[1], "--pitches") == 0) return pitches(argv[2], argv + 3);
   if (argc == 5 && std::strcmp(argv[1], "--loop") == 0) return loop(argv[2], argv[3], std::atoi(argv[4]));
+  if (argc == 5 && std::strcmp(argv[1], "--sum") == 0) return sum(argv[2], argv[3], argv[4]);
   if (argc != 3) {
     std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
     return 2;

@@ -64,7 +64,7 @@ check "the 64-bit edition still plays" 'play x64 && grep -q "^ErrorCode 0 " "$ru
 check "the 64-bit edition still answers calls from another apartment" \
   '(cd "$run/x64" && wine crossapartment.exe < /dev/null > "$run/cross.log" 2>&1) || { cat "$run/cross.log"; false; }'
 check "the type library keeps the 64-bit edition's key" \
-  'wine reg query "HKLM\Software\Classes\TypeLib\{B9902FB8-C2B2-4623-A26E-480C242FC303}\1.1\409\win64" > /dev/null 2>&1'
+  'wine reg query "HKLM\Software\Classes\TypeLib\{B9902FB8-C2B2-4623-A26E-480C242FC303}\1.2\409\win64" > /dev/null 2>&1'
 check "the 32-bit host no longer finds the control" '! play x86'
 pulse_stop
 [ "$failed" = 0 ] || cat "$run/scripts.log"

@@ -127,6 +127,14 @@ control exstreams
 sleep 1
 pulse_stop
 compare --pitches "$run/capture.raw" "$(markat both 3)" "$(markat lowhalf 3)" "$(markat after 3)"
+# Two sounds mixed on the card are their sum, sample for sample.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exsum
+sleep 1
+pulse_stop
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/tone.ogg")" "$(winpath "$run/tone.raw")")
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/tone1000.ogg")" "$(winpath "$run/tone1000.raw")")
+compare --sum "$run/tone.raw" "$run/tone1000.raw" "$run/capture.raw"
 # A file of 1.5 s and one frame, looped: whole passes, three or more, with
 # nothing added or lost at the seams.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
@@ -235,13 +243,13 @@ other=win32; [ "$edition" = win32 ] && other=win64
 libs='HKLM\Software\Classes\TypeLib' first='{A8A77DA5-6297-4B7C-BEF4-F51EC06C6654}'
 second='{B9902FB8-C2B2-4623-A26E-480C242FC303}'
 (cd "$run" && wine regsvr32 /s "$ocx")
-for lib in "$first\\17.0" "$second\\1.1"; do
+for lib in "$first\\17.0" "$second\\1.2"; do
   (cd "$run" && wine reg add "$libs\\$lib\\409\\$other" /ve /d 'C:\other\zeloggplays100.ocx' /f > /dev/null 2>&1)
 done
 expect "unregistered beside the other edition, the interfaces' keys and the other's stay" 0 sh -c "
   wine regsvr32 /s /u '$ocx' &&
   wine reg query 'HKLM\\Software\\Classes\\Interface\\{9577D2CB-DBE2-47F9-AD51-FA73425B3921}' &&
-  wine reg query '$libs\\$second\\1.1\\409\\$other' && ! wine reg query '$libs\\$second\\1.1\\409\\$edition'"
+  wine reg query '$libs\\$second\\1.2\\409\\$other' && ! wine reg query '$libs\\$second\\1.2\\409\\$edition'"
 for lib in "$first" "$second"; do (cd "$run" && wine reg delete "$libs\\$lib" /f > /dev/null 2>&1); done
 expect "registered again" 0 wine regsvr32 /s "$ocx"
 expect "regsvr32 /u unregisters" 0 wine regsvr32 /s /u "$ocx"

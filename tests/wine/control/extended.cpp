@@ -58,7 +58,7 @@ ZEL_CASE(caseextypelib, "extypelib", Together,
 #else
   const wchar_t* kind = L"win32";
 #endif
-  const std::wstring path = regvalue(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.1\\409\\" + kind);
+  const std::wstring path = regvalue(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.2\\409\\" + kind);
   check(path.size() > 20 && path.substr(path.size() - 20) == L"zeloggplays100.ocx\\2",
         "extypelib: the library is registered as resource 2 of the OCX", narrow(path));
   check(regvalue(HKEY_CLASSES_ROOT, L"Interface\\" + guid(DIID___ZelOggPlay) + L"\\TypeLib") ==
@@ -68,30 +68,35 @@ ZEL_CASE(caseextypelib, "extypelib", Together,
   com::com_ptr<ITypeLib> lib;
   check(SUCCEEDED(LoadRegTypeLib(LIBID_ZelOggPlayerEx, 1, 0, 0x0409, lib.put())),
         "extypelib: a program built against 1.0 loads the registered library");
-  // An update over 1.0: the key 1.0 left goes when the library registers.
-  const std::wstring old = L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.0";
-  HKEY planted = nullptr;
+  // An update over 1.0 and 1.1: the keys they left go when the library
+  // registers.
   const std::wstring ocx = regvalue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32");
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (old + L"\\409\\" + kind).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &planted,
-                      nullptr) == ERROR_SUCCESS) {
-    const std::wstring value = ocx + L"\\2";
-    RegSetValueExW(planted, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(planted);
+  bool wasthere = true;
+  for (const wchar_t* version : {L"\\1.0", L"\\1.1"}) {
+    const std::wstring old = L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + version;
+    HKEY planted = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (old + L"\\409\\" + kind).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &planted, nullptr) == ERROR_SUCCESS) {
+      const std::wstring value = ocx + L"\\2";
+      RegSetValueExW(planted, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(planted);
+    }
+    wasthere = wasthere && regkey(HKEY_CLASSES_ROOT, old);
   }
-  const bool wasthere = regkey(HKEY_CLASSES_ROOT, old);
   HMODULE module = LoadLibraryW(ocx.c_str());
   auto registerserver = module ? reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(module, "DllRegisterServer")) : nullptr;
   const HRESULT registered = registerserver ? registerserver() : E_FAIL;
   if (module) FreeLibrary(module);
-  check(wasthere && registered == S_OK && !regkey(HKEY_CLASSES_ROOT, old) &&
-            regvalue(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.1\\409\\" + kind) == path,
-        "extypelib: registering over version 1.0 removes its key and keeps 1.1's");
+  check(wasthere && registered == S_OK && !regkey(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.0") &&
+            !regkey(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.1") &&
+            regvalue(HKEY_CLASSES_ROOT, L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.2\\409\\" + kind) == path,
+        "extypelib: registering over versions 1.0 and 1.1 removes their keys and keeps 1.2's");
   if (!lib) return;
   TLIBATTR* attr;
   lib->GetLibAttr(&attr);
-  check(attr->wMajorVerNum == 1 && attr->wMinorVerNum == 1 && attr->lcid == 0x0409 && (attr->wLibFlags & LIBFLAG_FCONTROL),
-        "extypelib: ZelOggPlayerEx 1.1, LCID 0x0409, a control library");
+  check(attr->wMajorVerNum == 1 && attr->wMinorVerNum == 2 && attr->lcid == 0x0409 && (attr->wLibFlags & LIBFLAG_FCONTROL),
+        "extypelib: ZelOggPlayerEx 1.2, LCID 0x0409, a control library");
   lib->ReleaseTLibAttr(attr);
 
   com::com_ptr<ITypeInfo> coclass, iface;
@@ -149,9 +154,9 @@ ZEL_CASE(caseextypelib, "extypelib", Together,
         wrong);
 
   coclass->GetTypeAttr(&ta);
-  const bool control = (ta->wTypeFlags & TYPEFLAG_FCONTROL) && (ta->wTypeFlags & TYPEFLAG_FCANCREATE) && ta->cImplTypes == 3;
+  const bool control = (ta->wTypeFlags & TYPEFLAG_FCONTROL) && (ta->wTypeFlags & TYPEFLAG_FCANCREATE) && ta->cImplTypes == 4;
   coclass->ReleaseTypeAttr(ta);
-  check(control, "extypelib: coclass ZelOggPlayEx, a creatable control with its two interfaces and its events");
+  check(control, "extypelib: coclass ZelOggPlayEx, a creatable control with its three interfaces and its events");
 
   // One object, two classes.
   com::com_ptr<IUnknown> plain, extended;
@@ -296,6 +301,20 @@ ZEL_CASE(caseexstreams, "exstreams", Alone,
   check(low.waitend() && high.waitend() && low.sink.events.back() == "ErrorCode 0 No error" &&
             high.sink.events.back() == "ErrorCode 0 No error",
         "exstreams: both play to their ends", joined(low.sink.milestones()) + " / " + joined(high.sink.milestones()));
+}
+
+// Two sounds on one card, the second started while the first plays: the
+// driver finds the capture to be their sum, sample for sample.
+ZEL_CASE(caseexsum, "exsum", Alone, "two ZelOggPlayEx sounds mixed on one sound card (the driver checks the sum)") {
+  Control first, second;
+  first.create(CLSID_ZelOggPlayEx);
+  second.create(CLSID_ZelOggPlayEx);
+  first.play(L"tone.ogg");
+  pumpuntil([] { return soundcaptured(); });
+  second.play(L"tone1000.ogg");
+  check(first.waitend() && second.waitend() && first.sink.events.back() == "ErrorCode 0 No error" &&
+            second.sink.events.back() == "ErrorCode 0 No error",
+        "exsum: both play to their ends", joined(first.sink.milestones()) + " / " + joined(second.sink.milestones()));
 }
 
 }  // namespace controltest

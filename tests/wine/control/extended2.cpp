@@ -46,9 +46,11 @@ void pumpfor(DWORD ms) {
 }  // namespace
 
 ZEL_CASE(caseex2typelib, "ex2typelib", Together,
-         "_ZelOggPlayEx2: version 1.1, derived from _ZelOggPlayEx, the default; help strings; Tag and Tags hidden") {
+         "_ZelOggPlayEx2: in what a program built against 1.1 loads, derived from _ZelOggPlayEx; help strings; Tag "
+         "and Tags hidden; _ZelOggPlayEx3 after it, the default") {
   com::com_ptr<ITypeLib> lib;
-  check(SUCCEEDED(LoadRegTypeLib(LIBID_ZelOggPlayerEx, 1, 1, 0x0409, lib.put())), "ex2typelib: version 1.1 is registered");
+  check(SUCCEEDED(LoadRegTypeLib(LIBID_ZelOggPlayerEx, 1, 1, 0x0409, lib.put())),
+        "ex2typelib: a program built against 1.1 finds the library");
   if (!lib) return;
   com::com_ptr<ITypeInfo> iface, old;
   lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx2, iface.put());
@@ -114,18 +116,42 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   com::com_ptr<ITypeInfo> coclass;
   lib->GetTypeInfoOfGuid(CLSID_ZelOggPlayEx, coclass.put());
   UINT events = 0;
-  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx2, &events) && events == 6,
-        "ex2typelib: the coclass's default is _ZelOggPlayEx2, its events __ZelOggPlay");
+  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events) && events == 6,
+        "ex2typelib: the coclass's default is _ZelOggPlayEx3, its events __ZelOggPlay");
+
+  // _ZelOggPlayEx3: after _ZelOggPlayEx2's slots, DeviceId and OutputLinger
+  // (a get and a put each).
+  com::com_ptr<ITypeInfo> third, vtable3, base3;
+  lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx3, third.put());
+  bool follows = third && vtableview(third.get(), vtable3, base3);
+  if (follows) {
+    TYPEATTR* ta;
+    base3->GetTypeAttr(&ta);
+    follows = ta->guid == IID__ZelOggPlayEx2;
+    base3->ReleaseTypeAttr(ta);
+    vtable3->GetTypeAttr(&ta);
+    follows = follows && (ta->wTypeFlags & TYPEFLAG_FDUAL) && ta->cFuncs == 4 &&
+              ta->cbSizeVft == (7 + 9 + 9 + 11 + 4) * sizeof(void*);
+    vtable3->ReleaseTypeAttr(ta);
+    for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001}}) {
+      MEMBERID id = MEMBERID_NIL;
+      LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+      third->GetIDsOfNames(names, 1, &id);
+      follows = follows && id == wantid;
+    }
+  }
+  check(follows, "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId and OutputLinger after");
 
   com::com_ptr<IUnknown> plain, extended;
   CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, plain.put_void());
   CoCreateInstance(CLSID_ZelOggPlayEx, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, extended.put_void());
-  check(plain && extended && !plain.as<_ZelOggPlayEx2>() && extended.as<_ZelOggPlayEx2>() &&
-            extended.as<_ZelOggPlayEx>(),
-        "ex2typelib: ZelOggPlayEx answers all three interfaces, ZelOggPlay none of the new");
+  check(plain && extended && !plain.as<_ZelOggPlayEx2>() && !plain.as<_ZelOggPlayEx3>() &&
+            extended.as<_ZelOggPlayEx3>() && extended.as<_ZelOggPlayEx2>() && extended.as<_ZelOggPlayEx>(),
+        "ex2typelib: ZelOggPlayEx answers all four interfaces, ZelOggPlay none of the new");
 }
 
-ZEL_CASE(caseexdevices, "exdevices", Together, "sound cards: count, names, a bad index, the device a file plays to") {
+ZEL_CASE(caseexdevices, "exdevices", Together,
+         "sound cards: count, whole names, ids, a bad index or id, the device a file plays to, the output's linger") {
   Control c;
   c.create(CLSID_ZelOggPlayEx);
   const double count = c.number(L"DeviceCount");
@@ -145,6 +171,48 @@ ZEL_CASE(caseexdevices, "exdevices", Together, "sound cards: count, names, a bad
   c.play(L"short.ogg");
   check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", "exdevices: a file plays to card 0",
         joined(c.sink.milestones()));
+
+  // Wine names the pipe sink after its file: longer than the 31 characters
+  // a wave-out device's name is cut to.
+  std::size_t longest = 0;
+  for (int i = 0; i < static_cast<int>(count); ++i)
+    longest = std::max(longest, c.text(L"DeviceName", std::to_wstring(i).c_str()).size());
+  check(longest > 31, "exdevices: the cards' whole names", std::to_string(longest));
+
+  // By id: the card's id reads back and its index follows it; a card that
+  // is not there fails and changes nothing; "" is the default again.
+  const std::wstring id = c.text(L"DeviceId");
+  VARIANT given;
+  V_VT(&given) = VT_BSTR;
+  V_BSTR(&given) = SysAllocString(L"{0.0.0.00000000}.{00000000-0000-0000-0000-000000000000}");
+  const HRESULT bad = c.put(L"DeviceId", given, &e);
+  VariantClear(&given);
+  const std::wstring badwhy = e.bstrDescription ? e.bstrDescription : L"";
+  clearexception(e);
+  check(!id.empty() && id != L"<no text>" && bad == DISP_E_EXCEPTION && badwhy.find(L"present") != std::wstring::npos &&
+            c.text(L"DeviceId") == id && c.number(L"Device") == 0,
+        "exdevices: DeviceId of card 0 reads back; a card not present fails with E_INVALIDARG, nothing changed",
+        narrow(id) + " / " + narrow(badwhy));
+  V_VT(&given) = VT_BSTR;
+  V_BSTR(&given) = SysAllocString(L"");
+  check(SUCCEEDED(c.put(L"DeviceId", given)) && c.number(L"Device") == -1 && c.text(L"DeviceId").empty(),
+        "exdevices: DeviceId \"\" is the default card again");
+  VariantClear(&given);
+  V_VT(&given) = VT_BSTR;
+  V_BSTR(&given) = SysAllocString(id.c_str());
+  check(SUCCEEDED(c.put(L"DeviceId", given)) && c.number(L"Device") == 0, "exdevices: DeviceId chooses card 0");
+  VariantClear(&given);
+  c.play(L"short.ogg");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", "exdevices: a file plays to the card by its id",
+        joined(c.sink.milestones()));
+
+  check(c.number(L"OutputLinger") == 2 && c.set(L"OutputLinger", 60.5, &e) == DISP_E_EXCEPTION &&
+            e.scode == E_INVALIDARG && c.number(L"OutputLinger") == 2,
+        "exdevices: OutputLinger is 2 s; beyond 60 it fails with E_INVALIDARG");
+  clearexception(e);
+  check(SUCCEEDED(c.set(L"OutputLinger", 0.25)) && c.number(L"OutputLinger") == 0.25 &&
+            SUCCEEDED(c.set(L"OutputLinger", 2)),
+        "exdevices: OutputLinger takes a fraction of a second");
 }
 
 ZEL_CASE(caseexmemory, "exmemory", Together,

@@ -58,7 +58,7 @@ ZEL_CASE(casemachineafteruser, "machine-after-user", Together,
 #endif
   const std::wstring machine = L"Software\\Classes\\";
   check(regkey(HKEY_LOCAL_MACHINE, machine + L"CLSID\\" + guid(CLSID_ZelOggPlayEx) + L"\\InprocServer32") &&
-            regkey(HKEY_LOCAL_MACHINE, machine + L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.1\\409\\" + platform) &&
+            regkey(HKEY_LOCAL_MACHINE, machine + L"TypeLib\\" + guid(LIBID_ZelOggPlayerEx) + L"\\1.2\\409\\" + platform) &&
             regkey(HKEY_LOCAL_MACHINE, machine + L"TypeLib\\" + guid(LIBID_ZelOggPlayer100) + L"\\17.0\\409\\" + platform),
         "machine-after-user: the machine's classes hold the classes and both type libraries");
   if (user) RegCloseKey(user);
