@@ -9,8 +9,9 @@
 # - the sizes of both editions' libraries;
 # - under Wine, for each edition the machine can run: the decode cost of its
 #   build in CPU time, and the control's CPU share, cancel time and start
-#   latency in real playback, the CPU of 1, 4 and 16 ZelOggPlayEx streams
-#   at once, the start of a second sound while one plays, the heap of 16
+#   latency in real playback, the CPU of 1, 4, 16 and 32 ZelOggPlayEx
+#   streams at once (mixed on one sound card's output) and the share of
+#   each period its render thread takes, the start of a second sound while one plays, the heap of 16
 #   streams over 500 files, PlayMemory's start beside PlayFile's and what
 #   ZelOggPlayEx's open spends reading the headers, side by side in a
 #   closing table.
@@ -131,13 +132,16 @@ measure() {  # measure EDITION BUILD-DIR
   local n one
   # Wine counts CPU time in 10 ms ticks: the fewer the streams, the longer
   # the run, so that each figure is some 15 ticks or more.
-  local -A seconds=([1]=55 [4]=30 [16]=20)  # the file lasts 60 s
-  for n in 1 4 16; do
+  local -A seconds=([1]=55 [4]=30 [16]=20 [32]=15)  # the file lasts 60 s
+  local process1
+  for n in 1 4 16 32; do
     line=$(step streams "$(winpath "$run/sixty.ogg")" "$n" "${seconds[$n]}" | grep -E '^streams' || true)
     echo "$line"
-    [ "$n" = 1 ] && one=$(awk '{print $11}' <<<"$line")
+    [ "$n" = 1 ] && one=$(awk '{print $11}' <<<"$line") && process1=$(awk '{print $17}' <<<"$line" | tr -d ';')
     figure[$edition.streams$n]=$(awk -v one="${one:-0}" '{ if (one > 0) printf "%.2f", $11 / one; else print "?" }' <<<"$line")
-    figure[$edition.process$n]="$(awk '{print $17}' <<<"$line") %"
+    figure[$edition.process$n]="$(awk '{print $17}' <<<"$line" | tr -d ';') %"
+    figure[$edition.processratio$n]=$(awk -v one="${process1:-0}" '{ p = $17; sub(";", "", p); if (one > 0) printf "%.2f", p / one; else print "?" }' <<<"$line")
+    figure[$edition.render$n]="$(awk '{print $21}' <<<"$line") %"
   done
   line=$(step second "$(winpath "$run/fx/tone.ogg")" "$(winpath "$run/fx/tone1000.ogg")" \
      "$(winpath "$run/capture.raw")" 20 | grep -E '^second' || true)
@@ -177,13 +181,18 @@ if wine_usable; then
   # ZelOggPlayEx streams: the control and engine's CPU a stream against one
   # stream alone; the whole process beside it (Wine's own sound path costs
   # some 2 to 3 % of a core a stream, the control a small part of that).
-  for n in 4 16; do
+  for n in 4 16 32; do
     show "CPU a stream, $n streams / 1 stream" "" "${figure[win32.streams$n]:-skipped}" "${figure[win64.streams$n]}" "<= 1.2"
   done
-  for n in 1 4 16; do
+  # Before the mixer each stream had a wave-out device of its own: 16
+  # streams cost the whole process 9 times one stream.
+  for n in 1 4 16 32; do
     show "... whole process, $n streams" "" "${figure[win32.process$n]:-skipped}" "${figure[win64.process$n]}" ""
   done
-  show "second sound while one plays, to heard" "" "${figure[win32.second]:-skipped}" "${figure[win64.second]}" "< 30 ms"
+  show "whole process, 32 streams / 1 stream" "9 (16)" "${figure[win32.processratio32]:-skipped}" \
+    "${figure[win64.processratio32]}" "<= 2"
+  show "render thread, share of each period, 32" "" "${figure[win32.render32]:-skipped}" "${figure[win64.render32]}" ""
+  show "second sound while one plays, to heard" "12.8 ms" "${figure[win32.second]:-skipped}" "${figure[win64.second]}" "<= 10 ms"
   show "heap after 500 files on 16 streams" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"
   show "PlayMemory to the first sound heard" "" "${figure[win32.memory]:-skipped}" "${figure[win64.memory]}" "< 20 ms"
   show "OpenFile returns, ZelOggPlayEx" "" "${figure[win32.openex]:-skipped}" "${figure[win64.openex]}" "< 10 ms"

@@ -14,7 +14,8 @@
 //   wine_bench streams FILE N SECONDS
 //                               N ZelOggPlayEx controls play FILE at once
 //                               for SECONDS: the CPU of the control and its
-//                               engine, and of the whole process
+//                               engine, of the whole process, and of the
+//                               sound card's render thread
 //   wine_bench second LOW HIGH CAPTURE N
 //                               N times: a ZelOggPlayEx plays LOW (a 330 Hz
 //                               tone), then another PlayFile(HIGH) (1000 Hz);
@@ -81,7 +82,9 @@ double seconds() {
 // host's thread is kept apart.
 class ThreadLedger {
  public:
-  enum Part { Host, Worker, Other };
+  // The engine's threads: its workers (one a sound) and the render thread
+  // of each sound card's mix (which runs at time-critical priority).
+  enum Part { Host, Worker, Render, Other };
 
   ThreadLedger() { look(); }
   ~ThreadLedger() {
@@ -134,7 +137,7 @@ class ThreadLedger {
     return false;
   }
 
-  // The engine's worker starts inside zelov.dll.
+  // The engine's threads start inside zelov.dll.
   static Part part(DWORD id, HANDLE thread) {
     if (id == GetCurrentThreadId()) return Host;
     const auto* engine = reinterpret_cast<const BYTE*>(GetModuleHandleW(L"" ZEL_ENGINE_FILE));
@@ -144,7 +147,8 @@ class ThreadLedger {
       const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
           engine + reinterpret_cast<const IMAGE_DOS_HEADER*>(engine)->e_lfanew);
       const auto* at = static_cast<const BYTE*>(start);
-      if (at >= engine && at < engine + nt->OptionalHeader.SizeOfImage) return Worker;
+      if (at >= engine && at < engine + nt->OptionalHeader.SizeOfImage)
+        return GetThreadPriority(thread) == THREAD_PRIORITY_TIME_CRITICAL ? Render : Worker;
     }
     return Other;
   }
@@ -296,9 +300,11 @@ void streams(const wchar_t* path, int n, double length) {
   }
   pumplooking(ledger, [] { return false; }, length);
   const double wall = seconds() - wall0, cpu = processcpuseconds() - cpu0 - ledger.overhead();
-  const double control = ledger.seconds(ThreadLedger::Host) + ledger.seconds(ThreadLedger::Worker);
-  std::printf("streams %d: control and engine %.3f %% of one core, %.4f %% a stream; whole process %.3f %%\n", n,
-              100 * control / wall, 100 * control / wall / n, 100 * cpu / wall);
+  const double render = ledger.seconds(ThreadLedger::Render);
+  const double control = ledger.seconds(ThreadLedger::Host) + ledger.seconds(ThreadLedger::Worker) + render;
+  std::printf("streams %d: control and engine %.3f %% of one core, %.4f %% a stream; whole process %.3f %%; "
+              "render thread %.3f %% of each period\n",
+              n, 100 * control / wall, 100 * control / wall / n, 100 * cpu / wall, 100 * render / wall);
   for (auto& p : players)
     if (p) p->CancelPlayback(&result);
 }

@@ -115,6 +115,9 @@ MMRESULT outpause(stream& s, HWAVEOUT device) {
 MMRESULT outrestart(stream& s, HWAVEOUT device) {
   if (!s.mixed) return waveOutRestart(device);
   s.mixvoice->paused.store(false);
+  // The card's thread mixes it into what room the card has now, rather
+  // than at its next period.
+  if (card* c = s.mixcard.load()) SetEvent(c->wake);
   return MMSYSERR_NOERROR;
 }
 

@@ -17,8 +17,10 @@
 namespace zelov {
 
 constexpr int readsize = 4096;
-// A block is queued once more than this is gathered.
+// A block is queued once more than this is gathered; the first block of a
+// mixed stream's start or seek once more than firstblocklimit is.
 constexpr uint32_t gatherlimit = 100000;
+constexpr uint32_t firstblocklimit = 16384;
 constexpr uint32_t chunksamples = 4096;  // a chunk is at most 4096 samples
 static_assert(gatherlimit + chunksamples * sizeof(int16_t) <= slotsize,
               "a full gathered block and one more chunk fit a slot");
@@ -72,6 +74,7 @@ struct run {
   int32_t chunklimit = chunksamples;  // frames of the current stream per chunk
   uint32_t gatherfill = 0;            // bytes gathered in s.gatherblock
   int nextslot = 0;                   // the play slot the next full block goes to
+  bool blockqueued = false;           // a block was queued since the start or the last seek
   double gathertime = 0;              // the file time of the gathered sound's first frame
 
   // Where the stream being read stands in the file, without a seek: the

@@ -105,24 +105,21 @@ class wasapicard : public endpoint {
     WAVEFORMATEX* mix = nullptr;
     if (FAILED(client_->GetMixFormat(&mix)) || !mix) return false;
     const bool usable = takeformat(*mix);
-    // The card's period: the sound is kept two periods ahead of what it
-    // plays, what event-driven clients need not to run dry, and no more, so
-    // that a new sound is heard after as little as the card allows.
-    REFERENCE_TIME period = 0, shortest = 0;
-    HRESULT result = usable ? client_->GetDevicePeriod(&period, &shortest) : E_FAIL;
-    if (SUCCEEDED(result))
-      result = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0, mix, nullptr);
+    const HRESULT result = usable ? initialize(*mix) : E_FAIL;
     CoTaskMemFree(mix);
     if (FAILED(result)) {
       diagerr(usable ? "The sound card refused its own format.\n" : "The sound card's format cannot be used.\n");
       return false;
     }
-    periodframes = static_cast<uint32_t>(std::llround(period * static_cast<double>(rate) / 1e7));
     event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!event_ || FAILED(client_->SetEventHandle(event_)) || FAILED(client_->GetBufferSize(&buffer_)) ||
         FAILED(client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render_))))
       return false;
-    target_ = std::min(buffer_, std::max<uint32_t>(2 * periodframes, 1));
+    // A period and a half ahead of what the card plays: a new sound is
+    // heard after little more than that, and the render thread has half a
+    // period to answer each event. A period that finds the card run dry
+    // (the thread was late) adds half a period, up to the whole buffer.
+    target_ = std::min(buffer_, std::max<uint32_t>(periodframes * 3 / 2, 1));
     return SUCCEEDED(client_->Start());
   }
 
@@ -134,6 +131,8 @@ class wasapicard : public endpoint {
   bool room(uint32_t& frames) override {
     UINT32 padding = 0;
     if (FAILED(client_->GetCurrentPadding(&padding))) return false;
+    if (padding == 0 && started_) target_ = std::min(buffer_, target_ + periodframes / 2);
+    started_ = true;
     padding_ = padding;
     frames = padding < target_ ? target_ - padding : 0;
     return true;
@@ -165,6 +164,30 @@ class wasapicard : public endpoint {
   uint32_t ahead() override { return padding_; }
 
  private:
+  // Shared mode at the card's shortest period where Windows offers one
+  // (IAudioClient3, Windows 10 and later, with a driver that allows it),
+  // else at its default period (10 ms on most cards).
+  HRESULT initialize(const WAVEFORMATEX& mix) {
+    IAudioClient3* three = nullptr;
+    if (SUCCEEDED(client_->QueryInterface(__uuidof(IAudioClient3), reinterpret_cast<void**>(&three)))) {
+      UINT32 standard = 0, fundamental = 0, shortest = 0, longest = 0;
+      HRESULT result = three->GetSharedModeEnginePeriod(&mix, &standard, &fundamental, &shortest, &longest);
+      if (SUCCEEDED(result) && shortest > 0)
+        result = three->InitializeSharedAudioStream(AUDCLNT_STREAMFLAGS_EVENTCALLBACK, shortest, &mix, nullptr);
+      release(three);
+      if (SUCCEEDED(result) && shortest > 0) {
+        periodframes = shortest;
+        return S_OK;
+      }
+    }
+    REFERENCE_TIME period = 0, shortest = 0;
+    HRESULT result = client_->GetDevicePeriod(&period, &shortest);
+    if (SUCCEEDED(result))
+      result = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0, &mix, nullptr);
+    periodframes = static_cast<uint32_t>(std::llround(period * static_cast<double>(rate) / 1e7));
+    return result;
+  }
+
   // The card's rate and channels, and how its samples are written: false
   // for a format the mix cannot give.
   bool takeformat(const WAVEFORMATEX& mix) {
@@ -190,6 +213,7 @@ class wasapicard : public endpoint {
   UINT32 buffer_ = 0;
   uint32_t target_ = 0;
   uint32_t padding_ = 0;
+  bool started_ = false;
   sampleformat format_ = sampleformat::float32;
 };
 

@@ -198,8 +198,12 @@ void acceptchunk(run& r, uint32_t bytes) {
   r.s.pcmbytes.fetch_add(bytes);
   r.s.waveflag.store(1);
 
-  // The chunk was converted in place at the end of the gathered sound.
-  const bool blockfull = r.gatherfill > gatherlimit;
+  // The chunk was converted in place at the end of the gathered sound. A
+  // mixed stream's first block after a start or a seek is a short one, so
+  // that the mix has the sound sooner; the decoding of the next one takes
+  // a small part of its length.
+  const uint32_t limit = r.s.mixed && !r.blockqueued ? firstblocklimit : gatherlimit;
+  const bool blockfull = r.gatherfill > limit;
   r.gatherfill += bytes;
   if (!blockfull) return;
 
@@ -215,6 +219,7 @@ void acceptchunk(run& r, uint32_t bytes) {
   r.nextslot ^= 1;
   queue(r, slot, r.gatherfill);
   r.gatherfill = 0;
+  r.blockqueued = true;
 }
 
 namespace {
@@ -308,6 +313,7 @@ void seek(run& r) {
   r.loopkeeping = r.loopkept = false;
   wavediscard(r.s, landed);
   r.gatherfill = 0;
+  r.blockqueued = false;
   r.gathertime = landed;
   // A device that was playing plays on from its first new block, and so
   // does one whose start was already due (a "resume" that came before the
