@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/diag.h"
+#include "engine/streams/diag.h"
 #include "engine/native/simdevice.h"
-#include "engine/state.h"
-#include "engine/waveout.h"
-#include "engine/worker.h"
+#include "engine/streams/state.h"
+#include "engine/output/waveout.h"
+#include "engine/decode/worker.h"
 #include "tests/support/reference.h"
 
 static void discard(zelov::diagstream, const char*) {}

@@ -14,9 +14,9 @@
 #include <cstring>
 
 #include "tools/cputime.h"
-#include "engine/diag.h"
-#include "engine/waveout.h"
-#include "engine/worker.h"
+#include "engine/streams/diag.h"
+#include "engine/output/waveout.h"
+#include "engine/decode/worker.h"
 #include "tests/support/reference.h"
 
 extern uint64_t nowaitplayedbytes;

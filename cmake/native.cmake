@@ -16,8 +16,10 @@ endif()
 add_compile_options(-Wall -Wextra)
 
 add_library(engine STATIC
-  engine/commands.cpp engine/diag.cpp engine/opus.cpp engine/queries.cpp engine/source.cpp engine/state.cpp
-  engine/waveout.cpp engine/worker.cpp engine/mixer.cpp engine/card.cpp engine/output.cpp
+  engine/commands.cpp engine/queries.cpp
+  engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
+  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/source.cpp
+  engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
   engine/native/winapi.cpp engine/native/simdevice.cpp engine/native/simendpoint.cpp)
 target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::SPEEXDSP Threads::Threads)

@@ -35,11 +35,13 @@ else()
 endif()
 
 add_library(zelov SHARED
-  engine/commands.cpp engine/diag.cpp engine/dllmain.cpp engine/queries.cpp
-  engine/opus.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp
-  engine/mixer.cpp engine/card.cpp engine/output.cpp engine/wasapi.cpp engine/${ZEL_ENGINE_NAME}.def)
+  engine/dllmain.cpp engine/commands.cpp engine/queries.cpp
+  engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
+  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/source.cpp
+  engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
+  engine/output/wasapi.cpp engine/${ZEL_ENGINE_NAME}.def)
 set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
-target_include_directories(zelov PRIVATE ${CODEC_INCLUDE})
+target_include_directories(zelov PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
 target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} winmm ole32)
 target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 # The engine is C-style code that throws nothing: without exceptions it
@@ -60,8 +62,11 @@ target_link_libraries(refdecode PRIVATE ${ZEL_CODEC_LIBS})
 # device that never waits, which takes WINMM's place (_WINMM_ makes the
 # engine call it rather than import), beside the bare libvorbis loop.
 add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/support/reference.cpp
-  engine/commands.cpp engine/diag.cpp engine/opus.cpp engine/queries.cpp engine/source.cpp engine/state.cpp engine/waveout.cpp engine/worker.cpp
-  engine/mixer.cpp engine/card.cpp engine/output.cpp engine/wasapi.cpp)
+  engine/commands.cpp engine/queries.cpp
+  engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
+  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/source.cpp
+  engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
+  engine/output/wasapi.cpp)
 target_compile_definitions(wine_decode PRIVATE _WINMM_)
 target_include_directories(wine_decode PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
 target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ole32)

@@ -4,15 +4,16 @@
 #include <cstring>
 #include <mutex>
 
-#include "diag.h"
-#include "card.h"
-#include "endpoint.h"
-#include "interface1.h"
-#include "output.h"
-#include "queries.h"
-#include "state.h"
-#include "waveout.h"
-#include "worker.h"
+#include "engine/streams/diag.h"
+#include "engine/output/card.h"
+#include "engine/output/endpoint.h"
+#include "engine/interface1.h"
+#include "engine/output/output.h"
+#include "engine/queries.h"
+#include "engine/streams/library.h"
+#include "engine/streams/state.h"
+#include "engine/output/waveout.h"
+#include "engine/decode/worker.h"
 
 namespace zelov {
 namespace {

@@ -5,9 +5,10 @@
 // (WINMM, which it imports) stays in the process once it came in with the
 // engine, rather than being loaded and unloaded each time with it (Wine's
 // leaves 12 registry handles behind at each unload).
-#include "card.h"
-#include "platform.h"
-#include "state.h"
+#include "engine/output/card.h"
+#include "engine/output/output.h"
+#include "engine/streams/platform.h"
+#include "engine/streams/state.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   // At process exit (reserved set) the process's memory goes with it, and
   // other threads may have been stopped anywhere.
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    zelov::releasevoices();
     zelov::releasestreams();
     zelov::releasecards();
   }

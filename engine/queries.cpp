@@ -1,4 +1,4 @@
-#include "queries.h"
+#include "engine/queries.h"
 
 
 namespace zelov {

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <set>
 
-#include "engine/endpoint.h"
+#include "engine/output/endpoint.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/card.h"
+#include "engine/output/card.h"
 #include "engine/native/simendpoint.h"
 #include "engine/protocol.h"
 #include "tests/engine/support.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/convert.h"
+#include "engine/decode/convert.h"
 
 using zelov::convertsample;
 

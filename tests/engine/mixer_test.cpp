@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/mixer.h"
+#include "engine/output/mixer.h"
 
 using zelov::mixer;
 using zelov::voice;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/protocol.h"
-#include "engine/waveout.h"
+#include "engine/output/waveout.h"
 #include "tests/engine/support.h"
 
 using namespace enginetest;

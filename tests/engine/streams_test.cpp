@@ -5,7 +5,7 @@
 #include <random>
 
 #include "engine/protocol.h"
-#include "engine/state.h"
+#include "engine/streams/state.h"
 #include "tests/engine/support.h"
 
 using namespace enginetest;

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/card.h"
+#include "engine/output/card.h"
 #include "engine/native/simendpoint.h"
-#include "engine/waveout.h"
+#include "engine/output/waveout.h"
 #include "tools/fixtures.h"
 
 namespace enginetest {

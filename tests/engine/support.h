@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/diag.h"
+#include "engine/streams/diag.h"
 #include "engine/interface1.h"
 #include "engine/native/simdevice.h"
-#include "engine/state.h"
+#include "engine/streams/state.h"
 #include "tests/support/reference.h"
 
 namespace enginetest {

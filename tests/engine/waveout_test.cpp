@@ -1,4 +1,4 @@
-#include "engine/waveout.h"
+#include "engine/output/waveout.h"
 #include "tests/engine/support.h"
 
 using namespace enginetest;

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "engine/waveout.h"
+#include "engine/output/waveout.h"
 #include "tests/engine/support.h"
 
 using namespace enginetest;

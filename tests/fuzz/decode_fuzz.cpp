@@ -11,11 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/diag.h"
+#include "engine/streams/diag.h"
 #include "engine/native/simdevice.h"
-#include "engine/state.h"
-#include "engine/waveout.h"
-#include "engine/worker.h"
+#include "engine/streams/state.h"
+#include "engine/output/waveout.h"
+#include "engine/decode/worker.h"
 
 namespace {
 

@@ -13,5 +13,5 @@
 // Opens a file for reading by its UTF-16 name.
 inline FILE* widefopen(const char16_t* path) { return _wfopen(reinterpret_cast<const wchar_t*>(path), L"rb"); }
 #else
-#  include "native/winapi.h"
+#  include "engine/native/winapi.h"
 #endif

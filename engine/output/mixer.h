@@ -13,8 +13,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform.h"
-#include "protocol.h"
+#include "engine/streams/platform.h"
+#include "engine/protocol.h"
 
 struct SpeexResamplerState_;
 

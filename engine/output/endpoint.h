@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform.h"
-#include "protocol.h"
+#include "engine/streams/platform.h"
+#include "engine/protocol.h"
 
 namespace zelov {
 

@@ -1,4 +1,4 @@
-#include "waveout.h"
+#include "engine/output/waveout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,9 +10,9 @@
 #endif
 #include <mutex>
 
-#include "diag.h"
-#include "output.h"
-#include "state.h"
+#include "engine/streams/diag.h"
+#include "engine/output/output.h"
+#include "engine/streams/state.h"
 
 namespace zelov {
 

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "diag.h"
-#include "source.h"
-#include "state.h"
+#include "engine/streams/diag.h"
+#include "engine/decode/source.h"
+#include "engine/streams/state.h"
 
 namespace zelov {
 

@@ -1,12 +1,12 @@
-#include "output.h"
+#include "engine/output/output.h"
 
 #include <cstdlib>
 #include <mutex>
 #include <new>
 
-#include "card.h"
-#include "endpoint.h"
-#include "mixer.h"
+#include "engine/output/card.h"
+#include "engine/output/endpoint.h"
+#include "engine/output/mixer.h"
 
 namespace zelov {
 
@@ -48,11 +48,13 @@ bool makemixed(stream& s) {
   return true;
 }
 
-void releasevoice(stream& s) {
-  if (!s.mixvoice) return;
-  s.mixvoice->~voice();
-  std::free(s.mixvoice);
-  s.mixvoice = nullptr;
+void releasevoices() {
+  eachstream([](stream& s) {
+    if (!s.mixvoice) return;
+    s.mixvoice->~voice();
+    std::free(s.mixvoice);
+    s.mixvoice = nullptr;
+  });
 }
 
 MMRESULT outopen(stream& s, HWAVEOUT* device, const WAVEFORMATEX& format) {

@@ -4,8 +4,8 @@
 // that the worker's queueing, waits, seeks and position map are the same
 // for both; a mixed stream's device handle stands for its voice.
 #pragma once
-#include "platform.h"
-#include "state.h"
+#include "engine/streams/platform.h"
+#include "engine/streams/state.h"
 
 namespace zelov {
 
@@ -31,7 +31,7 @@ UINT outcount(const stream& s);
 bool makemixed(stream& s);
 void outsetgain(stream& s);
 void outmove(stream& s);
-// Frees a stream's voice, for when the library leaves the process.
-void releasevoice(stream& s);
+// Frees the streams' voices, for when the library leaves the process.
+void releasevoices();
 
 }  // namespace zelov

@@ -1,4 +1,4 @@
-#include "diag.h"
+#include "engine/streams/diag.h"
 
 #include <cerrno>
 #include <cstdarg>

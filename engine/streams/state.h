@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform.h"
-#include "protocol.h"
+#include "engine/streams/platform.h"
+#include "engine/protocol.h"
 
 namespace zelov {
 
@@ -214,6 +214,8 @@ stream* openstream();
 stream* findstream(int32_t number);
 // Gives the stream back; its run must have ended.
 void closestream(stream& s);
+// Visits every stream made so far, open or not, under the table's lock.
+void eachstream(void (*visit)(stream& s));
 // Gives back everything the streams made (their memory, events and copies
 // of files in memory), for when the library leaves the process: the next
 // load starts with a fresh table, so whatever is not given back here is

@@ -7,7 +7,7 @@
 // play Opus (`stream::opusallowed`); elsewhere an Opus link is a stream
 // that is not Vorbis.
 #pragma once
-#include "run.h"
+#include "engine/decode/run.h"
 
 namespace zelov {
 

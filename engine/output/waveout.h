@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform.h"
-#include "state.h"
+#include "engine/streams/platform.h"
+#include "engine/streams/state.h"
 
 namespace zelov {
 

@@ -1,7 +1,7 @@
 // One run of the worker: measure the stream, then read, decode, convert and
 // queue it to the wave-out device, one logical stream after another. After
 // a seek the run decodes through libvorbisfile, which found the place.
-#include "worker.h"
+#include "engine/decode/worker.h"
 
 #include <vorbis/codec.h>
 #include <vorbis/vorbisfile.h>
@@ -11,14 +11,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "convert.h"
-#include "diag.h"
-#include "opus.h"
-#include "output.h"
-#include "run.h"
-#include "source.h"
-#include "state.h"
-#include "waveout.h"
+#include "engine/decode/convert.h"
+#include "engine/streams/diag.h"
+#include "engine/decode/opus.h"
+#include "engine/output/output.h"
+#include "engine/decode/run.h"
+#include "engine/decode/source.h"
+#include "engine/streams/library.h"
+#include "engine/streams/state.h"
+#include "engine/output/waveout.h"
 
 namespace zelov {
 
@@ -571,19 +572,6 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
   return r.result;
 }
 
-namespace {
-
-// The engine library this code is part of; a reference more to it unless
-// `flags` say otherwise.
-HMODULE thislibrary(DWORD flags) {
-  HMODULE library = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | flags, reinterpret_cast<LPCWSTR>(&thislibrary),
-                     &library);
-  return library;
-}
-
-}  // namespace
-
 DWORD WINAPI playthread(LPVOID parameter) {
   stream& s = *static_cast<stream*>(parameter);
   s.lastresult.store(0);
@@ -597,9 +585,5 @@ DWORD WINAPI playthread(LPVOID parameter) {
   exitthread(static_cast<DWORD>(result));
   return static_cast<DWORD>(result);
 }
-
-HMODULE holdlibrary() { return thislibrary(0); }
-
-void exitthread(DWORD code) { FreeLibraryAndExitThread(thislibrary(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT), code); }
 
 }  // namespace zelov

@@ -1,11 +1,10 @@
-#include "state.h"
+#include "engine/streams/state.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 
-#include "output.h"
 
 namespace zelov {
 
@@ -71,6 +70,12 @@ void closeevent(HANDLE& event) {
 
 }  // namespace
 
+void eachstream(void (*visit)(stream& s)) {
+  std::lock_guard<spinlock> held(table.lock);
+  for (stream* s : table.slots)
+    if (s) visit(*s);
+}
+
 void releasestreams() {
   std::lock_guard<spinlock> held(table.lock);
   for (int32_t n = 0; n <= maxstreams; ++n) {
@@ -81,7 +86,6 @@ void releasestreams() {
     closeevent(s->readyevent);
     if (HANDLE thread = s->workerthread.exchange(nullptr)) CloseHandle(thread);
     releasememory(*s);
-    releasevoice(*s);
     if (n == 0) continue;  // the default stream is the library's own
     s->~stream();
     std::free(s);

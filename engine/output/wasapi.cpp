@@ -16,8 +16,8 @@
 #include <cwchar>
 #include <new>
 
-#include "diag.h"
-#include "endpoint.h"
+#include "engine/streams/diag.h"
+#include "engine/output/endpoint.h"
 
 namespace zelov {
 

@@ -2,8 +2,8 @@
 #pragma once
 #include <cstdint>
 
-#include "platform.h"
-#include "state.h"
+#include "engine/streams/platform.h"
+#include "engine/streams/state.h"
 
 namespace zelov {
 
@@ -20,15 +20,6 @@ void forgetrun(stream& s);
 // `lastresult`. The thread must be given a reference to the engine library
 // (holdlibrary), which it lets go as it ends.
 DWORD WINAPI playthread(LPVOID stream);
-
-// Takes a reference to the engine library for a worker thread; null when
-// none can be had. A host unloads the library as soon as a run reads as
-// ended, while its thread still has a few instructions of ours to run: the
-// thread's own reference keeps them mapped until it has ended.
-HMODULE holdlibrary();
-// Lets the thread's reference to the engine library go, and ends the
-// thread (natively it only returns).
-void exitthread(DWORD code);
 
 #ifndef ZELOV_STREAMS_ONLY
 inline int32_t playworker(const char* path, const char16_t* widepath = nullptr) {

@@ -9,9 +9,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "endpoint.h"
-#include "mixer.h"
-#include "state.h"
+#include "engine/output/endpoint.h"
+#include "engine/output/mixer.h"
+#include "engine/streams/state.h"
 
 namespace zelov {
 

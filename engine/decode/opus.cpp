@@ -1,10 +1,10 @@
-#include "opus.h"
+#include "engine/decode/opus.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "convert.h"
-#include "diag.h"
+#include "engine/decode/convert.h"
+#include "engine/streams/diag.h"
 
 namespace zelov {
 

@@ -1,4 +1,4 @@
-#include "source.h"
+#include "engine/decode/source.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,12 +1,12 @@
-#include "card.h"
+#include "engine/output/card.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 
-#include "diag.h"
-#include "worker.h"
+#include "engine/streams/diag.h"
+#include "engine/streams/library.h"
 
 namespace zelov {
 

@@ -1,4 +1,4 @@
-#include "mixer.h"
+#include "engine/output/mixer.h"
 
 #include <speex/speex_resampler.h>
 
