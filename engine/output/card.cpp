@@ -53,7 +53,7 @@ bool reopen(card& c, endpoint*& out) {
   closeendpoint(out);
   out = openendpoint(c.id);
   if (!out) return false;
-  c.mix.setchannels(out->channels);
+  c.mix.setformat(out->rate, out->channels);
   c.rate.store(out->rate);
   return true;
 }

@@ -51,7 +51,10 @@ bool voice::retune(int32_t cardrate) {
 
 mixer::mixer(int channels) : channels_(std::clamp(channels, 1, mixchannels)) {}
 
-void mixer::setchannels(int channels) { channels_ = std::clamp(channels, 1, mixchannels); }
+void mixer::setformat(int32_t rate, int channels) {
+  rate_ = rate;
+  channels_ = std::clamp(channels, 1, mixchannels);
+}
 
 bool mixer::attach(voice& v) {
   if (v.channels < 1) return false;
@@ -142,6 +145,8 @@ uint32_t mixer::resample(voice& v, float* into, uint32_t frames) {
 // are averaged.
 void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
   if (v.paused.load(std::memory_order_relaxed)) return;
+  // Prepared for a card of another rate than this one now has.
+  if (rate_ > 0 && v.resampledto != (v.rate == rate_ ? 0 : rate_)) v.retune(rate_);
   const int width = usedchannels(v);
   const float target = v.gain.load(std::memory_order_relaxed);
   const float step = 1.0f / rampframes;

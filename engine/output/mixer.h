@@ -91,8 +91,11 @@ class mixer {
   mixer& operator=(const mixer&) = delete;
 
   int channels() const { return channels_; }
-  // A card of another layout (a new default device): between periods only.
-  void setchannels(int channels);
+  // The card's format (a new default card may have another): from the
+  // render thread, between periods. A voice converted for another rate is
+  // converted for this one from its next period, the one time the render
+  // thread allocates (the converter's tables).
+  void setformat(int32_t rate, int channels);
   // From a decoder's thread: the voice is mixed from the next period on;
   // false when maxstreams voices are mixed already.
   bool attach(voice& v);
@@ -111,6 +114,7 @@ class mixer {
   void mixvoice(voice& v, float* out, uint32_t frames);
 
   int channels_;
+  int32_t rate_ = 0;
   std::atomic<voice*> slots_[maxstreams] = {};
   // Counts up as a period starts and as it ends: odd while render() runs.
   std::atomic<uint64_t> periods_{0};

@@ -76,8 +76,10 @@ TEST_F(Cards, TheOutputLingersAfterTheLastSoundThenCloses) {
 
 // The default card changes during playback: the mix moves there and the
 // sound goes on, nothing lost or repeated at the move; the old card closes.
+// To a card of another rate, the sound is converted to it from the move on.
 TEST_F(Cards, TheMixFollowsTheDefaultCardWithoutEndingTheSound) {
   simendpoint::addcard(u"card-b", u"USB Headset", 44100, 2);
+  simendpoint::addcard(u"card-c", u"HDMI Output", 48000, 2);
   const int32_t s = mixedstream();
   play(s, "stereo44100.ogg");
   ASSERT_TRUE(waituntil([] { return sounding(simendpoint::captured(u"card-a")).size() > 44100; }));
@@ -88,6 +90,23 @@ TEST_F(Cards, TheMixFollowsTheDefaultCardWithoutEndingTheSound) {
                              b = sounding(simendpoint::captured(u"card-b"));
   EXPECT_GT(b.size(), 44100u) << "the rest was heard on the new default";
   EXPECT_EQ(a.size() + b.size(), referencesound("stereo44100.ogg").size()) << "nothing lost or repeated";
+  EXPECT_TRUE(waituntil([] { return !simendpoint::isopen(u"card-a"); })) << "the old default's output closed";
+
+  const std::size_t mark = simendpoint::captured(u"card-b").size();
+  auto since = [mark] {
+    const std::vector<float> all = simendpoint::captured(u"card-b");
+    return sounding(std::vector<float>(all.begin() + static_cast<long>(mark), all.end()));
+  };
+  play(s, "stereo44100.ogg");
+  ASSERT_TRUE(waituntil([&] { return since().size() > 3 * 44100; }));
+  simendpoint::setdefault(u"card-c");
+  ASSERT_TRUE(waituntil([&] { return ended(s); }));
+  EXPECT_EQ(on(s, "intreturn2"), zelov::resultok);
+  const double onc = sounding(simendpoint::captured(u"card-c")).size() * 44100.0 / 48000;
+  const double before = static_cast<double>(since().size());
+  EXPECT_GT(onc, 44100.0);
+  EXPECT_NEAR(before + onc, static_cast<double>(referencesound("stereo44100.ogg").size()), 2 * 480.0)
+      << "the rest, converted to 48 kHz";
 }
 
 // A sound moved to another card by id, and a card chosen by id that goes
@@ -111,6 +130,15 @@ TEST_F(Cards, AChosenCardMovesTheSoundAndOneThatGoesAwayEndsIt) {
   play(s, "short.ogg");
   ASSERT_TRUE(waituntil([&] { return ended(s); }));
   EXPECT_EQ(on(s, "intreturn2"), zelov::resultok);
+}
+
+// No card at all: the run ends as it does without a wave-out device.
+TEST_F(Cards, WithoutACardTheRunEndsAsWithoutADevice) {
+  simendpoint::removecard(u"card-a");
+  const int32_t s = mixedstream();
+  play(s, "short.ogg");
+  ASSERT_TRUE(waituntil([&] { return ended(s); }));
+  EXPECT_EQ(on(s, "intreturn2"), zelov::resultnodevice);
 }
 
 // A volume put is a gain in the mix: heard within a period, and nothing is
