@@ -11,9 +11,10 @@
 #   build in CPU time, and the control's CPU share, cancel time and start
 #   latency in real playback, the CPU of 1, 4, 16 and 32 ZelOggPlayEx
 #   streams at once (mixed on one sound card's output) and the share of
-#   each period its render thread takes, the start of a second sound while one plays, the heap of 16
-#   streams over 500 files, PlayMemory's start beside PlayFile's and what
-#   ZelOggPlayEx's open spends reading the headers, side by side in a
+#   each period its render thread takes, the start of a second sound while
+#   one plays, the heap and handles while 500 controls are created, played
+#   and released with 16 playing, PlayMemory's start beside PlayFile's and
+#   what ZelOggPlayEx's open spends reading the headers, side by side in a
 #   closing table.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -156,7 +157,8 @@ measure() {  # measure EDITION BUILD-DIR
   figure[$edition.openplain]="$(awk '{print $17}' <<<"$line") ms"
   line=$(step churn "$(winpath "$run/sixty.ogg")" 16 500 | grep -E '^churn' || true)
   echo "$line"
-  figure[$edition.churn]=$(awk '{ printf "%+d B", $11 - $9 }' <<<"$line")
+  figure[$edition.churn]=$(awk '{ printf "%+d B", $13 - $11 }' <<<"$line")
+  figure[$edition.churnhandles]=$(awk '{ printf "%+d", $18 - $16 }' <<<"$line")
   wine_stop; pulse_stop; rm -rf "$run"; run=
   echo
 }
@@ -193,7 +195,8 @@ if wine_usable; then
     "${figure[win64.processratio32]}" "<= 2"
   show "render thread, share of each period, 32" "" "${figure[win32.render32]:-skipped}" "${figure[win64.render32]}" ""
   show "second sound while one plays, to heard" "12.8 ms" "${figure[win32.second]:-skipped}" "${figure[win64.second]}" "<= 10 ms"
-  show "heap after 500 files on 16 streams" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"
+  show "heap, 500 controls replaced, 16 playing" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"
+  show "handles, the same" "" "${figure[win32.churnhandles]:-skipped}" "${figure[win64.churnhandles]}" "flat"
   show "PlayMemory to the first sound heard" "" "${figure[win32.memory]:-skipped}" "${figure[win64.memory]}" "< 20 ms"
   show "OpenFile returns, ZelOggPlayEx" "" "${figure[win32.openex]:-skipped}" "${figure[win64.openex]}" "< 10 ms"
   show "OpenFile returns, ZelOggPlay" "" "${figure[win32.openplain]:-skipped}" "${figure[win64.openplain]}" ""

@@ -21,10 +21,11 @@
 //                               tone), then another PlayFile(HIGH) (1000 Hz);
 //                               the time until 1000 Hz is in CAPTURE
 //   wine_bench churn FILE N CYCLES
-//                               N ZelOggPlayEx controls, CYCLES PlayFile and
-//                               CancelPlayback among them: the process's
-//                               heap bytes and handles after the first round
-//                               and at the end
+//                               N ZelOggPlayEx controls play FILE; CYCLES
+//                               times one of them is cancelled and released
+//                               and a new one plays in its place: the
+//                               process's heap bytes and handles after the
+//                               first round and at the end
 //   wine_bench memory FILE CAPTURE N
 //                               N times each, taking turns: the time from
 //                               a ZelOggPlayEx's PlayMemory (the file's
@@ -398,20 +399,27 @@ void memory(const wchar_t* path, const wchar_t* capturepath, int trials) {
 // Heap and handles of N controls after many PlayFile and CancelPlayback.
 void churn(const wchar_t* path, int n, int cycles) {
   std::vector<com::com_ptr<_ZelOggPlay>> players;
-  for (int i = 0; i < n; ++i) players.push_back(newplayer());
   com::bstr file(path);
   VARIANT result;
+  for (int i = 0; i < n; ++i) {
+    players.push_back(newplayer());
+    players.back()->PlayFile(file.get(), &result);
+  }
+  // Each cycle one of the N playing controls goes (cancelled and released)
+  // and a new one takes its place with the file: N play all the time.
   Usage first;
   for (int cycle = 0; cycle < cycles; ++cycle) {
     auto& p = players[static_cast<std::size_t>(cycle % n)];
+    p->CancelPlayback(&result);
+    p = newplayer();
     p->PlayFile(file.get(), &result);
     pump([] { return false; }, 0.002);
-    p->CancelPlayback(&result);
-    if (cycle == n - 1) first = usage();  // every control has its stream
+    if (cycle == n - 1) first = usage();  // every control has been replaced once
   }
   const Usage last = usage();
-  std::printf("churn: %d streams, %d PlayFile and cancel: heap %lld -> %lld bytes, handles %ld -> %ld\n", n, cycles,
-              first.heapbytes, last.heapbytes, first.handles, last.handles);
+  std::printf("churn: %d playing, %d controls created, played and released: heap %lld -> %lld bytes, handles %ld -> %ld\n",
+              n, cycles, first.heapbytes, last.heapbytes, first.handles, last.handles);
+  for (auto& p : players) p->CancelPlayback(&result);
 }
 
 }  // namespace

@@ -42,8 +42,8 @@ bool sameid(const char16_t* a, const char16_t* b) {
   return *a == *b;
 }
 
-// Ends the thread's use of the card: its output closed, the voices told.
-void stopped(card& c, int32_t status) {
+// Tells the voices waiting for the card's output how its opening went.
+void announce(card& c, int32_t status) {
   c.status.store(status);
   SetEvent(c.ready);
 }
@@ -91,9 +91,9 @@ DWORD WINAPI renderthread(LPVOID parameter) {
   if (!reopen(c, out)) {
     std::lock_guard<spinlock> held(c.life);
     c.running = false;
-    stopped(c, card::failed);
+    announce(c, card::failed);
   } else {
-    stopped(c, card::open);
+    announce(c, card::open);
     unsigned long long idlesince = GetTickCount64();
     for (;;) {
       if (out) out->wait(c.wake, retryms);
@@ -181,7 +181,7 @@ bool entercard(card& c) {
     c.thread = thread;
     if (!thread) {
       c.running = false;
-      stopped(c, card::failed);
+      announce(c, card::failed);
     }
   }
   WaitForSingleObject(c.ready, openwaitms);
