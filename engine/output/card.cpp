@@ -111,6 +111,10 @@ DWORD WINAPI renderthread(LPVOID parameter) {
         if (!followsdefault) c.lost.store(true);
       }
       if (!out && followsdefault) reopen(c, out);
+      // With nothing to play the card is left to run dry (it plays silence):
+      // the next sound is then written at once with nothing queued before
+      // it, as a stream of its own would be, rather than behind the lead.
+      if (!c.mix.sounding()) frames = 0;
       while (out && frames > 0) {
         const uint32_t n = frames < card::bufferframes ? frames : card::bufferframes;
         c.mix.render(c.buffer, n);

@@ -84,6 +84,14 @@ int mixer::count() const {
   return voices;
 }
 
+bool mixer::sounding() const {
+  for (const auto& slot : slots_) {
+    const voice* v = slot.load();
+    if (v && !v->paused.load(std::memory_order_relaxed) && (v->hasblock() || v->stagedframes > 0)) return true;
+  }
+  return false;
+}
+
 void mixer::render(float* out, uint32_t frames) {
   periods_.fetch_add(1);
   std::fill(out, out + static_cast<std::size_t>(frames) * channels_, 0.0f);

@@ -104,6 +104,9 @@ class mixer {
   void detach(voice& v);
   // The voices mixed now.
   int count() const;
+  // From the render thread: whether any voice has sound to give now (not
+  // paused, with a block or frames of one in hand).
+  bool sounding() const;
   // From the render thread: `frames` frames of the card's channels into
   // `out`, every voice summed and clamped to -1 to 1 (never wrapped).
   void render(float* out, uint32_t frames);

@@ -131,8 +131,9 @@ class wasapicard : public endpoint {
   bool room(uint32_t& frames) override {
     UINT32 padding = 0;
     if (FAILED(client_->GetCurrentPadding(&padding))) return false;
-    if (padding == 0 && started_) target_ = std::min(buffer_, target_ + periodframes / 2);
-    started_ = true;
+    // Run dry though it was fed last time: the thread was late.
+    if (padding == 0 && fed_) target_ = std::min(buffer_, target_ + periodframes / 2);
+    fed_ = false;
     padding_ = padding;
     frames = padding < target_ ? target_ - padding : 0;
     return true;
@@ -158,6 +159,7 @@ class wasapicard : public endpoint {
       }
     }
     padding_ += frames;
+    fed_ = true;
     return SUCCEEDED(render_->ReleaseBuffer(frames, 0));
   }
 
@@ -213,7 +215,7 @@ class wasapicard : public endpoint {
   UINT32 buffer_ = 0;
   uint32_t target_ = 0;
   uint32_t padding_ = 0;
-  bool started_ = false;
+  bool fed_ = false;  // the last period wrote to the card
   sampleformat format_ = sampleformat::float32;
 };
 
