@@ -165,21 +165,19 @@ int endpointcount() {
   return static_cast<int>(presentcards().size());
 }
 
-bool endpointname(int index, char16_t* name, std::size_t size) {
+namespace {
+// One text of the present card at `index`: its name or its id.
+bool cardtext(int index, std::u16string simcard::*field, char16_t* out, std::size_t size) {
   std::lock_guard<std::mutex> held(sim().lock);
   auto cards = presentcards();
   if (index < 0 || static_cast<std::size_t>(index) >= cards.size()) return false;
-  copytext(cards[static_cast<std::size_t>(index)]->name, name, size);
+  copytext(cards[static_cast<std::size_t>(index)]->*field, out, size);
   return true;
 }
+}  // namespace
 
-bool endpointid(int index, char16_t* id, std::size_t size) {
-  std::lock_guard<std::mutex> held(sim().lock);
-  auto cards = presentcards();
-  if (index < 0 || static_cast<std::size_t>(index) >= cards.size()) return false;
-  copytext(cards[static_cast<std::size_t>(index)]->id, id, size);
-  return true;
-}
+bool endpointname(int index, char16_t* name, std::size_t size) { return cardtext(index, &simcard::name, name, size); }
+bool endpointid(int index, char16_t* id, std::size_t size) { return cardtext(index, &simcard::id, id, size); }
 
 bool endpointpresent(const char16_t* id) {
   std::lock_guard<std::mutex> held(sim().lock);

@@ -7,6 +7,7 @@
 
 #include "engine/streams/diag.h"
 #include "engine/streams/library.h"
+#include "engine/streams/made.h"
 
 namespace zelov {
 
@@ -146,9 +147,8 @@ card* findcard(const char16_t* id) {
   }
   for (card*& slot : cards.slots) {
     if (slot) continue;
-    void* memory = std::malloc(sizeof(card));
-    if (!memory) return nullptr;
-    slot = new (memory) card();
+    slot = make<card>();
+    if (!slot) return nullptr;
     std::memcpy(slot->id, id, (length + 1) * sizeof(char16_t));
     return slot;
   }
@@ -202,9 +202,7 @@ void leavecard(card& c) {
 void releasecards() {
   std::lock_guard<spinlock> held(cards.lock);
   for (card*& slot : cards.slots) {
-    if (!slot) continue;
-    slot->~card();
-    std::free(slot);
+    unmake(slot);
     slot = nullptr;
   }
 }

@@ -25,11 +25,20 @@ voice::~voice() {
 bool voice::prepare(int blockchannels, int32_t blockrate, int32_t cardrate) {
   channels = blockchannels;
   rate = blockrate;
+  clear();
+  return retune(cardrate);
+}
+
+void voice::clear() {
   head.store(0);
   tail.store(0);
   offset = 0;
   consumed.store(0);
-  return retune(cardrate);
+  stagedframes = 0;
+  if (resampler) {
+    speex_resampler_reset_mem(resampler);
+    speex_resampler_skip_zeros(resampler);
+  }
 }
 
 bool voice::retune(int32_t cardrate) {
@@ -78,12 +87,6 @@ void mixer::detach(voice& v) {
     while (periods_.load() == period) Sleep(0);
 }
 
-int mixer::count() const {
-  int voices = 0;
-  for (const auto& slot : slots_) voices += slot.load() != nullptr;
-  return voices;
-}
-
 bool mixer::sounding() const {
   for (const auto& slot : slots_) {
     const voice* v = slot.load();
@@ -123,7 +126,7 @@ uint32_t mixer::fetch(voice& v, float* into, uint32_t frames) {
     v.consumed.fetch_add(take * framebytes, std::memory_order_relaxed);
     if (v.offset + framebytes > block->dwBufferLength) {
       v.offset = 0;
-      __atomic_store_n(&block->dwFlags, static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED), __ATOMIC_RELEASE);
+      markplayed(*block);
       v.head.store(at + 1, std::memory_order_release);
     }
   }

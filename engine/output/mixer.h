@@ -29,6 +29,14 @@ constexpr int mixchannels = 8;
 // play slots and the tail, or its silence), one more is room to spare.
 constexpr uint32_t voiceblocks = 4;
 
+// A block's flags, which the device or the mix writes from its own thread
+// while the decoder's thread reads them; a block taken whole is marked
+// played (done), as a wave-out device marks it.
+inline DWORD blockflags(const WAVEHDR& block) { return __atomic_load_n(&block.dwFlags, __ATOMIC_ACQUIRE); }
+inline void markplayed(WAVEHDR& block) {
+  __atomic_store_n(&block.dwFlags, static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED), __ATOMIC_RELEASE);
+}
+
 struct voice {
   voice() = default;
   ~voice();
@@ -76,6 +84,9 @@ struct voice {
   // `cardrate`: the converter is made here, when the rates differ. False
   // when it cannot be. Only while detached.
   bool prepare(int blockchannels, int32_t blockrate, int32_t cardrate);
+  // Empties the queue and starts the count and the converter over, keeping
+  // the format (a reset). Only while detached.
+  void clear();
   // Makes the converter anew for a card of `cardrate`, keeping the queue
   // (a move to another card). Only while detached.
   bool retune(int32_t cardrate);
@@ -102,8 +113,6 @@ class mixer {
   // From a decoder's thread: the voice is no longer mixed, and the render
   // thread no longer reads it once this returns.
   void detach(voice& v);
-  // The voices mixed now.
-  int count() const;
   // From the render thread: whether any voice has sound to give now (not
   // paused, with a block or frames of one in hand).
   bool sounding() const;

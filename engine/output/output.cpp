@@ -7,12 +7,11 @@
 #include "engine/output/card.h"
 #include "engine/output/endpoint.h"
 #include "engine/output/mixer.h"
+#include "engine/streams/made.h"
 
 namespace zelov {
 
 namespace {
-
-DWORD flagsof(const WAVEHDR& header) { return __atomic_load_n(&header.dwFlags, __ATOMIC_ACQUIRE); }
 
 // The card the stream is to play on: the one of its chosen id, else the
 // one at its device index now, else the default card.
@@ -30,29 +29,21 @@ card* chosencard(stream& s) {
 // Marks every block the voice holds done, as a reset device does, and
 // empties its queue. The voice is detached.
 void dropblocks(voice& v) {
-  for (uint32_t at = v.head.load(); at != v.tail.load(); ++at)
-    __atomic_store_n(&v.queue[at % voiceblocks]->dwFlags, static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED),
-                     __ATOMIC_RELEASE);
-  v.prepare(v.channels, v.rate, v.resampledto ? v.resampledto : v.rate);
+  for (uint32_t at = v.head.load(); at != v.tail.load(); ++at) markplayed(*v.queue[at % voiceblocks]);
+  v.clear();
 }
 
 }  // namespace
 
 bool makemixed(stream& s) {
-  if (!s.mixvoice) {
-    void* memory = std::malloc(sizeof(voice));
-    if (!memory) return false;
-    s.mixvoice = new (memory) voice();
-  }
-  s.mixed = true;
-  return true;
+  if (!s.mixvoice) s.mixvoice = make<voice>();
+  s.mixed = s.mixvoice != nullptr;
+  return s.mixed;
 }
 
 void releasevoices() {
   eachstream([](stream& s) {
-    if (!s.mixvoice) return;
-    s.mixvoice->~voice();
-    std::free(s.mixvoice);
+    unmake(s.mixvoice);
     s.mixvoice = nullptr;
   });
 }
@@ -102,7 +93,7 @@ MMRESULT outwrite(stream& s, HWAVEOUT device, WAVEHDR& header) {
 
 MMRESULT outunprepare(stream& s, HWAVEOUT device, WAVEHDR& header) {
   if (!s.mixed) return waveOutUnprepareHeader(device, &header, sizeof header);
-  const DWORD flags = flagsof(header);
+  const DWORD flags = blockflags(header);
   if ((flags & WHDR_INQUEUE) && !(flags & WHDR_DONE)) return WAVERR_STILLPLAYING;
   header.dwFlags = 0;
   return MMSYSERR_NOERROR;

@@ -16,8 +16,10 @@
 #include <cwchar>
 #include <new>
 
-#include "engine/streams/diag.h"
 #include "engine/output/endpoint.h"
+#include "engine/output/mixer.h"
+#include "engine/streams/diag.h"
+#include "engine/streams/made.h"
 
 namespace zelov {
 
@@ -195,7 +197,7 @@ class wasapicard : public endpoint {
   bool takeformat(const WAVEFORMATEX& mix) {
     rate = static_cast<int32_t>(mix.nSamplesPerSec);
     channels = mix.nChannels;
-    if (channels < 1 || channels > mixchannelsmost || rate <= 0) return false;
+    if (channels < 1 || channels > mixchannels || rate <= 0) return false;
     GUID subtype = mix.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ? floatsubtype : pcmsubtype;
     if (mix.wFormatTag == WAVE_FORMAT_EXTENSIBLE && mix.cbSize >= 22)
       subtype = reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(mix).SubFormat;
@@ -208,7 +210,6 @@ class wasapicard : public endpoint {
     return true;
   }
 
-  static constexpr int mixchannelsmost = 8;
   IAudioClient* client_ = nullptr;
   IAudioRenderClient* render_ = nullptr;
   HANDLE event_ = nullptr;
@@ -282,8 +283,7 @@ endpoint* openendpoint(const char16_t* id) {
                                        : enumerator->GetDevice(reinterpret_cast<LPCWSTR>(id), &device);
   release(enumerator);
   if (FAILED(found) || !device) return nullptr;
-  void* memory = std::malloc(sizeof(wasapicard));
-  auto* card = memory ? new (memory) wasapicard() : nullptr;
+  auto* card = make<wasapicard>();
   const bool opened = card && card->open(device);
   release(device);
   if (opened) return card;
@@ -343,28 +343,17 @@ bool endpointpresent(const char16_t* id) {
   return present;
 }
 
-void closeendpoint(endpoint* card) {
-  if (!card) return;
-  auto* opened = static_cast<wasapicard*>(card);
-  opened->~wasapicard();
-  std::free(opened);
-}
+void closeendpoint(endpoint* card) { unmake(static_cast<wasapicard*>(card)); }
 
 defaultwatch* watchdefault(HANDLE wake) {
-  void* memory = std::malloc(sizeof(notifier));
-  auto* watch = memory ? new (memory) notifier(wake) : nullptr;
+  auto* watch = make<notifier>(wake);
   if (watch && !watch->start()) {
-    unwatch(watch);
+    unmake(watch);
     return nullptr;
   }
   return watch;
 }
 
-void unwatch(defaultwatch* watch) {
-  if (!watch) return;
-  auto* made = static_cast<notifier*>(watch);
-  made->~notifier();
-  std::free(made);
-}
+void unwatch(defaultwatch* watch) { unmake(static_cast<notifier*>(watch)); }
 
 }  // namespace zelov

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "engine/streams/diag.h"
+#include "engine/output/mixer.h"
 #include "engine/output/output.h"
 #include "engine/streams/state.h"
 
@@ -18,11 +19,6 @@ namespace zelov {
 
 std::atomic<int32_t> wavelostms{5000};
 std::atomic<int32_t> waverunoutms{100};
-
-// The device writes a header's flags from its own thread while we poll them.
-static DWORD headerflags(const waveslot& slot) {
-  return __atomic_load_n(&slot.header.dwFlags, __ATOMIC_ACQUIRE);
-}
 
 namespace {
 
@@ -101,7 +97,7 @@ bool wavereopen(stream& s) {
   waveslot* pending[3];
   int count = 0;
   for (waveslot* slot : {&s.playslots[0], &s.playslots[1], &s.tailslot}) {
-    const DWORD flags = headerflags(*slot);
+    const DWORD flags = blockflags(slot->header);
     if ((flags & WHDR_PREPARED) && !(flags & WHDR_DONE)) pending[count++] = slot;
   }
   std::sort(pending, pending + count, [](const waveslot* a, const waveslot* b) { return a->order < b->order; });
@@ -268,7 +264,7 @@ bool wavereclaim(stream& s, waveslot& slot) {
 
 bool wavewaitdone(stream& s, waveslot& slot) {
   lostwatch watch(s);
-  while (headerflags(slot) != (WHDR_DONE | WHDR_PREPARED)) {
+  while (blockflags(slot.header) != (WHDR_DONE | WHDR_PREPARED)) {
     cancelwait(s, waitstepms);
     if (s.cancelflag.load() || s.seekpending() || watch.lost()) return false;
   }

@@ -1,5 +1,7 @@
 #include "engine/streams/state.h"
 
+#include "engine/streams/made.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -36,11 +38,8 @@ stream* openstream() {
   for (int32_t n = 1; n <= maxstreams; ++n) {
     if (table.inuse[n]) continue;
     if (!table.slots[n]) {
-      // malloc and placement new: the C++ runtime's allocating new would
-      // bring its exception machinery into a library built without it.
-      void* memory = std::malloc(sizeof(stream));
-      if (!memory) return nullptr;
-      table.slots[n] = new (memory) stream();
+      table.slots[n] = make<stream>();
+      if (!table.slots[n]) return nullptr;
       table.slots[n]->number = n;
     }
     table.inuse[n] = true;
@@ -87,8 +86,7 @@ void releasestreams() {
     if (HANDLE thread = s->workerthread.exchange(nullptr)) CloseHandle(thread);
     releasememory(*s);
     if (n == 0) continue;  // the default stream is the library's own
-    s->~stream();
-    std::free(s);
+    unmake(s);
     table.slots[n] = nullptr;
     table.inuse[n] = false;
   }

@@ -488,22 +488,11 @@ TEST_F(PlayerTest, ALongFileReportsItsWholeLength) {
 }
 
 // What a simulated sound card was given, as 16-bit samples from its first
-// sounding frame on (the mix starts with the silence before the first
-// sound).
+// sounding frame on, and a decode likewise.
 std::vector<int16_t> cardsound(const std::u16string& card) {
-  const std::vector<float> mix = simendpoint::captured(card);
-  std::vector<int16_t> out;
-  for (float f : mix) out.push_back(static_cast<int16_t>(std::clamp(std::lrint(f * 32768.0f), -32768L, 32767L)));
-  std::size_t first = 0;
-  while (first + 1 < out.size() && out[first] == 0 && out[first + 1] == 0) first += 2;
-  return std::vector<int16_t>(out.begin() + static_cast<long>(first), out.end());
+  return enginetest::sounding(enginetest::asint16(simendpoint::captured(card)), true);
 }
-// The samples from the first sounding frame on.
-std::vector<int16_t> sounding(std::vector<int16_t> samples) {
-  std::size_t first = 0;
-  while (first + 1 < samples.size() && samples[first] == 0 && samples[first + 1] == 0) first += 2;
-  return std::vector<int16_t>(samples.begin() + static_cast<long>(first), samples.end());
-}
+std::vector<int16_t> sounding(const std::vector<int16_t>& samples) { return enginetest::sounding(samples, true); }
 
 // ZelOggPlayEx: each control plays on a stream of its own, beside the
 // others of either class, mixed on its sound card. The volume is the

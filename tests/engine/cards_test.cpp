@@ -40,20 +40,11 @@ class Cards : public EngineTest {
   std::vector<int32_t> opened;
 };
 
-// A card's capture as 16-bit samples, without the silence before its first
-// sounding frame and after its last.
-std::vector<int16_t> sounding(const std::vector<float>& mix) {
-  std::vector<int16_t> out;
-  for (float f : mix) out.push_back(static_cast<int16_t>(std::lrint(f * 32768.0f)));
-  std::size_t first = 0, last = out.size();
-  while (first + 1 < last && out[first] == 0 && out[first + 1] == 0) first += 2;
-  while (last >= first + 2 && out[last - 1] == 0 && out[last - 2] == 0) last -= 2;
-  return std::vector<int16_t>(out.begin() + static_cast<long>(first), out.begin() + static_cast<long>(last));
-}
+// A card's capture as 16-bit samples, and a decode, each without the
+// silence before its first sounding frame and after its last.
+std::vector<int16_t> sounding(const std::vector<float>& mix) { return enginetest::sounding(asint16(mix)); }
 std::vector<int16_t> referencesound(const std::string& name) {
-  std::vector<float> asfloat;
-  for (int16_t v : reference::decode(fixture(name)).samples) asfloat.push_back(v / 32768.0f);
-  return sounding(asfloat);
+  return enginetest::sounding(reference::decode(fixture(name)).samples);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #include "tests/engine/support.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
-#include "engine/output/card.h"
 #include "engine/native/simendpoint.h"
+#include "engine/output/card.h"
 #include "engine/output/waveout.h"
 #include "tools/fixtures.h"
 
@@ -126,6 +128,19 @@ std::vector<int16_t> heard(int32_t stream) {
   std::vector<int16_t> samples(bytes.size() / 2);
   if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
   return samples;
+}
+
+std::vector<int16_t> asint16(const std::vector<float>& mix) {
+  std::vector<int16_t> out;
+  for (float f : mix) out.push_back(static_cast<int16_t>(std::clamp(std::lrint(f * 32768.0f), -32768L, 32767L)));
+  return out;
+}
+
+std::vector<int16_t> sounding(const std::vector<int16_t>& samples, bool keeptail) {
+  std::size_t first = 0, last = samples.size();
+  while (first + 1 < last && samples[first] == 0 && samples[first + 1] == 0) first += 2;
+  while (!keeptail && last >= first + 2 && samples[last - 1] == 0 && samples[last - 2] == 0) last -= 2;
+  return std::vector<int16_t>(samples.begin() + static_cast<long>(first), samples.begin() + static_cast<long>(last));
 }
 
 bool ended(int32_t stream) { return on(stream, "intreturn") < zelov::endedbelow; }

@@ -34,6 +34,13 @@ double askdouble(int32_t stream, const char* word);
 std::vector<int16_t> heard(int32_t stream);
 bool ended(int32_t stream);
 
+// A simulated sound card's mix as 16-bit samples, converted by 32768 as the
+// sound server converts float; and samples from their first sounding frame
+// on, up to their last one unless `keeptail` (a card's mix starts, and
+// ends, with the silence around the sounds).
+std::vector<int16_t> asint16(const std::vector<float>& mix);
+std::vector<int16_t> sounding(const std::vector<int16_t>& samples, bool keeptail = false);
+
 // Re-tests the condition every few milliseconds; false if it did not hold
 // within the limit (a guard against hangs, not a timing assumption).
 bool waituntil(const std::function<bool()>& condition,

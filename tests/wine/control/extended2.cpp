@@ -58,20 +58,9 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   check(iface && old, "ex2typelib: both interfaces are described");
   if (!iface || !old) return;
 
-  com::com_ptr<ITypeInfo> vtable, base;
-  bool derives = vtableview(iface.get(), vtable, base);
-  if (derives) {
-    TYPEATTR* ta;
-    base->GetTypeAttr(&ta);
-    derives = ta->guid == IID__ZelOggPlayEx;
-    base->ReleaseTypeAttr(ta);
-    vtable->GetTypeAttr(&ta);
-    // 7 of IDispatch, 9 of _ZelOggPlay, 9 of _ZelOggPlayEx, then 11 of its own.
-    derives = derives && (ta->wTypeFlags & TYPEFLAG_FDUAL) && ta->cFuncs == 11 &&
-              ta->cbSizeVft == (7 + 9 + 9 + 11) * sizeof(void*);
-    vtable->ReleaseTypeAttr(ta);
-  }
-  check(derives, "ex2typelib: _ZelOggPlayEx2 is dual and derives from _ZelOggPlayEx, its slots after");
+  // 7 of IDispatch, 9 of _ZelOggPlay, 9 of _ZelOggPlayEx, then 11 of its own.
+  check(dualafter(iface.get(), IID__ZelOggPlayEx, 11, 7 + 9 + 9),
+        "ex2typelib: _ZelOggPlayEx2 is dual and derives from _ZelOggPlayEx, its slots after");
 
   struct Wanted {
     const wchar_t* name;
@@ -121,18 +110,10 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
 
   // _ZelOggPlayEx3: after _ZelOggPlayEx2's slots, DeviceId and OutputLinger
   // (a get and a put each).
-  com::com_ptr<ITypeInfo> third, vtable3, base3;
+  com::com_ptr<ITypeInfo> third;
   lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx3, third.put());
-  bool follows = third && vtableview(third.get(), vtable3, base3);
+  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 4, 7 + 9 + 9 + 11);
   if (follows) {
-    TYPEATTR* ta;
-    base3->GetTypeAttr(&ta);
-    follows = ta->guid == IID__ZelOggPlayEx2;
-    base3->ReleaseTypeAttr(ta);
-    vtable3->GetTypeAttr(&ta);
-    follows = follows && (ta->wTypeFlags & TYPEFLAG_FDUAL) && ta->cFuncs == 4 &&
-              ta->cbSizeVft == (7 + 9 + 9 + 11 + 4) * sizeof(void*);
-    vtable3->ReleaseTypeAttr(ta);
     for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001}}) {
       MEMBERID id = MEMBERID_NIL;
       LPOLESTR names[] = {const_cast<LPOLESTR>(name)};

@@ -135,6 +135,19 @@ bool vtableview(ITypeInfo* dual, com::com_ptr<ITypeInfo>& vtable, com::com_ptr<I
          SUCCEEDED(vtable->GetRefTypeInfo(ref, base.put()));
 }
 
+bool dualafter(ITypeInfo* dual, REFIID base, UINT own, UINT before) {
+  com::com_ptr<ITypeInfo> vtable, derived;
+  if (!dual || !vtableview(dual, vtable, derived)) return false;
+  TYPEATTR* ta;
+  derived->GetTypeAttr(&ta);
+  bool ok = ta->guid == base;
+  derived->ReleaseTypeAttr(ta);
+  vtable->GetTypeAttr(&ta);
+  ok = ok && (ta->wTypeFlags & TYPEFLAG_FDUAL) && ta->cFuncs == own && ta->cbSizeVft == (before + own) * sizeof(void*);
+  vtable->ReleaseTypeAttr(ta);
+  return ok;
+}
+
 std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name) {
   wchar_t data[1024];
   DWORD size = sizeof data;

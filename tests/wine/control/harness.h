@@ -244,6 +244,10 @@ bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events = nullptr)
 // The vtable view behind a dual interface's dispatch description, and the
 // interface that view derives from; false when either is missing.
 bool vtableview(ITypeInfo* dual, com::com_ptr<ITypeInfo>& vtable, com::com_ptr<ITypeInfo>& base);
+// Whether a dual interface's vtable view derives from `base` and holds
+// `own` functions of its own after `before` slots (IDispatch's 7 and those
+// of the interfaces it derives from).
+bool dualafter(ITypeInfo* dual, REFIID base, UINT own, UINT before);
 
 // ---- threads and the deployed engine ----
 
