@@ -6,6 +6,7 @@
 //   capturecompare --pitches CAPTURE.raw BOTH HALF AFTER
 //   capturecompare --loop REFERENCE.raw CAPTURE.raw PASSES
 //   capturecompare --sum FIRST.raw SECOND.raw CAPTURE.raw
+//   capturecompare --span REFERENCE.raw CAPTURE.raw
 // The third measures a steady
 // tone around byte offsets of the capture where the volume was set to 50,
 // muted, unmuted, and the tone left: the level ratios and how soon the
@@ -25,7 +26,9 @@
 // started while the first plays; once the first is taken away, what is
 // left must be the second, every sample exactly (a float mix of 16-bit
 // samples converted back by the sound server), and no sum may exceed full
-// scale without being clamped to it.
+// scale without being clamped to it. The eighth finds a sound whose volume
+// changed again and again as long in the capture as in the file (within 8
+// frames), once inserted silence is left out.
 // In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
@@ -269,16 +272,14 @@ static std::vector<int16_t> samplesof(const std::vector<uint32_t>& frames) {
   return out;
 }
 
-static int sum(const char* firstpath, const char* secondpath, const char* cappath) {
-  const std::vector<uint32_t> first = readframes(firstpath), second = readframes(secondpath);
-  std::vector<uint32_t> frames = readframes(cappath);
-  // The capture's sound from its first frame, without the runs of silence
-  // the sound server inserts when it falls behind (a mix of two tones has
-  // no run of 32 silent frames of its own).
+// The sound from its first frame to its last, without the runs of silence
+// the sound server inserts when it falls behind (a tone, or a mix of
+// tones, has no run of 32 silent frames of its own), which are counted.
+static std::vector<uint32_t> sounding(const std::vector<uint32_t>& frames, std::size_t& inserted) {
   std::size_t start = 0;
   while (start < frames.size() && frames[start] == 0) ++start;
   std::vector<uint32_t> kept;
-  std::size_t inserted = 0;
+  inserted = 0;
   for (std::size_t i = start; i < frames.size();) {
     std::size_t run = 0;
     while (i + run < frames.size() && frames[i + run] == 0) ++run;
@@ -290,6 +291,25 @@ static int sum(const char* firstpath, const char* secondpath, const char* cappat
     for (std::size_t k = 0; k <= run && i + k < frames.size(); ++k) kept.push_back(frames[i + k]);
     i += run + 1;
   }
+  return kept;
+}
+
+// A tone played with its volume changed again and again: the capture's
+// sound lasts exactly as long as the file's, nothing skipped or repeated.
+static int span(const char* refpath, const char* cappath) {
+  std::size_t none = 0, inserted = 0;
+  const std::size_t want = sounding(readframes(refpath), none).size();
+  const std::size_t got = sounding(readframes(cappath), inserted).size();
+  const bool ok = want > 0 && (got > want ? got - want : want - got) <= 8;
+  std::printf("%s the sound lasts as long as the file: %zu frames heard, %zu in the file, %zu silent frames inserted\n",
+              ok ? "ok" : "FAIL", got, want, inserted);
+  return ok ? 0 : 1;
+}
+
+static int sum(const char* firstpath, const char* secondpath, const char* cappath) {
+  const std::vector<uint32_t> first = readframes(firstpath), second = readframes(secondpath);
+  std::size_t inserted = 0;
+  const std::vector<uint32_t> kept = sounding(readframes(cappath), inserted);
   std::size_t firstfrom = 0, secondfrom = 0;
   while (firstfrom < first.size() && first[firstfrom] == 0) ++firstfrom;
   while (secondfrom < second.size() && second[secondfrom] == 0) ++secondfrom;
@@ -331,6 +351,7 @@ int main(int argc, char** argv) {
   if (argc == 6 && std::strcmp(argv[1], "--pitches") == 0) return pitches(argv[2], argv + 3);
   if (argc == 5 && std::strcmp(argv[1], "--loop") == 0) return loop(argv[2], argv[3], std::atoi(argv[4]));
   if (argc == 5 && std::strcmp(argv[1], "--sum") == 0) return sum(argv[2], argv[3], argv[4]);
+  if (argc == 4 && std::strcmp(argv[1], "--span") == 0) return span(argv[2], argv[3]);
   if (argc != 3) {
     std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
     return 2;

@@ -135,6 +135,12 @@ pulse_stop
 (cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/tone.ogg")" "$(winpath "$run/tone.raw")")
 (cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/tone1000.ogg")" "$(winpath "$run/tone1000.raw")")
 compare --sum "$run/tone.raw" "$run/tone1000.raw" "$run/capture.raw"
+# A volume slider dragged while a tone plays: nothing skipped or repeated.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exdrag
+sleep 1
+pulse_stop
+compare --span "$run/tone.raw" "$run/capture.raw"
 # A file of 1.5 s and one frame, looped: whole passes, three or more, with
 # nothing added or lost at the seams.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }

@@ -114,12 +114,17 @@ ZEL_CASE(casevanish, "vanish", Alone,
 }
 
 ZEL_CASE(casenodevice, "nodevice", Alone,
-         "no sound server: ErrorCode 29 (run without the daemon)") {
-  Control c;
+         "no sound server: ErrorCode 29 for both classes (run without the daemon)") {
+  Control c, ex;
   c.create();
   c.play(L"short.ogg");
   check(c.waitend() && c.sink.events.back() == "ErrorCode 29 No valid devices in the system",
         "nodevice: ErrorCode 29", joined(c.sink.events));
+  // ZelOggPlayEx's mixer finds no sound card to open either.
+  ex.create(CLSID_ZelOggPlayEx);
+  ex.play(L"short.ogg");
+  check(ex.waitend() && ex.sink.events.back() == "ErrorCode 29 No valid devices in the system",
+        "nodevice: ZelOggPlayEx: ErrorCode 29", joined(ex.sink.events));
 }
 
 }  // namespace controltest
