@@ -117,11 +117,13 @@ class wasapicard : public endpoint {
     if (!event_ || FAILED(client_->SetEventHandle(event_)) || FAILED(client_->GetBufferSize(&buffer_)) ||
         FAILED(client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render_))))
       return false;
-    // A period and a half ahead of what the card plays: a new sound is
-    // heard after little more than that, and the render thread has half a
-    // period to answer each event. A period that finds the card run dry
-    // (the thread was late) adds half a period, up to the whole buffer.
-    target_ = std::min(buffer_, std::max<uint32_t>(periodframes * 3 / 2, 1));
+    // Two periods ahead of what the card plays: a new sound is heard after
+    // little more than that, and the render thread has a period to answer
+    // each event (with a period and a half, Wine's sound server inserted
+    // silence in most runs of a six-second tone). A period that finds the
+    // card run dry (the thread was late) adds half a period, up to the
+    // whole buffer.
+    target_ = std::min(buffer_, std::max<uint32_t>(periodframes * 2, 1));
     return SUCCEEDED(client_->Start());
   }
 
