@@ -9,7 +9,8 @@
 # - the sizes of both editions' libraries;
 # - under Wine, for each edition the machine can run: the decode cost of its
 #   build in CPU time, and the control's CPU share, cancel time and start
-#   latency in real playback, the CPU of 1, 4, 16 and 32 ZelOggPlayEx
+#   latency in real playback (the cancel and the start for both classes),
+#   the CPU of 1, 4, 16 and 32 ZelOggPlayEx
 #   streams at once (mixed on one sound card's output) and the share of
 #   each period its render thread takes, the start of a second sound while
 #   one plays, the heap and handles while 500 controls are created, played
@@ -127,6 +128,14 @@ measure() {  # measure EDITION BUILD-DIR
   line=$(step start "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 | grep -E '^start: median')
   echo "$line"
   figure[$edition.start]="$(awk '{print $3}' <<<"$line") ms"
+  # The same two for ZelOggPlayEx, whose sound goes to the card's mix: the
+  # output lingers between the trials, so each starts on a running output.
+  line=$(step cancel "$(winpath "$run/sixty.ogg")" 20 ex | grep -E '^cancel')
+  echo "ZelOggPlayEx $line"
+  figure[$edition.cancelex]="$(awk '{print $3}' <<<"$line") ms"
+  line=$(step start "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 ex | grep -E '^start: median')
+  echo "ZelOggPlayEx $line"
+  figure[$edition.startex]="$(awk '{print $3}' <<<"$line") ms"
   # Several ZelOggPlayEx controls at once: the CPU a stream with 1, 4 and
   # 16 playing, a second sound's start while a first plays, and the memory
   # of 16 streams over 500 files started and cancelled.
@@ -180,6 +189,9 @@ if wine_usable; then
   show "CPU of wave-out alone (sound system)" "" "${figure[win32.wave]:-skipped}" "${figure[win64.wave]}" ""
   show "PlayFile to the first sound heard" "105 ms" "${figure[win32.start]:-skipped}" "${figure[win64.start]}" "< 30 ms"
   show "CancelPlayback" "50.2 ms" "${figure[win32.cancel]:-skipped}" "${figure[win64.cancel]}" "< 10 ms"
+  # Before the mixer a ZelOggPlayEx sound had a wave-out device of its own.
+  show "PlayFile to the first sound, ZelOggPlayEx" "15-26 ms" "${figure[win32.startex]:-skipped}" "${figure[win64.startex]}" "<= 20 ms"
+  show "CancelPlayback, ZelOggPlayEx" "11-14 ms" "${figure[win32.cancelex]:-skipped}" "${figure[win64.cancelex]}" "<= 5 ms"
   # ZelOggPlayEx streams: the control and engine's CPU a stream against one
   # stream alone; the whole process beside it (Wine's own sound path costs
   # some 2 to 3 % of a core a stream, the control a small part of that).

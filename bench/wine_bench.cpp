@@ -4,13 +4,17 @@
 //                               and its parts by thread: the host's (which
 //                               runs the control), the engine's worker, and
 //                               the sound system's threads
-//   wine_bench cancel FILE N    N times: PlayFile, wait until the sound has
+//   wine_bench cancel FILE N [ex]
+//                               N times: PlayFile, wait until the sound has
 //                               started, CancelPlayback; the median time
 //                               the cancel took
-//   wine_bench start FILE CAPTURE N
+//   wine_bench start FILE CAPTURE N [ex]
 //                               N times: the time from the PlayFile call to
 //                               the first sound in CAPTURE (the file the
 //                               sound server's pipe sink is copied into)
+//                               These two measure a ZelOggPlay, or with
+//                               "ex" a ZelOggPlayEx (whose output lingers
+//                               between the trials)
 //   wine_bench streams FILE N SECONDS
 //                               N ZelOggPlayEx controls play FILE at once
 //                               for SECONDS: the CPU of the control and its
@@ -456,9 +460,11 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   int status = 0;
+  const bool ex = std::wstring(argv[argc - 1]) == L"ex";
+  if (ex) --argc;
   {
     com::com_ptr<_ZelOggPlay> control;
-    if (FAILED(CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, __uuidof(_ZelOggPlay),
+    if (FAILED(CoCreateInstance(ex ? CLSID_ZelOggPlayEx : CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, __uuidof(_ZelOggPlay),
                                 control.put_void()))) {
       std::fprintf(stderr, "wine_bench: cannot create ZelOggPlay\n");
       return 1;
