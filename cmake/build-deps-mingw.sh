@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds libogg, libvorbis, libopus, libopusfile and libspeexdsp as static
-# libraries for
+# Builds libogg, libvorbis, libopus, libopusfile, libspeexdsp and libFLAC as
+# static libraries for
 # mingw-w64 from Debian's source packages. The result is cached in the given build folder:
 #   cmake/build-deps-mingw.sh build/deps [i686|x86_64]
 # leaves headers and libraries under build/deps/ARCH (i686 by default).
@@ -10,22 +10,23 @@ out=$(mkdir -p "$1" && cd "$1" && pwd)
 arch=${2:-i686}
 prefix="$out/$arch"
 [ -f "$prefix/lib/libvorbisfile.a" ] && [ -f "$prefix/lib/libogg.a" ] && [ -f "$prefix/lib/libopusfile.a" ] &&
-  [ -f "$prefix/lib/libspeexdsp.a" ] && exit 0
+  [ -f "$prefix/lib/libspeexdsp.a" ] && [ -f "$prefix/lib/libFLAC.a" ] && exit 0
 
 mkdir -p "$out/src"
 cd "$out/src"
-for pkg in libogg libvorbis opus opusfile speexdsp; do
+for pkg in libogg libvorbis opus opusfile speexdsp flac; do
   ls -d "$pkg"-[0-9]*/ >/dev/null 2>&1 || apt-get source -qq "$pkg" >/dev/null 2>&1
 done
 
 build() {
-  local src=$1 log="$out/build-$arch-$(basename "$1").log" tree="$out/build-$arch-$(basename "$1")"
+  local src=$1; shift
+  local log="$out/build-$arch-$(basename "$src").log" tree="$out/build-$arch-$(basename "$src")"
   {
   cmake -S "$src" -B "$tree" \
     -DCMAKE_TOOLCHAIN_FILE="$here/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
     -DINSTALL_DOCS=OFF -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_POLICY_DEFAULT_CMP0074=NEW &&
+    -DCMAKE_POLICY_DEFAULT_CMP0074=NEW "$@" &&
   cmake --build "$tree" -j"$(nproc)" &&
   cmake --install "$tree"
   } >"$log" 2>&1 || { tail -n 30 "$log"; echo "building $(basename "$src") failed"; exit 1; }
@@ -73,9 +74,19 @@ fi
 # libspeexdsp's resampler, for the mixer's sounds whose rate differs from
 # their sound card's: its own configure script, in float, with SSE where the
 # target has it (both Windows targets here).
+if [ ! -f "$prefix/lib/libspeexdsp.a" ]; then
 speexdsp=$(ls -d "$out"/src/speexdsp-[0-9]*/ | head -n1)
 tree="$out/build-$arch-speexdsp"
 mkdir -p "$tree"
 (cd "$tree" && "$speexdsp/configure" --host="$arch-w64-mingw32" --prefix="$prefix" --enable-static --disable-shared \
    --disable-examples --enable-sse CFLAGS="$archflags" && make -j"$(nproc)" && make install) \
   >"$out/build-$arch-speexdsp.log" 2>&1 || { tail -n 30 "$out/build-$arch-speexdsp.log"; echo "building speexdsp failed"; exit 1; }
+fi
+
+# libFLAC, native FLAC and Ogg FLAC, without its programs and its C++
+# library; without the fortified functions and the stack protector, for
+# the same reason as libopus.
+[ -f "$prefix/lib/libFLAC.a" ] ||
+build "$(ls -d "$out"/src/flac-[0-9]*/ | head -n1)" -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF \
+  -DBUILD_EXAMPLES=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF -DWITH_FORTIFY_SOURCE=OFF \
+  -DWITH_STACK_PROTECTOR=OFF -DWITH_OGG=ON -DINSTALL_CMAKE_CONFIG_MODULE=OFF -DINSTALL_PKGCONFIG_MODULES=OFF
