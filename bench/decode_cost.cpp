@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   simdevice::reset(simdevice::mode::nowait);
   zelov::waverunoutms.store(0);
   zelov::stream* both = zelov::openstream();
-  both->opusallowed = true;
+  both->allcodecs = true;
   const int32_t result = zelov::playworker(*both, argv[2]);
   std::printf("result %d, %llu bytes played\n", result,
               static_cast<unsigned long long>(simdevice::playedbytes()));

@@ -4,6 +4,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(VORBIS REQUIRED IMPORTED_TARGET vorbisfile vorbisenc vorbis ogg)
 pkg_check_modules(OPUS REQUIRED IMPORTED_TARGET opusfile libopusenc opus)
 pkg_check_modules(SPEEXDSP REQUIRED IMPORTED_TARGET speexdsp)
+pkg_check_modules(FLAC REQUIRED IMPORTED_TARGET flac)
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 
@@ -18,17 +19,17 @@ add_compile_options(-Wall -Wextra)
 add_library(engine STATIC
   engine/commands.cpp engine/queries.cpp
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
-  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/source.cpp
+  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
   engine/native/winapi.cpp engine/native/simdevice.cpp engine/native/simendpoint.cpp)
 target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::SPEEXDSP Threads::Threads)
+target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::SPEEXDSP PkgConfig::FLAC Threads::Threads)
 # The engine's own code names the stream it works on.
 target_compile_definitions(engine PRIVATE ZELOV_STREAMS_ONLY)
 
 add_library(fixtures STATIC tools/fixtures.cpp tests/support/reference.cpp)
 target_include_directories(fixtures PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(fixtures PUBLIC PkgConfig::VORBIS PkgConfig::OPUS)
+target_link_libraries(fixtures PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::FLAC)
 
 add_executable(makefixtures tools/makefixtures.cpp)
 target_link_libraries(makefixtures PRIVATE fixtures)
@@ -43,7 +44,7 @@ add_executable(enginetests
   tests/engine/queries_test.cpp tests/engine/worker_test.cpp
   tests/engine/results_test.cpp tests/engine/waveout_test.cpp
   tests/engine/stress_test.cpp tests/engine/seek_test.cpp tests/engine/loop_test.cpp tests/engine/opus_test.cpp tests/engine/streams_test.cpp
-  tests/engine/mixer_test.cpp tests/engine/cards_test.cpp)
+  tests/engine/mixer_test.cpp tests/engine/cards_test.cpp tests/engine/flac_test.cpp)
 target_link_libraries(enginetests PRIVATE engine fixtures GTest::gtest_main)
 add_test(NAME engine COMMAND enginetests)
 

@@ -1,7 +1,7 @@
 # The Windows editions: the 32-bit one (i686, engine zelov.dll) and the
 # 64-bit one (x86_64, engine zelov64.dll), with the programs that drive them
-# under Wine. libogg, libvorbis, libopus, libopusfile and libspeexdsp come
-# from cmake/build-deps-mingw.sh.
+# under Wine. libogg, libvorbis, libopus, libopusfile, libspeexdsp and libFLAC
+# come from cmake/build-deps-mingw.sh.
 set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH "mingw builds of the codec libraries")
 find_path(VORBIS_INCLUDE vorbis/codec.h PATHS ${ZEL_DEPS_PREFIX}/include NO_DEFAULT_PATH REQUIRED)
 find_library(VORBISFILE_LIB libvorbisfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
@@ -10,9 +10,12 @@ find_library(OGG_LIB libogg.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUI
 find_library(OPUSFILE_LIB libopusfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(OPUS_LIB libopus.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(SPEEXDSP_LIB libspeexdsp.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+find_library(FLAC_LIB libFLAC.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+# libFLAC's headers declare its functions as a DLL's unless told otherwise.
+add_compile_definitions(FLAC__NO_DLL)
 # opusfile.h names libopus's headers without their folder.
 set(CODEC_INCLUDE ${VORBIS_INCLUDE} ${VORBIS_INCLUDE}/opus)
-set(ZEL_CODEC_LIBS ${OPUSFILE_LIB} ${VORBISFILE_LIB} ${VORBIS_LIB} ${OPUS_LIB} ${OGG_LIB})
+set(ZEL_CODEC_LIBS ${OPUSFILE_LIB} ${VORBISFILE_LIB} ${VORBIS_LIB} ${OPUS_LIB} ${FLAC_LIB} ${OGG_LIB})
 
 set(CMAKE_CXX_FLAGS_RELEASE "-O2")
 if(NOT CMAKE_BUILD_TYPE)
@@ -37,7 +40,7 @@ endif()
 add_library(zelov SHARED
   engine/dllmain.cpp engine/commands.cpp engine/queries.cpp
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
-  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/source.cpp
+  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
   engine/output/wasapi.cpp engine/${ZEL_ENGINE_NAME}.def)
 set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
@@ -64,7 +67,7 @@ target_link_libraries(refdecode PRIVATE ${ZEL_CODEC_LIBS})
 add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/support/reference.cpp
   engine/commands.cpp engine/queries.cpp
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
-  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/source.cpp
+  engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
   engine/output/wasapi.cpp)
 target_compile_definitions(wine_decode PRIVATE _WINMM_)

@@ -413,7 +413,7 @@ LRESULT streamopen() {
   s->device.store(anydevice);
   s->deviceid[0] = u'\0';
   s->mixed = false;
-  s->opusallowed = true;
+  s->allcodecs = true;
   setvendor(*s, "");
   return s->number;
 }

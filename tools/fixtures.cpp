@@ -1,9 +1,12 @@
 #include "tools/fixtures.h"
 
 #include <ogg/ogg.h>
+#include <FLAC/metadata.h>
+#include <FLAC/stream_encoder.h>
 #include <opusenc.h>
 #include <vorbis/vorbisenc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -118,6 +121,88 @@ stream encode(const sound& s) {
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
   return out;
+}
+
+bytes encodeflac(const sound& s, int bits, bool ogg, std::size_t picturebytes) {
+  // The encoder writes, and goes back to fill in STREAMINFO at the end.
+  struct sink {
+    bytes data;
+    std::size_t at = 0;
+  } out;
+  auto write = [](const FLAC__StreamEncoder*, const FLAC__byte buffer[], std::size_t n, uint32_t, uint32_t,
+                  void* data) {
+    auto& to = *static_cast<sink*>(data);
+    if (to.data.size() < to.at + n) to.data.resize(to.at + n);
+    std::memcpy(to.data.data() + to.at, buffer, n);
+    to.at += n;
+    return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+  };
+  auto seek = [](const FLAC__StreamEncoder*, FLAC__uint64 offset, void* data) {
+    static_cast<sink*>(data)->at = static_cast<std::size_t>(offset);
+    return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
+  };
+  auto tell = [](const FLAC__StreamEncoder*, FLAC__uint64* offset, void* data) {
+    *offset = static_cast<sink*>(data)->at;
+    return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
+  };
+  auto read = [](const FLAC__StreamEncoder*, FLAC__byte buffer[], std::size_t* n, void* data) {
+    auto& from = *static_cast<sink*>(data);
+    *n = std::min(*n, from.data.size() - std::min(from.at, from.data.size()));
+    if (*n == 0) return FLAC__STREAM_ENCODER_READ_STATUS_END_OF_STREAM;
+    std::memcpy(buffer, from.data.data() + from.at, *n);
+    from.at += *n;
+    return FLAC__STREAM_ENCODER_READ_STATUS_CONTINUE;
+  };
+  FLAC__StreamEncoder* encoder = FLAC__stream_encoder_new();
+  FLAC__stream_encoder_set_channels(encoder, static_cast<uint32_t>(s.channels));
+  FLAC__stream_encoder_set_bits_per_sample(encoder, static_cast<uint32_t>(bits));
+  FLAC__stream_encoder_set_sample_rate(encoder, static_cast<uint32_t>(s.rate));
+  FLAC__stream_encoder_set_compression_level(encoder, 5);
+  if (ogg) FLAC__stream_encoder_set_ogg_serial_number(encoder, static_cast<long>(s.serial));
+  const long total = static_cast<long>(s.seconds * s.rate);
+  FLAC__stream_encoder_set_total_samples_estimate(encoder, static_cast<FLAC__uint64>(total));
+
+  FLAC__StreamMetadata* blocks[2] = {};
+  int count = 0;
+  if (picturebytes > 0) {
+    FLAC__StreamMetadata* picture = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PICTURE);
+    std::vector<FLAC__byte> image(picturebytes, 0x5a);
+    FLAC__metadata_object_picture_set_mime_type(picture, const_cast<char*>("image/png"), true);
+    FLAC__metadata_object_picture_set_data(picture, image.data(), static_cast<FLAC__uint32>(image.size()), true);
+    blocks[count++] = picture;
+  }
+  FLAC__StreamMetadata* comments = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
+  std::vector<std::string> texts = s.comments.empty() ? std::vector<std::string>{"TITLE=fixture"} : s.comments;
+  for (const std::string& text : texts) {
+    FLAC__StreamMetadata_VorbisComment_Entry entry;
+    entry.entry = reinterpret_cast<FLAC__byte*>(const_cast<char*>(text.c_str()));
+    entry.length = static_cast<FLAC__uint32>(text.size());
+    FLAC__metadata_object_vorbiscomment_append_comment(comments, entry, true);
+  }
+  blocks[count++] = comments;
+  FLAC__stream_encoder_set_metadata(encoder, blocks, static_cast<uint32_t>(count));
+
+  const bool ready = ogg ? FLAC__stream_encoder_init_ogg_stream(encoder, read, write, seek, tell, nullptr, &out) ==
+                               FLAC__STREAM_ENCODER_INIT_STATUS_OK
+                         : FLAC__stream_encoder_init_stream(encoder, write, seek, tell, nullptr, &out) ==
+                               FLAC__STREAM_ENCODER_INIT_STATUS_OK;
+  if (ready) {
+    signal sig;
+    const double full = std::ldexp(1.0, bits - 1) - 1;
+    std::vector<FLAC__int32> pcm(static_cast<std::size_t>(total) * static_cast<std::size_t>(s.channels));
+    for (long j = 0; j < total; ++j) {
+      const double t = static_cast<double>(j) / s.rate;
+      for (int k = 0; k < s.channels; ++k) {
+        const double x = s.amplitude * std::sin(2 * M_PI * (s.pitch + 110.0 * k) * t) + s.noise * sig.next_noise();
+        pcm[static_cast<std::size_t>(j * s.channels + k)] = static_cast<FLAC__int32>(std::lround(std::clamp(x, -1.0, 1.0) * full));
+      }
+    }
+    FLAC__stream_encoder_process_interleaved(encoder, pcm.data(), static_cast<uint32_t>(total));
+    FLAC__stream_encoder_finish(encoder);
+  }
+  FLAC__stream_encoder_delete(encoder);
+  for (int i = 0; i < count; ++i) FLAC__metadata_object_delete(blocks[i]);
+  return ready ? out.data : bytes{};
 }
 
 bytes encodeopus(const sound& s) {
@@ -400,6 +485,42 @@ std::vector<std::string> writeall(const std::string& dir) {
     const bytes second = makepage(2, 1, 0, 0x00, {static_cast<uint8_t>(tags.size())}, tags);
     badtags.insert(badtags.end(), second.begin(), second.end());
     add("badtags.opus", badtags);
+  }
+
+  {
+    // FLAC: 16-bit stereo (native and in Ogg), 24-bit, mono, 5.1, 96 kHz
+    // at 24 bits, a large picture in front of the comments; a frame
+    // damaged in the middle; a STREAMINFO cut short and one missing.
+    sound s;
+    s.seconds = 1;
+    s.comments = {"TITLE=Lossless", "ARTIST=Fixture"};
+    const bytes stereo = encodeflac(s, 16);
+    add("stereo.flac", stereo);
+    add("stereo.oga", encodeflac(s, 16, true));
+    add("deep.flac", encodeflac(s, 24));
+    sound mono = s;
+    mono.channels = 1;
+    add("mono.flac", encodeflac(mono, 16));
+    sound six = s;
+    six.channels = 6;
+    six.seconds = 1;
+    six.amplitude = 0.15;
+    add("six.flac", encodeflac(six, 16));
+    sound high = s;
+    high.rate = 96000;
+    high.seconds = 1;
+    add("high.flac", encodeflac(high, 24));
+    sound pictured = s;
+    pictured.seconds = 0.3;
+    add("picture.flac", encodeflac(pictured, 16, false, 1 << 20));
+    // One byte of a frame's body changed, well inside the file's sound: the
+    // frame's checksum no longer matches.
+    bytes damaged = stereo;
+    damaged[damaged.size() / 2] ^= 0x55;
+    add("damaged.flac", damaged);
+    add("noinfo.flac", bytes(stereo.begin(), stereo.begin() + 12));
+    bytes noinfo = {'f', 'L', 'a', 'C', 0x84, 0, 0, 8, 'T', 'O', 'O', 'L', 'A', 'T', 'E', '!'};
+    add("nostreaminfo.flac", noinfo);
   }
 
   std::vector<std::string> names;

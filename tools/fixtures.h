@@ -1,6 +1,6 @@
 // The test files: Ogg Vorbis streams made with libvorbisenc, Ogg Opus
-// streams made with libopusenc, and broken files built from hand-made Ogg
-// pages.
+// streams made with libopusenc, FLAC files (native and Ogg) made with
+// libFLAC, and broken files built from hand-made Ogg pages.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -37,6 +37,11 @@ stream encode(const sound& s);
 // The same sound as Ogg Opus (libopusenc resamples any rate to 48 kHz; the
 // quality is not used; more than two channels take mapping family 1).
 bytes encodeopus(const sound& s);
+
+// The same sound as FLAC of `bits` bits a sample (the quality is not used),
+// native or in Ogg, with a PICTURE block of `picturebytes` in front of the
+// comments when that is not 0.
+bytes encodeflac(const sound& s, int bits, bool ogg = false, std::size_t picturebytes = 0);
 
 // One Ogg page with the given body and lacing values, checksum set.
 bytes makepage(uint32_t serial, uint32_t sequence, int64_t granule, uint8_t flags,

@@ -4,7 +4,7 @@
 // position of its last page. The sound comes out at 48 kHz. A file that is
 // Opus from its start is measured, sought and looped through libopusfile,
 // as a Vorbis file is through libvorbisfile. Only streams that ask for it
-// play Opus (`stream::opusallowed`); elsewhere an Opus link is a stream
+// play Opus (`stream::allcodecs`); elsewhere an Opus link is a stream
 // that is not Vorbis.
 #pragma once
 #include "engine/decode/run.h"

@@ -1,5 +1,6 @@
-// The state of one run of the worker, shared by the decoding of its two
-// codecs: worker.cpp (the run, and Vorbis) and opus.cpp (Opus).
+// The state of one run of the worker, shared by the decoding of its
+// codecs: worker.cpp (the run, and Vorbis), opus.cpp (Opus) and flac.cpp
+// (FLAC).
 #pragma once
 #include <ogg/ogg.h>
 #include <opus/opus_multistream.h>
@@ -21,9 +22,12 @@ constexpr int readsize = 4096;
 // mixed stream's start or seek once more than firstblocklimit is.
 constexpr uint32_t gatherlimit = 100000;
 constexpr uint32_t firstblocklimit = 16384;
-constexpr uint32_t chunksamples = 4096;  // a chunk is at most 4096 samples
-static_assert(gatherlimit + chunksamples * sizeof(int16_t) <= slotsize,
-              "a full gathered block and one more chunk fit a slot");
+// A chunk is at most 4096 16-bit samples' bytes (2048 floats). A block is
+// found full only after a chunk has gone past the limit, and the next chunk
+// is converted behind it before it is queued.
+constexpr uint32_t chunksamples = 4096;
+static_assert(gatherlimit + 2 * chunksamples * sizeof(int16_t) <= slotsize,
+              "a block gathered past its limit and two more chunks fit a slot");
 
 // The codec of a link, told by its first packet.
 enum class codec { vorbis, opus };
@@ -32,6 +36,8 @@ constexpr int opusmaxframes = 5760;
 
 struct run;
 void releaseopus(run& r);
+struct flacfile;
+void releaseflac(run& r);
 
 // A looping file whose whole pass converts to at most this many bytes is
 // kept after a pass from its start and repeated from memory: seeking back
@@ -120,6 +126,9 @@ struct run {
   // A file that is Opus from its start is measured and sought through
   // libopusfile rather than libvorbisfile.
   OggOpusFile* of = nullptr;
+  // A FLAC file (flac.cpp) is measured, sought and decoded through libFLAC
+  // alone.
+  flacfile* flac = nullptr;
 
   // Reads one block into the sync state; returns the bytes read.
   long readblock() {
@@ -134,6 +143,10 @@ struct run {
     measured = false;
     if (of) op_free(of);  // closes its reader
     of = nullptr;
+    if (flac) {
+      releaseflac(*this);
+      sourceclose(&measuredinput);  // libFLAC leaves its reader to us
+    }
   }
 
   void fail(int32_t code, const char* line) {
@@ -166,6 +179,7 @@ struct linkinfo {
   char* const* comments;
   const int* lengths;
   int count;
+  bool floats = false;  // its blocks carry floats (FLAC) rather than 16-bit samples
 };
 
 // Shared by the two codecs (worker.cpp): a link's settings made visible,

@@ -13,6 +13,7 @@
 
 #include "engine/decode/convert.h"
 #include "engine/streams/diag.h"
+#include "engine/decode/flac.h"
 #include "engine/decode/opus.h"
 #include "engine/output/output.h"
 #include "engine/decode/run.h"
@@ -50,7 +51,7 @@ void readheaders(run& r) {
     return r.fail(resultfirstpacket, "Error reading initial header packet.\n");
   // A link of the codec that did not measure the file cannot be sought
   // through it.
-  const bool opus = r.s.opusallowed && isopushead(r.packet);
+  const bool opus = r.s.allcodecs && isopushead(r.packet);
   if (opus ? r.of == nullptr : !r.measured) r.s.seekable.store(false);
   if (opus) return readopuslink(r);
   if (vorbis_synthesis_headerin(&r.info, &r.comment, &r.packet) < 0)
@@ -90,7 +91,7 @@ void announce(run& r, const linkinfo& link) {
   // device opened for the links before it: let that device play out, close
   // it, and open a new one for this link at its first chunk.
   if (r.deviceopen && (static_cast<DWORD>(link.rate) != r.s.waveformat.nSamplesPerSec ||
-                        link.channels != r.s.waveformat.nChannels)) {
+                        link.channels != r.s.waveformat.nChannels || link.floats != r.s.floatblocks)) {
     if (!drainoutput(r)) {
       if (r.s.seekpending()) return;  // the listener moved on meanwhile
       if (r.s.wavelost) r.result = resultdeviceopen;
@@ -110,13 +111,16 @@ void announce(run& r, const linkinfo& link) {
   r.s.streamversion.store(link.version);
   r.s.streamrate.store(link.rate);
   r.s.streamchannels.store(link.channels);
+  r.s.floatblocks = link.floats;
   setvendor(r.s, link.vendor);
   settags(r.s, link.comments, link.lengths, link.count);
 
   runready(r.s);  // the length and the comments are known
   if (link.channels < 1 || link.vendor == nullptr)
     return r.fail(resultbadheader, corruptheader);
-  r.chunklimit = static_cast<int32_t>(chunksamples) / link.channels;
+  // A chunk is at most chunksamples 16-bit samples' bytes, of floats half
+  // as many samples.
+  r.chunklimit = static_cast<int32_t>(chunksamples) / link.channels / (link.floats ? 2 : 1);
 }
 
 namespace {
@@ -273,10 +277,15 @@ void decodestream(run& r) {
 // its length in seconds. A file libvorbisfile can open stays open with it
 // for seeking.
 void measure(run& r) {
+  if (r.s.allcodecs && looksflac(r.measuredinput) && measureflac(r)) {
+    enginetrace("Valid FLAC stream\n");
+    enginetrace("Filesize %d \n ", static_cast<int>(r.totalframes));
+    return;
+  }
   if (ov_open_callbacks(&r.measuredinput, &r.vf, nullptr, 0, sourcecallbacks) < 0) {
     enginetrace("Input does not appear to be an Ogg bitstream.\n");
     // A failed open leaves the reader to us: libopusfile may take it.
-    if (!r.s.opusallowed || sourceseek(&r.measuredinput, 0, SEEK_SET) != 0 || !measureopus(r))
+    if (!r.s.allcodecs || sourceseek(&r.measuredinput, 0, SEEK_SET) != 0 || !measureopus(r))
       sourceclose(&r.measuredinput);
   } else {
     enginetrace("Valid ogg bitstream\n");
@@ -303,14 +312,15 @@ void seek(run& r) {
   if (asked < 0) return;
   const double end = r.s.duration.load();
   // libvorbisfile takes the end itself only as a frame number.
-  const bool sought = r.of ? seekopus(r, asked, asked >= end)
-                           : (asked < end ? ov_time_seek(&r.vf, asked) : ov_pcm_seek(&r.vf, ov_pcm_total(&r.vf, -1))) == 0;
+  const bool sought = r.flac ? seekflac(r, asked, asked >= end)
+                      : r.of ? seekopus(r, asked, asked >= end)
+                             : (asked < end ? ov_time_seek(&r.vf, asked) : ov_pcm_seek(&r.vf, ov_pcm_total(&r.vf, -1))) == 0;
   if (!sought) {
     diagerr("Seek failed.\n");
     r.stop = true;
     return;
   }
-  const double landed = r.of ? opustell(r) : ov_time_tell(&r.vf);
+  const double landed = r.flac ? flactell(r) : r.of ? opustell(r) : ov_time_tell(&r.vf);
   r.loopkeeping = r.loopkept = false;
   wavediscard(r.s, landed);
   r.gatherfill = 0;
@@ -320,7 +330,10 @@ void seek(run& r) {
   // does one whose start was already due (a "resume" that came before the
   // device opened); one that is paused, or not yet resumed, stays so.
   r.startdue = (r.startdue || (r.deviceopen && r.s.wavestarted.load())) && !r.s.pauseflag.load();
-  if (r.of)
+  if (r.flac)
+    r.s.pcmbytes.store(static_cast<uint64_t>(landed * r.s.streamrate.load()) *
+                       static_cast<uint64_t>(r.s.streamchannels.load()) * samplebytes(r.s));
+  else if (r.of)
     r.s.pcmbytes.store(static_cast<uint64_t>(landed * opusrate) *
                        static_cast<uint64_t>(op_channel_count(r.of, -1)) * bytespersample);
   else if (const vorbis_info* info = ov_info(&r.vf, -1))
@@ -331,6 +344,7 @@ void seek(run& r) {
 // it stands to the end of the file, or until the run must stop or seek
 // again.
 void decodefromhere(run& r) {
+  if (r.flac) return decodeflacfromhere(r);
   if (r.of) return decodeopusfromhere(r);
   while (!r.halted()) {
     const double at = ov_time_tell(&r.vf);
@@ -374,7 +388,7 @@ void seekdecode(run& r) {
 // Whether a pass of the file may be kept for looping: one link (so one
 // format throughout), and memory for it.
 bool maykeeploop(run& r) {
-  if (r.of ? op_link_count(r.of) != 1 : ov_streams(&r.vf) != 1) return false;
+  if (!r.flac && (r.of ? op_link_count(r.of) != 1 : ov_streams(&r.vf) != 1)) return false;  // FLAC has one
   if (!r.loopbytes) r.loopbytes = static_cast<char*>(std::malloc(loopkeepsize));
   return r.loopbytes != nullptr;
 }
@@ -385,7 +399,7 @@ bool maykeeploop(run& r) {
 // on across the seams as for any loop.
 void repeatkept(run& r) {
   const int32_t channels = r.s.streamchannels.load();
-  const uint32_t frame = static_cast<uint32_t>(channels) * bytespersample;
+  const uint32_t frame = static_cast<uint32_t>(channels) * samplebytes(r.s);
   const double bytespersecond = static_cast<double>(r.s.streamrate.load()) * frame;
   const uint32_t chunk = static_cast<uint32_t>(r.chunklimit) * frame;
   if (frame == 0 || bytespersecond <= 0 || chunk == 0) return;
@@ -426,7 +440,7 @@ void decodeon(run& r) {
       continue;
     }
     r.releasestream();
-    if (r.of ? !seekopus(r, 0, false) : ov_pcm_seek(&r.vf, 0) != 0) return;
+    if (r.flac ? !seekflac(r, 0, false) : r.of ? !seekopus(r, 0, false) : ov_pcm_seek(&r.vf, 0) != 0) return;
     r.looped = true;
     r.framesdecoded = 0;
     r.loopfill = 0;
@@ -549,6 +563,12 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
     return r.result;
   }
 
+  if (r.flac) {
+    playflac(r);
+    decodeon(r);
+    finishrun(r);
+    return r.result;
+  }
   ogg_sync_init(&r.sync);
   r.syncready = true;
   for (;;) {

@@ -57,6 +57,7 @@ using LPWAVEHDR = WAVEHDR*;
 constexpr UINT WAVE_MAPPER = static_cast<UINT>(-1);
 constexpr DWORD CALLBACK_NULL = 0;
 constexpr WORD WAVE_FORMAT_PCM = 1;
+constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 3;
 
 constexpr DWORD WHDR_DONE = 0x01;
 constexpr DWORD WHDR_PREPARED = 0x02;

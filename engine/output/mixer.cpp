@@ -13,8 +13,50 @@ namespace {
 // core for a 48 kHz stereo sound here, well under the decoding's cost.
 constexpr int resamplequality = 5;
 
-// The block's channels the mix uses: one, or the first two.
+// The block's channels the mix uses: one, or two (its first two, or all of
+// them mixed down).
 int usedchannels(const voice& v) { return std::min(v.channels, 2); }
+
+// Where each channel of a block of floats sits, in Windows' speaker order
+// as FLAC gives 3 to 8 channels.
+enum speaker { frontleft, frontright, centre, lfe, backleft, backright, backcentre, sideleft, sideright };
+constexpr speaker layouts[mixchannels + 1][mixchannels] = {
+    {}, {}, {},
+    {frontleft, frontright, centre},
+    {frontleft, frontright, backleft, backright},
+    {frontleft, frontright, centre, backleft, backright},
+    {frontleft, frontright, centre, lfe, backleft, backright},
+    {frontleft, frontright, centre, lfe, backcentre, sideleft, sideright},
+    {frontleft, frontright, centre, lfe, backleft, backright, sideleft, sideright},
+};
+
+// The mix-down to two channels: each front channel to its side, the centre
+// and every back or side channel at -3 dB (0.7071) to its side or to both,
+// a back centre at -6 dB (0.5) to both, the LFE left out; then each side's
+// weights divided by their sum, so that channels all at full scale give
+// full scale and never more.
+void downmix(voice& v) {
+  std::fill(v.downleft, v.downleft + mixchannels, 0.0f);
+  std::fill(v.downright, v.downright + mixchannels, 0.0f);
+  if (v.channels < 3 || v.channels > mixchannels) return;
+  constexpr float third = 0.70710678f;
+  float leftsum = 0, rightsum = 0;
+  for (int c = 0; c < v.channels; ++c) {
+    float left = 0, right = 0;
+    switch (layouts[v.channels][c]) {
+      case frontleft: left = 1; break;
+      case frontright: right = 1; break;
+      case centre: left = right = third; break;
+      case lfe: break;
+      case backleft: case sideleft: left = third; break;
+      case backright: case sideright: right = third; break;
+      case backcentre: left = right = 0.5f; break;
+    }
+    v.downleft[c] = left, v.downright[c] = right;
+    leftsum += left, rightsum += right;
+  }
+  for (int c = 0; c < v.channels; ++c) v.downleft[c] /= leftsum, v.downright[c] /= rightsum;
+}
 
 }  // namespace
 
@@ -22,9 +64,11 @@ voice::~voice() {
   if (resampler) speex_resampler_destroy(resampler);
 }
 
-bool voice::prepare(int blockchannels, int32_t blockrate, int32_t cardrate) {
+bool voice::prepare(int blockchannels, int32_t blockrate, bool floatblocks, int32_t cardrate) {
   channels = blockchannels;
   rate = blockrate;
+  floats = floatblocks;
+  downmix(*this);
   clear();
   return retune(cardrate);
 }
@@ -110,17 +154,28 @@ void mixer::render(float* out, uint32_t frames) {
 // queue. Returns the frames there were.
 uint32_t mixer::fetch(voice& v, float* into, uint32_t frames) {
   const int width = usedchannels(v);
-  const uint32_t framebytes = static_cast<uint32_t>(v.channels) * sizeof(int16_t);
+  const uint32_t framebytes = v.framebytes();
   uint32_t done = 0;
   while (done < frames && v.hasblock()) {
     const uint32_t at = v.head.load(std::memory_order_relaxed);
     WAVEHDR* block = v.queue[at % voiceblocks];
     const uint32_t left = (block->dwBufferLength - v.offset) / framebytes;
     const uint32_t take = std::min(frames - done, left);
-    const auto* samples = reinterpret_cast<const int16_t*>(block->lpData + v.offset);
-    for (uint32_t i = 0; i < take; ++i)
-      for (int c = 0; c < width; ++c)
-        into[(done + i) * width + c] = samples[i * v.channels + c] * (1.0f / 32768);
+    float* to = into + static_cast<std::size_t>(done) * width;
+    if (!v.floats) {
+      const auto* samples = reinterpret_cast<const int16_t*>(block->lpData + v.offset);
+      for (uint32_t i = 0; i < take; ++i)
+        for (int c = 0; c < width; ++c) to[i * width + c] = samples[i * v.channels + c] * (1.0f / 32768);
+    } else if (v.channels <= 2) {
+      std::memcpy(to, block->lpData + v.offset, take * framebytes);
+    } else {
+      const auto* samples = reinterpret_cast<const float*>(block->lpData + v.offset);
+      for (uint32_t i = 0; i < take; ++i, samples += v.channels) {
+        float left = 0, right = 0;
+        for (int c = 0; c < v.channels; ++c) left += v.downleft[c] * samples[c], right += v.downright[c] * samples[c];
+        to[2 * i] = left, to[2 * i + 1] = right;
+      }
+    }
     done += take;
     v.offset += take * framebytes;
     v.consumed.fetch_add(take * framebytes, std::memory_order_relaxed);

@@ -3,8 +3,8 @@
 // (its volume, ramped so that a change never clicks; pan, rate and fades
 // belong in the same stage). The render thread calls render() once a
 // period. It never waits on a lock, never allocates and never touches the
-// file system: a voice's sound reaches it as the 16-bit blocks its stream's
-// decoder queued (a wave-out device's queue, handed over through two
+// file system: a voice's sound reaches it as the blocks its stream's
+// decoder queued (16-bit samples, or floats) (a wave-out device's queue, handed over through two
 // counters), and every setting through an atomic. The decoder's thread
 // attaches and detaches voices; a detach returns only once the render
 // thread can no longer be reading the voice, so that its blocks may then be
@@ -43,9 +43,19 @@ struct voice {
   voice(const voice&) = delete;
   voice& operator=(const voice&) = delete;
 
-  // The blocks' format: 16-bit samples, interleaved. Set while detached.
+  // The blocks' format: 16-bit samples, or 32-bit floats (`floats`),
+  // interleaved. Set while detached.
   int channels = 0;
   int32_t rate = 0;
+  bool floats = false;
+  uint32_t framebytes() const { return static_cast<uint32_t>(channels) * (floats ? 4 : 2); }
+  // Blocks of floats with more than two channels are in Windows' speaker
+  // order (front left, front right, centre, LFE, back left and right, side
+  // left and right, as FLAC orders them too) and are mixed down to two
+  // with these weights, made by prepare (see downmix in mixer.cpp). 16-bit
+  // blocks give their first two channels, as they always have.
+  float downleft[mixchannels] = {};
+  float downright[mixchannels] = {};
   // The converter from the voice's rate to its card's, when they differ;
   // made while the voice is detached (it allocates), used by the render
   // thread alone.
@@ -83,7 +93,7 @@ struct voice {
   // Makes the voice empty and ready for blocks of this format at a card of
   // `cardrate`: the converter is made here, when the rates differ. False
   // when it cannot be. Only while detached.
-  bool prepare(int blockchannels, int32_t blockrate, int32_t cardrate);
+  bool prepare(int blockchannels, int32_t blockrate, bool floatblocks, int32_t cardrate);
   // Empties the queue and starts the count and the converter over, keeping
   // the format (a reset). Only while detached.
   void clear();

@@ -62,7 +62,9 @@ MMRESULT outopen(stream& s, HWAVEOUT* device, const WAVEFORMATEX& format) {
   if (!entercard(*c)) return MMSYSERR_NODRIVER;
   v.paused.store(true);
   v.gain.store(s.volume.load() / static_cast<float>(fullvolume));
-  if (!v.prepare(format.nChannels, static_cast<int32_t>(format.nSamplesPerSec), c->rate.load()) || !c->mix.attach(v)) {
+  const bool floats = format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
+  if (!v.prepare(format.nChannels, static_cast<int32_t>(format.nSamplesPerSec), floats, c->rate.load()) ||
+      !c->mix.attach(v)) {
     leavecard(*c);
     return MMSYSERR_NOMEM;
   }
@@ -160,7 +162,7 @@ bool outposition(stream& s, HWAVEOUT device, DWORD& bytes) {
     }
   }
   const uint64_t consumed = v.consumed.load();
-  ahead *= static_cast<uint64_t>(v.channels) * sizeof(int16_t);
+  ahead *= v.framebytes();
   bytes = static_cast<DWORD>(consumed > ahead ? consumed - ahead : 0);
   return true;
 }

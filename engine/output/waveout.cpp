@@ -39,14 +39,31 @@ void mapstart(stream& s, HWAVEOUT device) {
   s.played.idle = idle;
 }
 
+void mapblock(stream& s, playedblock& block);
+
+// The peaks of a block of floats, on the same scale as 16-bit samples'
+// (1.0 is 32768).
+void mapfloatpeaks(stream& s, const waveslot& slot, playedblock& block) {
+  const auto* samples = reinterpret_cast<const float*>(slot.data);
+  const uint32_t count = slot.length / floatbytes, persection = block.sectionbytes / floatbytes;
+  for (uint32_t start = 0, k = 0; start < count && k < peaksections; start += persection, ++k) {
+    float peak = 0;
+    for (uint32_t i = start, end = std::min(count, start + persection); i < end; ++i)
+      peak = std::max(peak, std::fabs(samples[i]));
+    block.peaks[k] = static_cast<uint16_t>(std::min(peak, 1.0f) * 32768);
+  }
+  mapblock(s, block);
+}
+
 // The block's peaks, a section of about 20 ms each (longer when a block
 // holds more than peaksections of them), read before the map is locked.
 void mapqueued(stream& s, const waveslot& slot) {
   playedblock block{0, slot.length, slot.time, 0, {}};
-  const uint32_t frame = std::max<uint32_t>(s.waveformat.nBlockAlign, bytespersample);
+  const uint32_t frame = std::max<uint32_t>(s.waveformat.nBlockAlign, samplebytes(s));
   uint32_t section = std::max<uint32_t>(s.waveformat.nAvgBytesPerSec / 50, 1);
   section = std::max(section, (slot.length + peaksections - 1) / peaksections);
   block.sectionbytes = (section + frame - 1) / frame * frame;
+  if (s.floatblocks) return mapfloatpeaks(s, slot, block);
   // A section at a time, its lowest and highest sample: a loop the compiler
   // turns into vector instructions, a fraction of the decoding's cost.
   const auto* samples = reinterpret_cast<const int16_t*>(slot.data);
@@ -78,12 +95,17 @@ void mapqueued(stream& s, const waveslot& slot) {
     }
     block.peaks[k] = static_cast<uint16_t>(std::max(-static_cast<int>(low), static_cast<int>(high)));
   }
+  mapblock(s, block);
+}
+
+// Adds the block, its peaks read, to the map.
+void mapblock(stream& s, playedblock& block) {
   playedmap& played = s.played;
   std::lock_guard<spinlock> held(s.maplock);
   if (played.count == 4) std::copy(played.blocks + 1, played.blocks + 4, played.blocks), --played.count;
   block.start = played.queued;
   played.blocks[played.count++] = block;
-  played.queued += slot.length;
+  played.queued += block.length;
 }
 
 double endof(const playedblock& block, uint32_t bytespersecond) {
@@ -197,12 +219,13 @@ bool waveopen(stream& s) {
   const int32_t channels = s.streamchannels.load();
   const int32_t rate = s.streamrate.load();
   WAVEFORMATEX& waveformat = s.waveformat;
-  waveformat.wFormatTag = WAVE_FORMAT_PCM;
+  const uint32_t size = samplebytes(s);
+  waveformat.wFormatTag = s.floatblocks ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM;
   waveformat.nChannels = static_cast<WORD>(channels);
   waveformat.nSamplesPerSec = rate == 0 ? 44100 : static_cast<DWORD>(rate);
-  waveformat.nBlockAlign = static_cast<WORD>(channels * bytespersample);
+  waveformat.nBlockAlign = static_cast<WORD>(channels * size);
   waveformat.nAvgBytesPerSec = waveformat.nSamplesPerSec * waveformat.nBlockAlign;
-  waveformat.wBitsPerSample = 8 * bytespersample;
+  waveformat.wBitsPerSample = static_cast<WORD>(8 * size);
   waveformat.cbSize = 0;
 
   HWAVEOUT device = nullptr;
@@ -272,11 +295,11 @@ bool wavewaitdone(stream& s, waveslot& slot) {
 }
 
 bool waverunout(stream& s, waveslot& slot, int32_t ms) {
-  const uint32_t frame = std::max<uint32_t>(s.waveformat.nBlockAlign, bytespersample);
+  const uint32_t frame = std::max<uint32_t>(s.waveformat.nBlockAlign, samplebytes(s));
   uint64_t length = static_cast<uint64_t>(s.waveformat.nAvgBytesPerSec) * static_cast<uint32_t>(ms) / 1000;
   length = std::min<uint64_t>(length, slotsize) / frame * frame;
   if (length == 0) return true;
-  std::memset(slot.data, 0, length);  // 16-bit samples: silence is zero
+  std::memset(slot.data, 0, length);  // silence is zero, in 16-bit samples and in floats
   // Not in the map: the position counts the blocks of the file only.
   if (!submit(s, slot, static_cast<uint32_t>(length))) return true;  // nothing more to wait for
   return wavewaitdone(s, slot);

@@ -9,6 +9,7 @@
 #  endif
 #  include <windows.h>
 #  include <mmsystem.h>
+#  include <mmreg.h>
 #  include <cstdio>
 // Opens a file for reading by its UTF-16 name.
 inline FILE* widefopen(const char16_t* path) { return _wfopen(reinterpret_cast<const wchar_t*>(path), L"rb"); }

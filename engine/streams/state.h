@@ -22,8 +22,11 @@ struct voice;
 struct card;
 
 constexpr std::size_t vendorsize = 1020;
-// The device plays 16-bit samples, interleaved.
+// The device plays 16-bit samples, interleaved; a FLAC run's blocks carry
+// 32-bit floats (floatbytes) instead, so that a 24-bit file reaches the mix
+// at its full precision.
 constexpr int bytespersample = 2;
+constexpr int floatbytes = 4;
 constexpr uint32_t slotsize = 120000;
 // The longest single wait of the worker and of "cancel": every wait for the
 // device or for a pause to end is made of steps of at most this.
@@ -135,9 +138,9 @@ struct stream {
   std::atomic<int32_t> device{anydevice};
   // The run plays the file again from its start when it reaches its end.
   std::atomic<bool> looping{false};
-  // A stream given out by "streamopen" plays Ogg Opus links too; the
-  // default stream plays Vorbis alone, as ZelOggPlay always has.
-  bool opusallowed = false;
+  // A stream given out by "streamopen" plays Ogg Opus links and FLAC too;
+  // the default stream plays Vorbis alone, as ZelOggPlay always has.
+  bool allcodecs = false;
 
   // The seek a listener asked for, in seconds; negative when none is
   // pending. "seek" writes it, the worker takes it.
@@ -176,11 +179,15 @@ struct stream {
   // the fourth block gathers the next one; once a play slot's block has
   // left the device, the worker trades its gathered block for that one
   // rather than copying the sound across.
-  alignas(8) char blocks[4][slotsize] = {};  // 16-bit samples, and malloc gives at least 8
+  alignas(8) char blocks[4][slotsize] = {};  // samples, and malloc gives at least 8
   waveslot playslots[2] = {{{}, blocks[0], 0, 0, 0.0}, {{}, blocks[1], 0, 0, 0.0}};
   waveslot tailslot = {{}, blocks[2], 0, 0, 0.0};
   char* gatherblock = blocks[3];
   WAVEFORMATEX waveformat{};
+  // The run's blocks hold 32-bit floats in Windows' speaker order rather
+  // than 16-bit samples: the worker sets it as a stream starts, before the
+  // device for it opens.
+  bool floatblocks = false;
   // Set when a wait gave up because the device had stopped playing (see
   // waveout.h); cleared by waveopen.
   bool wavelost = false;
@@ -214,6 +221,8 @@ stream* openstream();
 stream* findstream(int32_t number);
 // Gives the stream back; its run must have ended.
 void closestream(stream& s);
+// The bytes of one sample in the run's blocks.
+inline uint32_t samplebytes(const stream& s) { return s.floatblocks ? floatbytes : bytespersample; }
 // Visits every stream made so far, open or not, under the table's lock.
 void eachstream(void (*visit)(stream& s));
 // Gives back everything the streams made (their memory, events and copies

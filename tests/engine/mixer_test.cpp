@@ -46,7 +46,7 @@ struct testvoice {
 std::unique_ptr<testvoice> voiceof(int channels, const std::vector<float>& frames, int rate = 44100,
                                    int cardrate = 44100) {
   auto t = std::make_unique<testvoice>();
-  t->v.prepare(channels, rate, cardrate);
+  t->v.prepare(channels, rate, false, cardrate);
   t->v.paused = false;
   t->blocks.reserve(64);
   if (!frames.empty()) t->queue(frames);

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static zelov::stream* both = [] {
     zelov::stream* s = zelov::openstream();
     if (!s) std::abort();
-    s->opusallowed = true;
+    s->allcodecs = true;
     return s;
   }();
   const int32_t result = zelov::playworker(*both, asfile(data, size), nullptr);
