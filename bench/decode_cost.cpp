@@ -1,8 +1,10 @@
 // Decode cost of the engine's worker against the bare library loop.
 //   bench_decode engine FILE   the worker, on a device that never waits, on
-//                              a stream that plays Vorbis and Opus
+//                              a stream that plays every codec
 //   bench_decode floor FILE    decoding only, no conversion: libvorbis's
-//                              synthesis, or libopusfile's op_read_float
+//                              synthesis, libopusfile's op_read_float, or
+//                              libFLAC's decoding with a write callback
+//                              that does nothing
 // Run each under `valgrind --tool=callgrind` and compare the instruction
 // counts (bench/run.sh does this and prints the table).
 #include <cstdio>

@@ -5,7 +5,7 @@
 #   against a bare libvorbis synthesis loop with no conversion (the floor),
 #   and against oggdec writing to /dev/null, all with Debian's libvorbis;
 #   the same for the sound as Ogg Opus against a bare libopusfile loop and
-#   opusdec;
+#   opusdec, and as FLAC against a bare libFLAC loop;
 # - the sizes of both editions' libraries;
 # - under Wine, for each edition the machine can run: the decode cost of its
 #   build in CPU time, and the control's CPU share, cancel time and start
@@ -71,6 +71,15 @@ floor=$opusfloor
 row "Opus: engine worker" "$opusengine"
 row "Opus: bare libopusfile loop (floor)" "$opusfloor"
 row "Opus: opusdec, 48 kHz, no dither" "$opusdec"
+
+# And for FLAC: 30 s of the dense sound as 16-bit FLAC, the engine (which
+# hands its samples on as floats) against a bare libFLAC loop whose write
+# callback does nothing.
+build/bench/makefixtures --dense-flac 30 "$work/dense.flac"
+flacengine=$(count engine "$work/dense.flac")
+floor=$(count floor "$work/dense.flac")
+row "FLAC: engine worker" "$flacengine"
+row "FLAC: bare libFLAC loop (floor)" "$floor"
 
 # Footprint of both editions' libraries.
 build_windows >/dev/null || exit 1

@@ -497,6 +497,11 @@ std::vector<std::string> writeall(const std::string& dir) {
     const bytes stereo = encodeflac(s, 16);
     add("stereo.flac", stereo);
     add("stereo.oga", encodeflac(s, 16, true));
+    // Short ones, small enough to seed the fuzzing.
+    sound brief = s;
+    brief.seconds = 0.15;
+    add("short.flac", encodeflac(brief, 16));
+    add("short.oga", encodeflac(brief, 24, true));
     add("deep.flac", encodeflac(s, 24));
     sound mono = s;
     mono.channels = 1;

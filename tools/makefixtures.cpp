@@ -2,6 +2,7 @@
 // or one dense stereo file of the given length:  makefixtures --dense SECONDS FILE
 // or one long, small file (8 kHz mono, low bitrate):  makefixtures --long SECONDS FILE
 // or the dense stereo sound as Ogg Opus at 48 kHz:  makefixtures --dense-opus SECONDS FILE
+// or the dense stereo sound as 16-bit FLAC:  makefixtures --dense-flac SECONDS FILE
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,12 @@ int main(int argc, char** argv) {
     s.noise = 0.3f;
     return fixtures::writefile(argv[3], fixtures::encodeopus(s)) ? 0 : 1;
   }
+  if (argc == 4 && std::strcmp(argv[1], "--dense-flac") == 0) {
+    fixtures::sound s;
+    s.seconds = std::atof(argv[2]);
+    s.noise = 0.3f;
+    return fixtures::writefile(argv[3], fixtures::encodeflac(s, 16)) ? 0 : 1;
+  }
   if (argc == 4 && std::strcmp(argv[1], "--long") == 0) {
     fixtures::sound s;
     s.rate = 8000;
@@ -32,7 +39,7 @@ int main(int argc, char** argv) {
     return fixtures::writefile(argv[3], fixtures::encode(s).data) ? 0 : 1;
   }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: makefixtures DIR | makefixtures --dense|--dense-opus|--long SECONDS FILE\n");
+    std::fprintf(stderr, "usage: makefixtures DIR | makefixtures --dense|--dense-opus|--dense-flac|--long SECONDS FILE\n");
     return 2;
   }
   auto names = fixtures::writeall(argv[1]);

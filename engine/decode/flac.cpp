@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "engine/streams/diag.h"
 #include "engine/streams/made.h"
 
@@ -134,8 +138,28 @@ FLAC__StreamDecoderWriteStatus writecb(const FLAC__StreamDecoder*, const FLAC__F
   if (!to) return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
   const uint32_t bits = frame->header.bits_per_sample ? frame->header.bits_per_sample : f.bits;
   const float scale = 1.0f / static_cast<float>(uint64_t{1} << (std::clamp<uint32_t>(bits, 4, 32) - 1));
+  uint32_t i = 0;
+#ifdef __SSE2__
+  // Stereo, the common case, eight frames a step: the conversion costs a
+  // few per cent of libFLAC's decoding rather than a fifth.
+  if (channels == 2) {
+    const __m128 factor = _mm_set1_ps(scale);
+    auto four = [&](const FLAC__int32* from) {
+      return _mm_mul_ps(_mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from))), factor);
+    };
+    const FLAC__int32 *left = buffer[0], *right = buffer[1];
+    float* out = to;
+    for (; i + 8 <= frames; i += 8, left += 8, right += 8, out += 16) {
+      const __m128 l0 = four(left), r0 = four(right), l1 = four(left + 4), r1 = four(right + 4);
+      _mm_storeu_ps(out, _mm_unpacklo_ps(l0, r0));
+      _mm_storeu_ps(out + 4, _mm_unpackhi_ps(l0, r0));
+      _mm_storeu_ps(out + 8, _mm_unpacklo_ps(l1, r1));
+      _mm_storeu_ps(out + 12, _mm_unpackhi_ps(l1, r1));
+    }
+  }
+#endif
   for (uint32_t c = 0; c < channels; ++c)
-    for (uint32_t i = 0; i < frames; ++i) to[i * channels + c] = static_cast<float>(buffer[c][i]) * scale;
+    for (uint32_t j = i; j < frames; ++j) to[j * channels + c] = static_cast<float>(buffer[c][j]) * scale;
   if (f.pending == 0) f.start = at;
   f.pending += frames;
   f.next = at + frames;

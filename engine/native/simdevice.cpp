@@ -227,8 +227,9 @@ MMRESULT openlocked(LPHWAVEOUT out, UINT id, const WAVEFORMATEX* wanted, DWORD_P
   for (const device& d : devices)
     if (d.instance == instance) return MMSYSERR_ALLOCATED;
   if (openresult != MMSYSERR_NOERROR) return openresult;
-  if (wanted->wFormatTag != WAVE_FORMAT_PCM || wanted->nChannels == 0 ||
-      wanted->nBlockAlign != wanted->nChannels * 2 ||
+  // 16-bit samples, or 32-bit floats, as Windows' wave-out takes them.
+  const int size = wanted->wFormatTag == WAVE_FORMAT_PCM ? 2 : wanted->wFormatTag == WAVE_FORMAT_IEEE_FLOAT ? 4 : 0;
+  if (size == 0 || wanted->nChannels == 0 || wanted->nBlockAlign != wanted->nChannels * size ||
       wanted->nAvgBytesPerSec != wanted->nSamplesPerSec * wanted->nBlockAlign)
     return WAVERR_BADFORMAT;
   if (recoveronopen && opens > 0) lost = recoveronopen = false;

@@ -1,6 +1,7 @@
 // libFuzzer target: the engine's whole playback path (measuring pass,
-// page and header parsing, Vorbis and Opus decoding, conversion, queueing)
-// on arbitrary bytes, on a stream that plays both codecs, on a simulated device that never waits. Every input must end the
+// page and header parsing, Vorbis, Opus and FLAC decoding, conversion,
+// queueing) on arbitrary bytes, on a stream that plays every codec, on a
+// simulated device that never waits. Every input must end the
 // run with one of the engine's result codes, without a crash, a hang or a
 // leak (AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer are
 // linked in).

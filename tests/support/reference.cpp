@@ -196,6 +196,20 @@ decoded decode(const std::string& path) {
 uint64_t synthesize(const std::string& path) {
   std::vector<link> links;
   uint64_t frames = 0;
+  bool ogg = false;
+  if (flacfile(path, ogg)) {
+    FLAC__StreamDecoder* decoder = FLAC__stream_decoder_new();
+    auto write = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const[], void* data) {
+      *static_cast<uint64_t*>(data) += frame->header.blocksize;
+      return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    };
+    auto error = [](const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {};
+    const auto init = ogg ? FLAC__stream_decoder_init_ogg_file : FLAC__stream_decoder_init_file;
+    if (init(decoder, path.c_str(), write, nullptr, error, &frames) == FLAC__STREAM_DECODER_INIT_STATUS_OK)
+      FLAC__stream_decoder_process_until_end_of_stream(decoder);
+    FLAC__stream_decoder_delete(decoder);
+    return frames;
+  }
   if (opusfile(path)) {
     readopus(path, 0, links, [&frames](const float*, int n, int) { frames += static_cast<uint64_t>(n); });
     return frames;

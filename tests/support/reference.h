@@ -35,7 +35,8 @@ struct flacdecoded {
 flacdecoded decodeflac(const std::string& path);
 
 // The floor of any decoder: synthesis only (libopusfile's decode for an
-// Opus file), no conversion. Returns the frames decoded.
+// Opus file, libFLAC's for a FLAC one), no conversion. Returns the frames
+// decoded.
 uint64_t synthesize(const std::string& path);
 
 }  // namespace reference

@@ -157,6 +157,14 @@ sleep 1
 pulse_stop
 (cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/stereo.opus")" "$(winpath "$run/opus.raw")")
 compare "$run/opus.raw" "$run/capture.raw"
+# FLAC through ZelOggPlayEx: a 16-bit file's floats pass the mix and the
+# sound server's conversion unchanged, every sample of libFLAC's decode.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exflac
+sleep 1
+pulse_stop
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/stereo.flac")" "$(winpath "$run/flac.raw")")
+compare "$run/flac.raw" "$run/capture.raw"
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }

@@ -328,4 +328,32 @@ ZEL_CASE(caseexopus, "exopus", Alone, "an Opus file through ZelOggPlayEx (the dr
   check(settings, "exopus: the Settings event gives 48000 Hz", joined(c.sink.events));
 }
 
+// FLAC through ZelOggPlayEx (the driver compares the capture with
+// libFLAC's decode): its length, comments and settings when PlayFile
+// returns, its level while it plays; ZelOggPlay finds it is not Ogg (23).
+ZEL_CASE(caseexflac, "exflac", Alone, "a FLAC file through ZelOggPlayEx (the driver compares the capture); ZelOggPlay's 23") {
+  Control plain;
+  plain.create(CLSID_ZelOggPlay);
+  plain.play(L"stereo.flac");
+  check(plain.waitend() && plain.sink.events.back() == "ErrorCode 23 Input does not appear to be an Ogg bitstream",
+        "exflac: ZelOggPlay ends it with 23", joined(plain.sink.milestones()));
+  Control c;
+  c.create(CLSID_ZelOggPlayEx);
+  c.play(L"stereo.flac");
+  check(c.number(L"Duration") == 1.0 && c.text(L"Comment", L"TITLE") == L"Lossless" &&
+            c.text(L"Comment", L"ARTIST") == L"Fixture",
+        "exflac: its length and comments when PlayFile returns");
+  double peak = 0;
+  pumpuntil([&] {
+    peak = std::max(peak, c.number(L"PeakLevel"));
+    return c.sink.ended();
+  });
+  check(c.sink.ended() && c.sink.events.back() == "ErrorCode 0 No error", "exflac: ZelOggPlayEx plays it to its end",
+        joined(c.sink.milestones()));
+  check(peak > 0.55 && peak < 0.75, "exflac: PeakLevel follows a tone of 0.6 with noise", std::to_string(peak));
+  bool settings = false;
+  for (const std::string& e : c.sink.events) settings = settings || e.rfind("Settings 44100 ", 0) == 0;
+  check(settings, "exflac: the Settings event gives 44100 Hz", joined(c.sink.events));
+}
+
 }  // namespace controltest
