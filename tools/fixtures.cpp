@@ -490,7 +490,8 @@ std::vector<std::string> writeall(const std::string& dir) {
   {
     // FLAC: 16-bit stereo (native and in Ogg), 24-bit, mono, 5.1, 96 kHz
     // at 24 bits, a large picture in front of the comments; a frame
-    // damaged in the middle; a STREAMINFO cut short and one missing.
+    // damaged in the middle; the file cut in half; a STREAMINFO cut short
+    // and one missing.
     sound s;
     s.seconds = 1;
     s.comments = {"TITLE=Lossless", "ARTIST=Fixture"};
@@ -523,6 +524,7 @@ std::vector<std::string> writeall(const std::string& dir) {
     bytes damaged = stereo;
     damaged[damaged.size() / 2] ^= 0x55;
     add("damaged.flac", damaged);
+    add("cut.flac", bytes(stereo.begin(), stereo.begin() + static_cast<long>(stereo.size() / 2)));
     add("noinfo.flac", bytes(stereo.begin(), stereo.begin() + 12));
     bytes noinfo = {'f', 'L', 'a', 'C', 0x84, 0, 0, 8, 'T', 'O', 'O', 'L', 'A', 'T', 'E', '!'};
     add("nostreaminfo.flac", noinfo);

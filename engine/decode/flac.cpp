@@ -131,9 +131,12 @@ FLAC__StreamDecoderWriteStatus writecb(const FLAC__StreamDecoder*, const FLAC__F
                           ? frame->header.number.sample_number
                           : f.next;
   // Frames lost to damage before this one that libFLAC did not fill in
-  // itself are heard as silence of their length.
-  if (at > f.next && !addsilence(f, static_cast<std::size_t>(std::min<uint64_t>(at - f.next, mostsilence))))
-    return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+  // itself are heard as silence of their length: at most a frame's, and
+  // never past the length STREAMINFO gives, so that a damaged frame number
+  // cannot make hours of silence.
+  uint64_t gap = at > f.next ? std::min<uint64_t>(at - f.next, mostsilence) : 0;
+  if (f.total > 0) gap = std::min(gap, f.total > f.next ? f.total - f.next : 0);
+  if (gap > 0 && !addsilence(f, static_cast<std::size_t>(gap))) return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
   float* to = room(f, frames);
   if (!to) return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
   const uint32_t bits = frame->header.bits_per_sample ? frame->header.bits_per_sample : f.bits;
@@ -311,12 +314,9 @@ void decodeflacfromhere(run& r) {
       continue;
     }
     if (f.atend || FLAC__stream_decoder_get_state(f.decoder) == FLAC__STREAM_DECODER_END_OF_STREAM) return;
+    // A file cut short ends where its frames end, whatever length
+    // STREAMINFO gave it.
     if (!FLAC__stream_decoder_process_single(f.decoder)) return;  // damage it cannot pass
-    // A stretch of damage up to the end: heard as silence up to the length
-    // STREAMINFO gives.
-    if (!f.pending && FLAC__stream_decoder_get_state(f.decoder) == FLAC__STREAM_DECODER_END_OF_STREAM &&
-        f.total > f.next && !addsilence(f, static_cast<std::size_t>(std::min<uint64_t>(f.total - f.next, mostsilence))))
-      return;
   }
 }
 

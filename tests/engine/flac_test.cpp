@@ -169,8 +169,8 @@ TEST_F(Flac, SeekAndLoopAreSampleExact) {
 
 // A frame whose checksum fails is heard as silence (libFLAC's decode of the
 // damaged file, which silences that frame and the one it found its place
-// again in), the rest as it was; a file without a readable STREAMINFO is
-// refused (27 in the control).
+// again in), the rest as it was; a file cut short plays what it has; a file
+// without a readable STREAMINFO is refused (27 in the control).
 TEST_F(Flac, DamageHasItsOutcome) {
   const std::vector<float> whole = sounding(reference::decodeflac(fixture("stereo.flac")).samples);
   EXPECT_EQ(play("damaged.flac"), zelov::resultok);
@@ -183,6 +183,16 @@ TEST_F(Flac, DamageHasItsOutcome) {
   ASSERT_LT(first, heard.size()) << "the damage is heard";
   EXPECT_LE((last - first) / 2, 2 * 4096u) << "within two frames";
   for (std::size_t i = first; i <= last; ++i) ASSERT_EQ(heard[i], 0.0f) << i;
+
+  // Cut in half: what is there plays, and no silence in place of the rest
+  // of the length STREAMINFO gives.
+  simendpoint::reset();
+  EXPECT_EQ(play("cut.flac"), zelov::resultok);
+  const std::vector<float> part = mix();
+  EXPECT_GT(part.size(), whole.size() / 3);
+  EXPECT_LT(part.size(), whole.size() * 2 / 3);
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin()));
+  EXPECT_LT(simendpoint::captured(u"card-a").size(), part.size() + 2 * 4410) << "no silence after it";
 
   EXPECT_EQ(play("noinfo.flac"), zelov::resultbadheader);
   EXPECT_EQ(play("nostreaminfo.flac"), zelov::resultbadheader);
