@@ -208,6 +208,14 @@ ZEL_CASE(caseexmemory, "exmemory", Together,
         "exmemory: its length and comments are there when OpenMemory returns", narrow(c.text(L"Comment", L"ARTIST")));
   c.call(L"CancelPlayback");
 
+  // Ogg FLAC from memory, the same.
+  data = bytesof(L"stereo.oga");
+  check(SUCCEEDED(invokewith(c.dispatch.get(), L"OpenMemory", data, &e)) && c.number(L"Duration") == 1.0 &&
+            c.text(L"Comment", L"TITLE") == L"Lossless",
+        "exmemory: Ogg FLAC's length and comments when OpenMemory returns");
+  VariantClear(&data);
+  c.call(L"CancelPlayback");
+
   data = bytesof(L"short.ogg");
   VARIANT byref;
   V_VT(&byref) = VT_ARRAY | VT_UI1 | VT_BYREF;
