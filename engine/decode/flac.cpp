@@ -31,6 +31,9 @@ struct flacfile {
   }
   FLAC__StreamDecoder* decoder = nullptr;
   source* reader = nullptr;
+  // The file's length, measured once: libFLAC asks whether it is at the end
+  // before every read.
+  int64_t length = -1;
   bool haveinfo = false;
   uint32_t rate = 0, channels = 0, bits = 0;
   uint64_t total = 0;  // frames, 0 when STREAMINFO does not say
@@ -83,7 +86,7 @@ int64_t sourcelength(source& reader) {
 }
 
 FLAC__StreamDecoderLengthStatus lengthcb(const FLAC__StreamDecoder*, FLAC__uint64* length, void* data) {
-  const int64_t bytes = sourcelength(*static_cast<flacfile*>(data)->reader);
+  const int64_t bytes = static_cast<flacfile*>(data)->length;
   if (bytes < 0) return FLAC__STREAM_DECODER_LENGTH_STATUS_ERROR;
   *length = static_cast<FLAC__uint64>(bytes);
   return FLAC__STREAM_DECODER_LENGTH_STATUS_OK;
@@ -91,8 +94,7 @@ FLAC__StreamDecoderLengthStatus lengthcb(const FLAC__StreamDecoder*, FLAC__uint6
 
 FLAC__bool eofcb(const FLAC__StreamDecoder*, void* data) {
   flacfile& f = *static_cast<flacfile*>(data);
-  const int64_t length = sourcelength(*f.reader);
-  return length >= 0 && sourceposition(*f.reader) >= length;
+  return f.length >= 0 && sourceposition(*f.reader) >= f.length;
 }
 
 // Makes room for `frames` more frames waiting, and gives where they go.
@@ -232,6 +234,7 @@ bool measureflac(run& r) {
     return false;
   }
   f->reader = &r.measuredinput;
+  f->length = sourcelength(r.measuredinput);
   FLAC__stream_decoder_set_metadata_respond(f->decoder, FLAC__METADATA_TYPE_VORBIS_COMMENT);
   const auto init = ogg ? FLAC__stream_decoder_init_ogg_stream : FLAC__stream_decoder_init_stream;
   if (init(f->decoder, readcb, seekcb, tellcb, lengthcb, eofcb, writecb, metadatacb, errorcb, f) !=
@@ -270,7 +273,7 @@ void playflac(run& r) {
     }
   }
   // The file's average: its bytes over its length.
-  const int64_t bytes = sourcelength(r.measuredinput);
+  const int64_t bytes = f.length;
   const double seconds = r.s.duration.load();
   const int32_t bitrate = bytes > 0 && seconds > 0 ? static_cast<int32_t>(std::min(8.0 * bytes / seconds, 2.0e9)) : 0;
   linkinfo link{static_cast<int32_t>(f.rate), static_cast<int>(f.channels), bitrate, 0, vendor, f.texts, f.lengths,
