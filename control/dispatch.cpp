@@ -295,6 +295,34 @@ HRESULT ZelOggPlayControl::put_OutputLinger(double seconds) {
   return S_OK;
 }
 
+HRESULT ZelOggPlayControl::get_Pan(double* position) {
+  if (!position) return E_POINTER;
+  *position = player_.Pan();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_Pan(double position) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.SetPan(position); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("Pan must be from -1 (left) to 1 (right)."));
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::get_Rate(double* speed) {
+  if (!speed) return E_POINTER;
+  *speed = player_.Rate();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_Rate(double speed) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.SetRate(speed); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("Rate must be from 0.25 to 4."));
+  return S_OK;
+}
+
 HRESULT ZelOggPlayControl::InterfaceSupportsErrorInfo(REFIID iid) {
   if (extended_ && (iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlayEx2 || iid == IID__ZelOggPlay)) return S_OK;
   return iid == DefaultInterface() ? S_OK : S_FALSE;

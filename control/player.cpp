@@ -266,9 +266,25 @@ void Player::SendVolume() {
   engine_.sendlong(word::setvolume, muted_ ? 0 : volume_);
 }
 
+bool Player::SetPan(double pan) {
+  if (!(pan >= -1 && pan <= 1)) return false;
+  pan_ = pan;
+  if (OwnStreamTaken()) engine_.senddouble(word::setpan, pan_);
+  return true;
+}
+
+bool Player::SetRate(double rate) {
+  if (!(rate >= zelov::rateleast && rate <= zelov::ratemost)) return false;
+  rate_ = rate;
+  if (OwnStreamTaken()) engine_.senddouble(word::setrate, rate_);
+  return true;
+}
+
 void Player::SendSettings() {
   if (!OwnStreamTaken()) return;
   SendVolume();
+  engine_.senddouble(word::setpan, pan_);
+  engine_.senddouble(word::setrate, rate_);
   engine_.sendlong(word::setloop, loop_ ? 1 : 0);
   SendDevice();
 }

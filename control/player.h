@@ -107,6 +107,14 @@ class Player {
   // outside 0 to 60. These load the engine.
   double OutputLinger();
   bool SetOutputLinger(double seconds);
+  // A control of its own stream places its sound from -1 (left) to 1
+  // (right), and plays it at a rate from 0.25 to 4 (its speed, the pitch
+  // with it); kept from file to file like the volume. False, with nothing
+  // changed, outside the range (NaN too).
+  double Pan() const { return pan_; }
+  bool SetPan(double pan);
+  double Rate() const { return rate_; }
+  bool SetRate(double rate);
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
   // Gives up what the player holds in the engine: its own stream (its run
   // cancelled, its number given back) or its claim on the default stream.
@@ -162,6 +170,8 @@ class Player {
   bool loop_ = false;
   int32_t device_ = zelov::anydevice;
   wtext deviceid_;
+  double pan_ = 0;
+  double rate_ = 1;
 };
 
 }  // namespace control

@@ -151,6 +151,10 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE put_DeviceId(BSTR id) override;
   HRESULT STDMETHODCALLTYPE get_OutputLinger(double* seconds) override;
   HRESULT STDMETHODCALLTYPE put_OutputLinger(double seconds) override;
+  HRESULT STDMETHODCALLTYPE get_Pan(double* position) override;
+  HRESULT STDMETHODCALLTYPE put_Pan(double position) override;
+  HRESULT STDMETHODCALLTYPE get_Rate(double* speed) override;
+  HRESULT STDMETHODCALLTYPE put_Rate(double speed) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 

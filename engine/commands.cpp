@@ -7,6 +7,7 @@
 #include "engine/streams/diag.h"
 #include "engine/output/card.h"
 #include "engine/output/endpoint.h"
+#include "engine/output/mixer.h"
 #include "engine/interface1.h"
 #include "engine/output/output.h"
 #include "engine/queries.h"
@@ -309,6 +310,19 @@ LRESULT cmdsetlinger(stream&, char* text) {
 }
 LRESULT cmdgetlinger(stream&, char*) { return lingerms.load(); }
 
+// "setpan" and "setrate": a double within its range (NaN is not) on a
+// mixed stream's voice.
+LRESULT setstage(stream& s, const char* text, double least, double most, std::atomic<float> voice::*stage) {
+  double value = 0;
+  if (!text || !s.mixed || !s.mixvoice) return 0;
+  std::memcpy(&value, text, sizeof value);
+  if (!(value >= least && value <= most)) return 0;
+  (s.mixvoice->*stage).store(static_cast<float>(value));
+  return 1;
+}
+LRESULT cmdsetpan(stream& s, char* text) { return setstage(s, text, -1.0, 1.0, &voice::pan); }
+LRESULT cmdsetrate(stream& s, char* text) { return setstage(s, text, rateleast, ratemost, &voice::speed); }
+
 LRESULT cmdendpointcount(stream&, char*) { return endpointcount(); }
 LRESULT cmdendpointname(stream&, char* text) { return endpointtextof(text, endpointname); }
 LRESULT cmdendpointid(stream&, char* text) { return endpointtextof(text, endpointid); }
@@ -383,6 +397,8 @@ const command commands[] = {
     {word::endpointid, cmdendpointid},
     {word::setdeviceid, cmdsetdeviceid},
     {word::setlinger, cmdsetlinger},
+    {word::setpan, cmdsetpan},
+    {word::setrate, cmdsetrate},
     {word::getlinger, cmdgetlinger},
 };
 
@@ -413,6 +429,10 @@ LRESULT streamopen() {
   s->device.store(anydevice);
   s->deviceid[0] = u'\0';
   s->mixed = false;
+  if (s->mixvoice) {  // a stream given out again starts centred, at speed 1
+    s->mixvoice->pan.store(0.0f);
+    s->mixvoice->speed.store(1.0f);
+  }
   s->allcodecs = true;
   setvendor(*s, "");
   return s->number;

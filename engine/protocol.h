@@ -63,6 +63,13 @@ inline constexpr char setdeviceid[] = "setdeviceid";
 // lingermost), "getlinger" answers them.
 inline constexpr char setlinger[] = "setlinger";
 inline constexpr char getlinger[] = "getlinger";
+// A mixed stream's stages in the mix, kept from file to file and heard
+// within a period: "setpan" takes a double from -1 (left) to 1 (right),
+// "setrate" a double from rateleast to ratemost (the speed, the pitch
+// with it). Each answers 1, or 0 (nothing changed) for a value out of its
+// range or a stream that is not mixed.
+inline constexpr char setpan[] = "setpan";
+inline constexpr char setrate[] = "setrate";
 // in: int32, milliseconds at most. Waits until the file's length and its
 // first stream's comments are known, or its run has ended; answers 1 then,
 // 0 when the time ran out first.
@@ -121,6 +128,8 @@ struct endpointtext {
 };
 
 constexpr int32_t lingermost = 60000;
+constexpr double rateleast = 0.25;
+constexpr double ratemost = 4.0;
 
 // The volume of a new stream, and of the default stream at each "open":
 // the sound as decoded, untouched.

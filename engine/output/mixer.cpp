@@ -3,6 +3,7 @@
 #include <speex/speex_resampler.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace zelov {
@@ -16,6 +17,23 @@ constexpr int resamplequality = 5;
 // The block's channels the mix uses: one, or two (its first two, or all of
 // them mixed down).
 int usedchannels(const voice& v) { return std::min(v.channels, 2); }
+
+// The gains of the two sides the stage moves toward: the voice's gain, and
+// its pan by the constant-power law, each side sqrt(2) times the cosine or
+// sine of (pan + 1) times 45 degrees. At 0 both are exactly 1 (the sound
+// as it is); at -1 the right is silent and the left 3 dB up, so that the
+// sound's power stays the same as it moves (a sum past full scale is
+// clamped with the rest of the mix). A mono voice is placed by it, a
+// stereo one balanced.
+void panned(const voice& v, float& left, float& right) {
+  const float gain = v.gain.load(std::memory_order_relaxed);
+  const float pan = v.pan.load(std::memory_order_relaxed);
+  left = right = gain;
+  if (pan == 0.0f) return;
+  const double angle = (static_cast<double>(pan) + 1) * 0.78539816339744831;
+  left = static_cast<float>(gain * 1.4142135623730951 * std::cos(angle));
+  right = static_cast<float>(gain * 1.4142135623730951 * std::sin(angle));
+}
 
 // Where each channel of a block of floats sits, in Windows' speaker order
 // as FLAC gives 3 to 8 channels.
@@ -64,6 +82,8 @@ voice::~voice() {
   if (resampler) speex_resampler_destroy(resampler);
 }
 
+spx_uint32_t inputrate(const voice& v, float speed);
+
 bool voice::prepare(int blockchannels, int32_t blockrate, bool floatblocks, int32_t cardrate) {
   channels = blockchannels;
   rate = blockrate;
@@ -79,10 +99,16 @@ void voice::clear() {
   offset = 0;
   consumed.store(0);
   stagedframes = 0;
+  converting = false;
   if (resampler) {
     speex_resampler_reset_mem(resampler);
     speex_resampler_skip_zeros(resampler);
   }
+}
+
+// The converter's input rate: the voice's rate at its speed.
+spx_uint32_t inputrate(const voice& v, float speed) {
+  return static_cast<spx_uint32_t>(std::max<long>(std::lround(v.rate * static_cast<double>(speed)), 1));
 }
 
 bool voice::retune(int32_t cardrate) {
@@ -90,9 +116,11 @@ bool voice::retune(int32_t cardrate) {
   if (resampler) speex_resampler_destroy(resampler);
   resampler = nullptr;
   resampledto = 0;
-  if (rate == cardrate || rate <= 0 || cardrate <= 0) return true;
+  converting = false;
+  if (rate <= 0 || cardrate <= 0) return true;
+  // Made at the same rates too, so that a speed put later finds it there.
   int error = 0;
-  resampler = speex_resampler_init(static_cast<spx_uint32_t>(std::min(channels, 2)), static_cast<spx_uint32_t>(rate),
+  resampler = speex_resampler_init(static_cast<spx_uint32_t>(std::min(channels, 2)), inputrate(*this, tunedspeed),
                                    static_cast<spx_uint32_t>(cardrate), resamplequality, &error);
   if (!resampler) return false;
   resampledto = cardrate;
@@ -111,7 +139,8 @@ void mixer::setformat(int32_t rate, int channels) {
 
 bool mixer::attach(voice& v) {
   if (v.channels < 1) return false;
-  v.applied = v.gain.load();  // a new voice starts at its gain, not from a ramp
+  // A new voice starts at its gains, not from a ramp.
+  panned(v, v.appliedleft, v.appliedright);
   for (auto& slot : slots_) {
     voice* empty = nullptr;
     if (slot.compare_exchange_strong(empty, &v)) return true;
@@ -205,32 +234,42 @@ uint32_t mixer::resample(voice& v, float* into, uint32_t frames) {
   return done;
 }
 
-// The voice stage: the voice's frames, at its gain, added to the mix. A
+// The voice stage: the voice's frames, at its gains, added to the mix. A
 // mono voice goes to the first two channels alike; a voice of two or more
-// to the first two in order; on a mono card the voice's first two channels
-// are averaged.
+// to the first two in order; on a mono card the two sides are averaged.
+// The converter takes over from the first period in which the rates differ
+// or the speed is not 1, and keeps the voice until its next file or seek:
+// going back to the frames as they are would skip what it holds.
 void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
   if (v.paused.load(std::memory_order_relaxed)) return;
   // Prepared for a card of another rate than this one now has.
-  if (rate_ > 0 && v.resampledto != (v.rate == rate_ ? 0 : rate_)) v.retune(rate_);
+  if (rate_ > 0 && v.resampledto != rate_) v.retune(rate_);
+  const float speed = v.speed.load(std::memory_order_relaxed);
+  if (v.resampler && !v.converting) v.converting = v.rate != v.resampledto || speed != 1.0f;
+  if (v.converting && speed != v.tunedspeed) {
+    speex_resampler_set_rate(v.resampler, inputrate(v, speed), static_cast<spx_uint32_t>(v.resampledto));
+    v.tunedspeed = speed;
+  }
   const int width = usedchannels(v);
-  const float target = v.gain.load(std::memory_order_relaxed);
+  float left = 1, right = 1;
+  panned(v, left, right);
   const float step = 1.0f / rampframes;
   uint32_t done = 0;
   while (done < frames) {
     const uint32_t want = std::min(frames - done, chunkframes);
-    const uint32_t got = v.resampledto ? resample(v, chunk_, want) : fetch(v, chunk_, want);
+    const uint32_t got = v.converting ? resample(v, chunk_, want) : fetch(v, chunk_, want);
     if (got == 0) break;
     for (uint32_t i = 0; i < got; ++i) {
-      v.applied += std::clamp(target - v.applied, -step, step);
+      v.appliedleft += std::clamp(left - v.appliedleft, -step, step);
+      v.appliedright += std::clamp(right - v.appliedright, -step, step);
       const float* in = chunk_ + static_cast<std::size_t>(i) * width;
       float* to = out + static_cast<std::size_t>(done + i) * channels_;
-      const float left = in[0], right = width > 1 ? in[1] : in[0];
+      const float l = v.appliedleft * in[0], r = v.appliedright * (width > 1 ? in[1] : in[0]);
       if (channels_ == 1) {
-        to[0] += v.applied * (width > 1 ? (left + right) * 0.5f : left);
+        to[0] += width > 1 || l != r ? (l + r) * 0.5f : l;
       } else {
-        to[0] += v.applied * left;
-        to[1] += v.applied * right;
+        to[0] += l;
+        to[1] += r;
       }
     }
     done += got;

@@ -1,14 +1,16 @@
 // One sound card's mix: every voice that plays to the card is summed here,
 // in float, into the card's channels, each through its voice stage first
-// (its volume, ramped so that a change never clicks; pan, rate and fades
-// belong in the same stage). The render thread calls render() once a
+// (its volume and pan, ramped so that a change never clicks, and its speed;
+// fades belong in the same stage). The render thread calls render() once a
 // period. It never waits on a lock, never allocates and never touches the
-// file system: a voice's sound reaches it as the blocks its stream's
-// decoder queued (16-bit samples, or floats) (a wave-out device's queue, handed over through two
-// counters), and every setting through an atomic. The decoder's thread
-// attaches and detaches voices; a detach returns only once the render
-// thread can no longer be reading the voice, so that its blocks may then be
-// refilled or the voice freed.
+// file system (but for a converter's tables, made again when the card's
+// rate changes or a new speed needs them): a voice's sound reaches it as
+// the blocks its stream's decoder queued (16-bit samples or floats, a
+// wave-out device's queue handed over through two counters), and every
+// setting through an atomic. The decoder's thread attaches and detaches
+// voices; a detach returns only once the render thread can no longer be
+// reading the voice, so that its blocks may then be refilled or the voice
+// freed.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -56,11 +58,14 @@ struct voice {
   // blocks give their first two channels, as they always have.
   float downleft[mixchannels] = {};
   float downright[mixchannels] = {};
-  // The converter from the voice's rate to its card's, when they differ;
+  // The converter from the voice's rate (times its speed) to its card's,
   // made while the voice is detached (it allocates), used by the render
-  // thread alone.
+  // thread alone, and only while the rates differ or the speed is not 1:
+  // otherwise the blocks' frames go to the mix as they are.
   SpeexResamplerState_* resampler = nullptr;
   int32_t resampledto = 0;
+  float tunedspeed = 1.0f;  // the speed the converter is set for; the render thread's
+  bool converting = false;  // the frames go through it (see mixvoice); the render thread's
 
   // The queue: the decoder's thread writes `queue[tail % voiceblocks]` and
   // then counts `tail` on; the render thread mixes the block at `head`, and
@@ -75,6 +80,11 @@ struct voice {
   std::atomic<bool> paused{true};
   // The gain the stage moves toward: the volume over 100, 0 when muted.
   std::atomic<float> gain{1.0f};
+  // The pan, -1 (left) to 1 (right), and the speed, 0.25 to 4 (a rate that
+  // changes the pitch with it, as a turntable's does), read each period;
+  // a stream keeps them from file to file.
+  std::atomic<float> pan{0.0f};
+  std::atomic<float> speed{1.0f};
   // Bytes of its blocks the render thread has mixed since the voice was
   // opened or reset: the card's clock for this voice's position.
   std::atomic<uint64_t> consumed{0};
@@ -82,8 +92,9 @@ struct voice {
   // decoder fell behind): silent for the rest of the period, the others
   // went on.
   std::atomic<uint32_t> underruns{0};
-  // The gain being applied; the render thread's alone.
-  float applied = 1.0f;
+  // The gains of the left and right side being applied (the gain times the
+  // pan's); the render thread's alone.
+  float appliedleft = 1.0f, appliedright = 1.0f;
   // Input frames taken from the blocks and not yet converted to the card's
   // rate; the render thread's alone.
   static constexpr uint32_t stagedmost = 1024;

@@ -158,7 +158,9 @@ bool outposition(stream& s, HWAVEOUT device, DWORD& bytes) {
     std::lock_guard<spinlock> held(s.outlock);
     if (const card* c = s.mixcard.load()) {
       const int32_t cardrate = c->rate.load();
-      if (cardrate > 0) ahead = uint64_t{c->ahead.load()} * static_cast<uint32_t>(v.rate) / static_cast<uint32_t>(cardrate);
+      // At its speed, a card frame carries that many of the voice's.
+      if (cardrate > 0)
+        ahead = static_cast<uint64_t>(c->ahead.load() * static_cast<double>(v.rate) * v.speed.load() / cardrate);
     }
   }
   const uint64_t consumed = v.consumed.load();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -607,6 +608,36 @@ TEST_F(PlayerTest, ExtendedControlsKnowTheFileWhenTheOpenReturnsAndKeepTheirSett
   ASSERT_TRUE(enginetest::waituntil([&] { return ex.GetStatus() == u"stop"; }));
   ex.Tick(Timer1);
   EXPECT_EQ(exhost.take().back(), "ErrorCode 0 No error");
+}
+
+// Pan and Rate chosen before the first file are heard in it and kept for
+// the next; out of their ranges they change nothing. At rate 2 the file
+// takes half its time, while its length stays the file's.
+TEST_F(PlayerTest, ExtendedControlsPanAndRateTheirSoundFromFileToFile) {
+  Recorder exhost;
+  Player ex{exhost, true};
+  EXPECT_EQ(ex.Pan(), 0.0);
+  EXPECT_EQ(ex.Rate(), 1.0);
+  EXPECT_FALSE(ex.SetPan(1.5));
+  EXPECT_FALSE(ex.SetPan(std::nan("")));
+  EXPECT_FALSE(ex.SetRate(0.2));
+  EXPECT_FALSE(ex.SetRate(std::numeric_limits<double>::infinity()));
+  EXPECT_TRUE(ex.SetPan(-1));
+  EXPECT_TRUE(ex.SetRate(2));
+  EXPECT_EQ(ex.Pan(), -1.0);
+  EXPECT_EQ(ex.Rate(), 2.0);
+  const std::size_t whole = enginetest::sounding(reference::decode(fixture("short.ogg")).samples).size();
+  for (int round = 0; round < 2; ++round) {
+    simendpoint::reset();
+    ex.PlayFile(file("short.ogg"));
+    EXPECT_DOUBLE_EQ(ex.Duration(), 0.2);
+    ASSERT_TRUE(enginetest::waituntil([&] { return ex.GetStatus() == u"stop"; }));
+    const std::vector<int16_t> heard = cardsound(u"card-a");
+    EXPECT_NEAR(static_cast<double>(heard.size()), whole / 2.0, whole * 0.05) << "half the time, file " << round;
+    bool rightsilent = true;
+    for (std::size_t i = 1; i < heard.size(); i += 2) rightsilent = rightsilent && heard[i] == 0;
+    EXPECT_TRUE(rightsilent) << "all to the left, file " << round;
+  }
 }
 
 TEST_F(PlayerTest, BeyondTheStreamLimitAFileEndsAtOnceWith30) {

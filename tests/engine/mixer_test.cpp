@@ -226,3 +226,64 @@ TEST(Mixer, VoicesComeAndGoWhileTheCardRenders) {
   stop = true;
   card.join();
 }
+
+// Pan by the constant-power law: centred, the sound as it is; at the sides
+// one channel silent and the other 3 dB up (clamped with the mix); a mono
+// voice placed, a stereo one balanced; a change ramped like a gain.
+TEST(Mixer, PanPlacesMonoAndBalancesStereoAtConstantPower) {
+  mixer m(2);
+  auto mono = voiceof(1, std::vector<float>(4 * zelov::rampframes, 0.5f));
+  mono->v.pan = -1.0f;
+  ASSERT_TRUE(m.attach(mono->v));
+  std::vector<float> out = render(m, 2);
+  EXPECT_NEAR(out[0], 0.5f * std::sqrt(2.0f), 1e-6f);
+  EXPECT_NEAR(out[1], 0.0f, 1e-6f);
+  mono->v.pan = 0.5f;
+  out = render(m, 2 * zelov::rampframes);
+  const float left = out[out.size() - 2], right = out.back();
+  EXPECT_NEAR(left * left + right * right, 0.5f, 1e-5f) << "the same power as centred";
+  EXPECT_NEAR(right / left, std::tan(3 * M_PI / 8), 1e-4);
+  for (std::size_t i = 2; i < out.size(); i += 2)
+    ASSERT_LE(std::abs(out[i] - out[i - 2]), 0.5f * std::sqrt(2.0f) / zelov::rampframes + 1e-5f) << "ramped";
+
+  mixer balance(2);
+  auto pair = voiceof(2, {0.5f, 0.25f});
+  pair->v.pan = 1.0f;
+  ASSERT_TRUE(balance.attach(pair->v));
+  out = render(balance, 1);
+  EXPECT_NEAR(out[0], 0.0f, 1e-6f) << "the left channel silent";
+  EXPECT_NEAR(out[1], 0.25f * std::sqrt(2.0f), 1e-6f) << "the right one 3 dB up";
+}
+
+// Rate 2 plays twice as fast (half the frames, the tone an octave up) and
+// rate 0.5 half as fast; every block is taken, the position counting the
+// file's frames.
+TEST(Mixer, RateChangesSpeedAndPitchTogether) {
+  for (float speed : {2.0f, 0.5f}) {
+    mixer m(1);
+    auto t = voiceof(1, {});
+    t->v.speed = speed;
+    ASSERT_TRUE(m.attach(t->v));
+    std::vector<float> tone(44100);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+      tone[i] = std::lrint(16384 * std::sin(2 * M_PI * 500 * i / 44100.0)) / 32768.0f;
+    std::vector<float> out;
+    for (std::size_t at = 0; at < tone.size() || t->v.hasblock();) {
+      if (at < tone.size() && t->v.tail.load() - t->v.head.load() < zelov::voiceblocks) {
+        t->queue(std::vector<float>(tone.begin() + static_cast<std::ptrdiff_t>(at),
+                                    tone.begin() + static_cast<std::ptrdiff_t>(at + 4410)));
+        at += 4410;
+        continue;
+      }
+      const std::vector<float> period = render(m, 441);
+      out.insert(out.end(), period.begin(), period.end());
+    }
+    EXPECT_EQ(t->v.consumed.load(), tone.size() * sizeof(int16_t)) << speed;
+    const std::size_t sounding = static_cast<std::size_t>(std::count_if(out.begin(), out.end(), [](float f) { return f != 0.0f; }));
+    EXPECT_NEAR(static_cast<double>(sounding), 44100.0 / speed, 44100.0 / speed * 0.02) << speed;
+    // Zero crossings give the pitch: 500 Hz times the speed.
+    int crossings = 0;
+    for (std::size_t i = 2000; i < 2000 + 8820; ++i) crossings += (out[i - 1] < 0) != (out[i] < 0);
+    EXPECT_NEAR(crossings / 2.0 / 0.2, 500.0 * speed, 15.0) << speed;
+  }
+}

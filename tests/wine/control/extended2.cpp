@@ -108,20 +108,22 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events) && events == 6,
         "ex2typelib: the coclass's default is _ZelOggPlayEx3, its events __ZelOggPlay");
 
-  // _ZelOggPlayEx3: after _ZelOggPlayEx2's slots, DeviceId and OutputLinger
-  // (a get and a put each).
+  // _ZelOggPlayEx3: after _ZelOggPlayEx2's slots, DeviceId, OutputLinger,
+  // Pan and Rate (a get and a put each).
   com::com_ptr<ITypeInfo> third;
   lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx3, third.put());
-  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 4, 7 + 9 + 9 + 11);
+  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 8, 7 + 9 + 9 + 11);
   if (follows) {
-    for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001}}) {
+    for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001},
+                                       std::pair{L"Pan", 0x60060002}, std::pair{L"Rate", 0x60060003}}) {
       MEMBERID id = MEMBERID_NIL;
       LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
       third->GetIDsOfNames(names, 1, &id);
       follows = follows && id == wantid;
     }
   }
-  check(follows, "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId and OutputLinger after");
+  check(follows,
+        "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId, OutputLinger, Pan and Rate after");
 
   com::com_ptr<IUnknown> plain, extended;
   CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, plain.put_void());
@@ -194,6 +196,15 @@ ZEL_CASE(caseexdevices, "exdevices", Together,
   check(SUCCEEDED(c.set(L"OutputLinger", 0.25)) && c.number(L"OutputLinger") == 0.25 &&
             SUCCEEDED(c.set(L"OutputLinger", 2)),
         "exdevices: OutputLinger takes a fraction of a second");
+  check(c.number(L"Pan") == 0 && c.number(L"Rate") == 1 && SUCCEEDED(c.set(L"Pan", -0.5)) &&
+            SUCCEEDED(c.set(L"Rate", 0.25)) && c.number(L"Pan") == -0.5 && c.number(L"Rate") == 0.25,
+        "exdevices: Pan is 0 and Rate 1, and each takes a value in its range");
+  check(c.set(L"Pan", 1.01, &e) == DISP_E_EXCEPTION && e.scode == E_INVALIDARG && c.number(L"Pan") == -0.5,
+        "exdevices: Pan beyond 1 fails with E_INVALIDARG, nothing changed");
+  clearexception(e);
+  check(c.set(L"Rate", 4.5, &e) == DISP_E_EXCEPTION && e.scode == E_INVALIDARG && c.number(L"Rate") == 0.25,
+        "exdevices: Rate beyond 4 fails with E_INVALIDARG, nothing changed");
+  clearexception(e);
 }
 
 ZEL_CASE(caseexmemory, "exmemory", Together,
