@@ -323,6 +323,22 @@ HRESULT ZelOggPlayControl::put_Rate(double speed) {
   return S_OK;
 }
 
+HRESULT ZelOggPlayControl::FadeTo(LONG Volume, LONG Milliseconds) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.FadeTo(Volume, Milliseconds); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("FadeTo takes a volume from 0 to 100 and from 0 to 600000 milliseconds."));
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::FadeOutAndStop(LONG Milliseconds) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.FadeOutAndStop(Milliseconds); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("FadeOutAndStop takes from 0 to 600000 milliseconds."));
+  return S_OK;
+}
+
 HRESULT ZelOggPlayControl::InterfaceSupportsErrorInfo(REFIID iid) {
   if (extended_ && (iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlayEx2 || iid == IID__ZelOggPlay)) return S_OK;
   return iid == DefaultInterface() ? S_OK : S_FALSE;

@@ -1,6 +1,7 @@
-// The control's events: one connection point for __ZelOggPlay, which
-// accepts any sink that answers the event interface or IDispatch, and the
-// raising of the six events with every parameter by reference.
+// The control's events: a connection point for __ZelOggPlay and, on
+// ZelOggPlayEx, one for its own __ZelOggPlayEx; each accepts any sink that
+// answers its event interface or IDispatch. The six events of __ZelOggPlay
+// are raised on both with every parameter by reference.
 #include <new>
 
 #include "control/dispids.h"
@@ -10,25 +11,22 @@ namespace control {
 
 namespace {
 
-// Enumerates the control's one connection point.
+// Enumerates the control's connection points (one or two).
 class PointEnumerator final : public com::implements<IEnumConnectionPoints> {
  public:
-  PointEnumerator(IConnectionPoint* point, ULONG position) : point_(point), position_(position) {}
+  PointEnumerator(IConnectionPoint* first, IConnectionPoint* second, ULONG position)
+      : points_{first, second}, count_(second ? 2 : 1), position_(position) {}
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
     if (!out) return E_POINTER;
     ULONG given = 0;
-    if (count > 0 && position_ == 0) {
-      out[given++] = com::com_ptr<IConnectionPoint>(point_).detach();
-      position_ = 1;
-    }
+    while (given < count && position_ < count_) out[given++] = com::com_ptr<IConnectionPoint>(points_[position_++]).detach();
     if (fetched) *fetched = given;
     return given == count ? S_OK : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    if (count == 0) return S_OK;
-    const bool had = position_ == 0;
-    position_ = 1;
-    return had && count == 1 ? S_OK : S_FALSE;
+    const ULONG skipped = count < count_ - position_ ? count : count_ - position_;
+    position_ += skipped;
+    return skipped == count ? S_OK : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE Reset() override {
     position_ = 0;
@@ -36,12 +34,13 @@ class PointEnumerator final : public com::implements<IEnumConnectionPoints> {
   }
   HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** out) override {
     if (!out) return E_POINTER;
-    *out = new (std::nothrow) PointEnumerator(point_.get(), position_);
+    *out = new (std::nothrow) PointEnumerator(points_[0].get(), points_[1].get(), position_);
     return *out ? S_OK : E_OUTOFMEMORY;
   }
 
  private:
-  com::com_ptr<IConnectionPoint> point_;
+  com::com_ptr<IConnectionPoint> points_[2];
+  ULONG count_;
   ULONG position_;
 };
 
@@ -98,7 +97,7 @@ ULONG EventPoint::Release() { return static_cast<_ZelOggPlay&>(owner_).Release()
 
 HRESULT EventPoint::GetConnectionInterface(IID* iid) {
   if (!iid) return E_POINTER;
-  *iid = DIID___ZelOggPlay;
+  *iid = events_;
   return S_OK;
 }
 
@@ -113,7 +112,7 @@ HRESULT EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (!sink || !cookie) return E_POINTER;
   *cookie = 0;
   com::com_ptr<IDispatch> dispatch;
-  if (FAILED(sink->QueryInterface(DIID___ZelOggPlay, dispatch.put_void())) &&
+  if (FAILED(sink->QueryInterface(events_, dispatch.put_void())) &&
       FAILED(sink->QueryInterface(IID_IDispatch, dispatch.put_void())))
     return CONNECT_E_CANNOTCONNECT;
   try {
@@ -167,17 +166,25 @@ void EventPoint::ReleaseSinks() {
 
 HRESULT ZelOggPlayControl::EnumConnectionPoints(IEnumConnectionPoints** out) {
   if (!out) return E_POINTER;
-  *out = new (std::nothrow) PointEnumerator(&events_, 0);
+  // ZelOggPlayEx's own first: it is the class's default source.
+  *out = extended_ ? new (std::nothrow) PointEnumerator(&exevents_, &events_, 0)
+                   : new (std::nothrow) PointEnumerator(&events_, nullptr, 0);
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT ZelOggPlayControl::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (iid != DIID___ZelOggPlay) return CONNECT_E_NOCONNECTION;
-  *out = &events_;
-  events_.AddRef();
+  EventPoint* point = iid == DIID___ZelOggPlay ? &events_ : extended_ && iid == DIID___ZelOggPlayEx ? &exevents_ : nullptr;
+  if (!point) return CONNECT_E_NOCONNECTION;
+  *out = point;
+  point->AddRef();
   return S_OK;
+}
+
+void ZelOggPlayControl::Raise(DISPID dispid, const VARIANT* arguments, UINT count) {
+  if (dispid != ZEL_DISPID_FADEDONE) events_.Fire(dispid, arguments, count);
+  if (extended_) exevents_.Fire(dispid, arguments, count);
 }
 
 }  // namespace control
@@ -188,12 +195,12 @@ void ZelOggPlayControl::Status(wtext& Statusvalue) {
   if (frozen_) return;
   TextArgument value(Statusvalue);
   const VARIANT arguments[] = {value.ref()};
-  events_.Fire(ZEL_DISPID_STATUS, arguments);
+  Raise(ZEL_DISPID_STATUS, arguments);
 }
 
 void ZelOggPlayControl::Finished() {
   if (frozen_) return;
-  events_.Fire(ZEL_DISPID_FINISHED, nullptr, 0);
+  Raise(ZEL_DISPID_FINISHED, nullptr, 0);
 }
 
 void ZelOggPlayControl::OggVorbisSettings(int32_t& Samplerate, int32_t& Bitrate, int32_t& Channels,
@@ -201,28 +208,33 @@ void ZelOggPlayControl::OggVorbisSettings(int32_t& Samplerate, int32_t& Bitrate,
   if (frozen_) return;
   TextArgument vendor(Vendor);
   const VARIANT arguments[] = {ByRef(Samplerate), ByRef(Bitrate), ByRef(Channels), ByRef(Version), vendor.ref()};
-  events_.Fire(ZEL_DISPID_OGGVORBISSETTINGS, arguments);
+  Raise(ZEL_DISPID_OGGVORBISSETTINGS, arguments);
 }
 
 void ZelOggPlayControl::Progress(int32_t& ProgressAsLong, wtext& ProgressAsString) {
   if (frozen_) return;
   TextArgument text(ProgressAsString);
   const VARIANT arguments[] = {ByRef(ProgressAsLong), text.ref()};
-  events_.Fire(ZEL_DISPID_PROGRESS, arguments);
+  Raise(ZEL_DISPID_PROGRESS, arguments);
 }
 
 void ZelOggPlayControl::TimePosition(int32_t& TimeAsSeconds, wtext& TimeAsString) {
   if (frozen_) return;
   TextArgument text(TimeAsString);
   const VARIANT arguments[] = {ByRef(TimeAsSeconds), text.ref()};
-  events_.Fire(ZEL_DISPID_TIMEPOSITION, arguments);
+  Raise(ZEL_DISPID_TIMEPOSITION, arguments);
 }
 
 void ZelOggPlayControl::ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) {
   if (frozen_) return;
   TextArgument description(ErrorDescription);
   const VARIANT arguments[] = {ByRef(ErrorNumber), description.ref()};
-  events_.Fire(ZEL_DISPID_ERRORCODE, arguments);
+  Raise(ZEL_DISPID_ERRORCODE, arguments);
+}
+
+void ZelOggPlayControl::FadeDone() {
+  if (frozen_) return;
+  Raise(ZEL_DISPID_FADEDONE, nullptr, 0);
 }
 
 }  // namespace control

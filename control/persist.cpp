@@ -37,7 +37,7 @@ HRESULT ZelOggPlayControl::GetGUID(DWORD kind, GUID* guid) {
     *guid = GUID_NULL;
     return E_INVALIDARG;
   }
-  *guid = DIID___ZelOggPlay;
+  *guid = extended_ ? DIID___ZelOggPlayEx : DIID___ZelOggPlay;
   return S_OK;
 }
 

@@ -49,6 +49,9 @@ void Player::Enable(int timer, bool on) {
 void Player::StopMonitoring() {
   Enable(Timer1, false);
   Enable(Timer2, false);
+  // A fade ends with its file, done or not.
+  fade_ = 0;
+  stopatfade_ = false;
 }
 
 // Steps shared by OpenFile and PlayFile; false when the file was ended at
@@ -122,6 +125,7 @@ void Player::PlayMemory(const void* bytes, std::size_t size) {
 }
 
 void Player::Play() {
+  starting_ = true;
   Enable(Timer3, true);
   // Started now rather than at Timer3's first tick: a host that runs no
   // message loop never gets that tick. The engine keeps a "resume" that
@@ -223,13 +227,17 @@ void Player::Timer2Tick() {
   host_.TimePosition(length, SecondsText);
 }
 
+// Starts the output for PlayFile once its first block is ready, and
+// watches a fade under way; it stops once neither is left to do.
 void Player::Timer3Tick() {
   if (!OwnsPlayback()) return;
-  if (engine_.ask(word::flagdewave) != 0) {
-    Enable(Timer3, false);
+  if (starting_ && engine_.ask(word::flagdewave) != 0) {
+    starting_ = false;
     // A host that paused since it opened the file keeps it paused.
     if (!pausedsinceopen_) ResumePlayback();
   }
+  CheckFade();
+  if (!starting_ && fade_ == 0) Enable(Timer3, false);
 }
 
 bool Player::FileOpen() const {
@@ -249,6 +257,8 @@ void Player::SetPosition(double seconds) {
 bool Player::SetVolume(int32_t level) {
   if (level < 0 || level > zelov::fullvolume) return false;
   volume_ = level;
+  fade_ = 0;  // a put during a fade wins
+  stopatfade_ = false;
   SendVolume();
   return true;
 }
@@ -278,6 +288,48 @@ bool Player::SetRate(double rate) {
   rate_ = rate;
   if (OwnStreamTaken()) engine_.senddouble(word::setrate, rate_);
   return true;
+}
+
+bool Player::FadeTo(int32_t level, int32_t ms) {
+  if (level < 0 || level > zelov::fullvolume || ms < 0 || ms > zelov::fademost) return false;
+  volume_ = level;
+  stopatfade_ = false;
+  StartFade(muted_ ? 0 : level, ms);
+  return true;
+}
+
+bool Player::FadeOutAndStop(int32_t ms) {
+  if (ms < 0 || ms > zelov::fademost) return false;
+  const bool playing = FileOpen() && OwnStreamTaken() && ownstream_;
+  StartFade(0, ms);
+  stopatfade_ = playing && fade_ != 0;
+  return true;
+}
+
+// Sends the fade to the engine and watches for its end on the quick timer;
+// with no file playing there is nothing to slide, and it is done at once.
+void Player::StartFade(int32_t level, int32_t ms) {
+  fade_ = 0;
+  if (OwnStreamTaken() && FileOpen()) {
+    zelov::fadeorder order{level, ms};
+    fade_ = static_cast<uint32_t>(engine_.call(word::fade, &order));
+  }
+  if (fade_ == 0) {
+    SendVolume();
+    host_.FadeDone();
+    return;
+  }
+  Enable(Timer3, true);
+}
+
+void Player::CheckFade() {
+  if (fade_ == 0 || static_cast<uint32_t>(engine_.ask(word::getfadedone)) != fade_) return;
+  fade_ = 0;
+  host_.FadeDone();
+  if (stopatfade_) {
+    stopatfade_ = false;
+    CancelPlayback();
+  }
 }
 
 void Player::SendSettings() {

@@ -31,6 +31,8 @@ class PlayerHost {
   virtual void Progress(int32_t& ProgressAsLong, wtext& ProgressAsString) = 0;
   virtual void TimePosition(int32_t& TimeAsSeconds, wtext& TimeAsString) = 0;
   virtual void ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) = 0;
+  // A fade of a control of its own stream reached its end.
+  virtual void FadeDone() = 0;
 
  protected:
   ~PlayerHost() = default;
@@ -115,6 +117,16 @@ class Player {
   bool SetPan(double pan);
   double Rate() const { return rate_; }
   bool SetRate(double rate);
+  // A control of its own stream slides its volume to `level` over `ms`
+  // milliseconds, a sample at a time, and raises FadeDone at the end; the
+  // volume reads `level` at once. A Volume put, another fade or the next
+  // file during it wins (no FadeDone for the one it ended). With no file
+  // playing the volume is set and FadeDone raised at once. False, with
+  // nothing changed, outside 0 to 100 or 0 to fademost milliseconds.
+  bool FadeTo(int32_t level, int32_t ms);
+  // Fades the sound out over `ms` and then ends it as CancelPlayback does,
+  // FadeDone first; the volume stays for the next file.
+  bool FadeOutAndStop(int32_t ms);
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
   // Gives up what the player holds in the engine: its own stream (its run
   // cancelled, its number given back) or its claim on the default stream.
@@ -172,6 +184,13 @@ class Player {
   wtext deviceid_;
   double pan_ = 0;
   double rate_ = 1;
+  // The fade under way: its serial in the engine (0 for none), and whether
+  // playback ends with it.
+  uint32_t fade_ = 0;
+  bool stopatfade_ = false;
+  bool starting_ = false;  // PlayFile's output is to start at Timer3
+  void StartFade(int32_t level, int32_t ms);
+  void CheckFade();
 };
 
 }  // namespace control

@@ -31,6 +31,7 @@ ZelOggPlayControl::~ZelOggPlayControl() {
   }
   if (face_) DestroyWindow(face_);
   events_.ReleaseSinks();
+  exevents_.ReleaseSinks();
   player_.Close();
   bridge::DetachControl();
 }

@@ -59,11 +59,12 @@ HWND CreateTimerWindow(ZelOggPlayControl* control);
 // Draws the design-time picture stretched over the rectangle (view.cpp).
 void DrawPicture(HDC dc, int left, int top, int width, int height);
 
-// The connection point of __ZelOggPlay. It lives inside the control and
-// shares its reference count.
+// A connection point of the control: __ZelOggPlay, or ZelOggPlayEx's own
+// __ZelOggPlayEx. It lives inside the control and shares its reference
+// count.
 class EventPoint final : public IConnectionPoint {
  public:
-  explicit EventPoint(ZelOggPlayControl& owner) : owner_(owner) {}
+  EventPoint(ZelOggPlayControl& owner, REFIID events) : owner_(owner), events_(events) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
@@ -90,6 +91,7 @@ class EventPoint final : public IConnectionPoint {
     IDispatch* dispatch;
   };
   ZelOggPlayControl& owner_;
+  const IID events_;
   base::buffer<Sink> sinks_;
   DWORD nextcookie_ = 1;
 };
@@ -155,6 +157,8 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE put_Pan(double position) override;
   HRESULT STDMETHODCALLTYPE get_Rate(double* speed) override;
   HRESULT STDMETHODCALLTYPE put_Rate(double speed) override;
+  HRESULT STDMETHODCALLTYPE FadeTo(LONG Volume, LONG Milliseconds) override;
+  HRESULT STDMETHODCALLTYPE FadeOutAndStop(LONG Milliseconds) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -245,6 +249,12 @@ class ZelOggPlayControl final
   void Progress(int32_t& ProgressAsLong, wtext& ProgressAsString) override;
   void TimePosition(int32_t& TimeAsSeconds, wtext& TimeAsString) override;
   void ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) override;
+  void FadeDone() override;
+  // Raises an event on every point that carries it: the six of
+  // __ZelOggPlay on both, ZelOggPlayEx's own on __ZelOggPlayEx alone.
+  template <UINT N>
+  void Raise(DISPID dispid, const VARIANT (&arguments)[N]) { Raise(dispid, arguments, N); }
+  void Raise(DISPID dispid, const VARIANT* arguments, UINT count);
 
   // Runs a method of the player; a deployment failure becomes the call's
   // error (dispatch.cpp).
@@ -265,7 +275,10 @@ class ZelOggPlayControl final
   const bool extended_;
   Player player_{*this, extended_};
   HWND timerwindow_ = nullptr;
-  EventPoint events_{*this};
+  EventPoint events_{*this, DIID___ZelOggPlay};
+  // ZelOggPlayEx's own events; the class also serves __ZelOggPlay, for a
+  // program built against its first versions.
+  EventPoint exevents_{*this, DIID___ZelOggPlayEx};
   LONG frozen_ = 0;
   com::com_ptr<ITypeInfo> typeinfo_;
   bool failed_ = false;  // the last method failed with failure_

@@ -320,6 +320,17 @@ LRESULT setstage(stream& s, const char* text, double least, double most, std::at
   (s.mixvoice->*stage).store(static_cast<float>(value));
   return 1;
 }
+LRESULT cmdfade(stream& s, char* text) {
+  fadeorder order{};
+  if (!text || !s.mixed || !s.mixvoice) return 0;
+  std::memcpy(&order, text, sizeof order);
+  if (order.volume < 0 || order.volume > fullvolume || order.ms < 0 || order.ms > fademost) return 0;
+  s.volume.store(order.volume);
+  return static_cast<LRESULT>(outsetgain(s, static_cast<uint32_t>(order.ms)));
+}
+LRESULT cmdgetfadedone(stream& s, char*) {
+  return s.mixvoice ? static_cast<LRESULT>(s.mixvoice->fadedone.load()) : 0;
+}
 LRESULT cmdsetpan(stream& s, char* text) { return setstage(s, text, -1.0, 1.0, &voice::pan); }
 LRESULT cmdsetrate(stream& s, char* text) { return setstage(s, text, rateleast, ratemost, &voice::speed); }
 
@@ -398,6 +409,8 @@ const command commands[] = {
     {word::setdeviceid, cmdsetdeviceid},
     {word::setlinger, cmdsetlinger},
     {word::setpan, cmdsetpan},
+    {word::fade, cmdfade},
+    {word::getfadedone, cmdgetfadedone},
     {word::setrate, cmdsetrate},
     {word::getlinger, cmdgetlinger},
 };

@@ -70,6 +70,13 @@ inline constexpr char getlinger[] = "getlinger";
 // range or a stream that is not mixed.
 inline constexpr char setpan[] = "setpan";
 inline constexpr char setrate[] = "setrate";
+// A mixed stream's volume sliding to a fadeorder's over its milliseconds,
+// a sample at a time (a "setvolume" or another "fade" after it wins): it
+// becomes the stream's volume at once, and "fade" answers the fade's serial
+// (0 for a stream that is not mixed or an order out of range).
+// "getfadedone" answers the serial of the last fade that reached its end.
+inline constexpr char fade[] = "fade";
+inline constexpr char getfadedone[] = "getfadedone";
 // in: int32, milliseconds at most. Waits until the file's length and its
 // first stream's comments are known, or its run has ended; answers 1 then,
 // 0 when the time ran out first.
@@ -130,6 +137,11 @@ struct endpointtext {
 constexpr int32_t lingermost = 60000;
 constexpr double rateleast = 0.25;
 constexpr double ratemost = 4.0;
+constexpr int32_t fademost = 600000;  // milliseconds
+struct fadeorder {
+  int32_t volume;  // 0 to fullvolume
+  int32_t ms;      // 0 to fademost
+};
 
 // The volume of a new stream, and of the default stream at each "open":
 // the sound as decoded, untouched.

@@ -97,11 +97,13 @@ class HostSink : public IDispatch {
   IID events_;
 };
 
-// The control's six events as a host receives them: the sink reads their
-// by-reference arguments and calls the member of the event. An event whose
-// arguments are not of the declared types goes to Malformed instead.
+// The control's events as a host receives them (the six of __ZelOggPlay,
+// and FadeDone of __ZelOggPlayEx): the sink reads their by-reference
+// arguments and calls the member of the event. An event whose arguments
+// are not of the declared types goes to Malformed instead.
 class ControlSink : public HostSink {
  public:
+  virtual void FadeDone() {}
   virtual void Status(const std::wstring&) {}
   virtual void Finished() {}
   virtual void OggVorbisSettings(LONG /*rate*/, LONG /*bitrate*/, LONG /*channels*/, LONG /*version*/,
@@ -137,6 +139,7 @@ class ControlSink : public HostSink {
         break;
       }
       case ZEL_DISPID_FINISHED: Finished(); break;
+      case ZEL_DISPID_FADEDONE: FadeDone(); break;
       case ZEL_DISPID_OGGVORBISSETTINGS: {
         const LONG rate = number(0), bitrate = number(1), channels = number(2), version = number(3);
         const std::wstring vendor = text(4);
@@ -161,7 +164,7 @@ class ControlSink : public HostSink {
   }
 
  protected:
-  ControlSink() : HostSink(DIID___ZelOggPlay) {}
+  explicit ControlSink(REFIID events = DIID___ZelOggPlay) : HostSink(events) {}
   ~ControlSink() = default;
 };
 

@@ -46,6 +46,7 @@ class Printer : public control::PlayerHost {
     lasterror = number;
     std::printf("ErrorCode %d \"%s\"\n", number, narrow(description).c_str());
   }
+  void FadeDone() override { std::printf("FadeDone\n"); }
 };
 
 bool savewav(const std::string& path, const std::vector<uint8_t>& pcm, uint32_t rate, uint16_t channels) {

@@ -18,21 +18,19 @@ constexpr int resamplequality = 5;
 // them mixed down).
 int usedchannels(const voice& v) { return std::min(v.channels, 2); }
 
-// The gains of the two sides the stage moves toward: the voice's gain, and
-// its pan by the constant-power law, each side sqrt(2) times the cosine or
-// sine of (pan + 1) times 45 degrees. At 0 both are exactly 1 (the sound
-// as it is); at -1 the right is silent and the left 3 dB up, so that the
-// sound's power stays the same as it moves (a sum past full scale is
-// clamped with the rest of the mix). A mono voice is placed by it, a
-// stereo one balanced.
+// The gains of the two sides for the voice's pan, by the constant-power
+// law: each side sqrt(2) times the cosine or sine of (pan + 1) times 45
+// degrees. At 0 both are exactly 1 (the sound as it is); at -1 the right is
+// silent and the left 3 dB up, so that the sound's power stays the same as
+// it moves (a sum past full scale is clamped with the rest of the mix). A
+// mono voice is placed by it, a stereo one balanced.
 void panned(const voice& v, float& left, float& right) {
-  const float gain = v.gain.load(std::memory_order_relaxed);
   const float pan = v.pan.load(std::memory_order_relaxed);
-  left = right = gain;
+  left = right = 1.0f;
   if (pan == 0.0f) return;
   const double angle = (static_cast<double>(pan) + 1) * 0.78539816339744831;
-  left = static_cast<float>(gain * 1.4142135623730951 * std::cos(angle));
-  right = static_cast<float>(gain * 1.4142135623730951 * std::sin(angle));
+  left = static_cast<float>(1.4142135623730951 * std::cos(angle));
+  right = static_cast<float>(1.4142135623730951 * std::sin(angle));
 }
 
 // Where each channel of a block of floats sits, in Windows' speaker order
@@ -139,8 +137,15 @@ void mixer::setformat(int32_t rate, int channels) {
 
 bool mixer::attach(voice& v) {
   if (v.channels < 1) return false;
-  // A new voice starts at its gains, not from a ramp.
-  panned(v, v.appliedleft, v.appliedright);
+  // A new voice starts at its gains, not from a ramp; but a fade put before
+  // it was attached (a fade-in right after PlayFile) starts from where it
+  // was to start, the whole way.
+  panned(v, v.panleft, v.panright);
+  const uint32_t serial = v.fadeserial.load(std::memory_order_acquire);
+  const bool fading = v.fadems.load() > 0 && v.fadedone.load() != serial;
+  v.level = fading ? v.fadefrom.load() : v.gain.load();
+  v.fadeseen = fading ? serial - 1 : serial;
+  v.fadeleft = 0;
   for (auto& slot : slots_) {
     voice* empty = nullptr;
     if (slot.compare_exchange_strong(empty, &v)) return true;
@@ -253,6 +258,16 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
   const int width = usedchannels(v);
   float left = 1, right = 1;
   panned(v, left, right);
+  // A new fade, or a gain put that ends one.
+  const uint32_t serial = v.fadeserial.load(std::memory_order_acquire);
+  const float target = v.gain.load(std::memory_order_relaxed);
+  if (serial != v.fadeseen) {
+    v.fadeseen = serial;
+    const uint64_t length = uint64_t{v.fadems.load(std::memory_order_relaxed)} * static_cast<uint32_t>(std::max(rate_, 1)) / 1000;
+    v.fadeleft = static_cast<uint32_t>(length);
+    v.fadestep = v.fadeleft ? (target - v.level) / static_cast<float>(v.fadeleft) : 0.0f;
+    if (v.fadeleft == 0) v.fadedone.store(serial, std::memory_order_release);
+  }
   const float step = 1.0f / rampframes;
   uint32_t done = 0;
   while (done < frames) {
@@ -260,11 +275,20 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
     const uint32_t got = v.converting ? resample(v, chunk_, want) : fetch(v, chunk_, want);
     if (got == 0) break;
     for (uint32_t i = 0; i < got; ++i) {
-      v.appliedleft += std::clamp(left - v.appliedleft, -step, step);
-      v.appliedright += std::clamp(right - v.appliedright, -step, step);
+      if (v.fadeleft > 0) {  // a fade slides the whole way, a frame at a time
+        v.level += v.fadestep;
+        if (--v.fadeleft == 0) {
+          v.level = target;
+          v.fadedone.store(v.fadeseen, std::memory_order_release);
+        }
+      } else {
+        v.level += std::clamp(target - v.level, -step, step);
+      }
+      v.panleft += std::clamp(left - v.panleft, -step, step);
+      v.panright += std::clamp(right - v.panright, -step, step);
       const float* in = chunk_ + static_cast<std::size_t>(i) * width;
       float* to = out + static_cast<std::size_t>(done + i) * channels_;
-      const float l = v.appliedleft * in[0], r = v.appliedright * (width > 1 ? in[1] : in[0]);
+      const float l = v.level * v.panleft * in[0], r = v.level * v.panright * (width > 1 ? in[1] : in[0]);
       if (channels_ == 1) {
         to[0] += width > 1 || l != r ? (l + r) * 0.5f : l;
       } else {

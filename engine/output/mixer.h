@@ -92,9 +92,21 @@ struct voice {
   // decoder fell behind): silent for the rest of the period, the others
   // went on.
   std::atomic<uint32_t> underruns{0};
-  // The gains of the left and right side being applied (the gain times the
-  // pan's); the render thread's alone.
-  float appliedleft = 1.0f, appliedright = 1.0f;
+  // A fade: the gain slides to `gain` over `fadems` milliseconds rather
+  // than over a short ramp. `fadeserial` counts the fades and the gains put
+  // (outsetgain), so that the later one wins; `fadedone` is the serial of
+  // the last fade that reached its end.
+  std::atomic<uint32_t> fadems{0};
+  std::atomic<float> fadefrom{1.0f};  // the gain before the fade, for one put before the voice is attached
+  std::atomic<uint32_t> fadeserial{0};
+  std::atomic<uint32_t> fadedone{0};
+  // The render thread's alone: the gain being applied, the pan's gains of
+  // the left and right side being applied, and the fade under way.
+  float level = 1.0f;
+  float panleft = 1.0f, panright = 1.0f;
+  uint32_t fadeseen = 0;
+  uint32_t fadeleft = 0;  // frames
+  float fadestep = 0.0f;
   // Input frames taken from the blocks and not yet converted to the card's
   // rate; the render thread's alone.
   static constexpr uint32_t stagedmost = 1024;

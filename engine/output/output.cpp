@@ -178,8 +178,15 @@ UINT outcount(const stream& s) {
   return s.mixed ? static_cast<UINT>(endpointcount()) : waveOutGetNumDevs();
 }
 
-void outsetgain(stream& s) {
-  if (s.mixvoice) s.mixvoice->gain.store(s.volume.load() / static_cast<float>(fullvolume));
+uint32_t outsetgain(stream& s, uint32_t fadems) {
+  if (!s.mixvoice) return 0;
+  voice& v = *s.mixvoice;
+  v.fadefrom.store(v.gain.load());
+  v.gain.store(s.volume.load() / static_cast<float>(fullvolume));
+  v.fadems.store(fadems);
+  // Published last: the render thread reads the gain and the length after
+  // it.
+  return v.fadeserial.fetch_add(1, std::memory_order_release) + 1;
 }
 
 void outmove(stream& s) {

@@ -27,9 +27,11 @@ UINT outcount(const stream& s);
 
 // A mixed stream's: makes it mixed (its voice made once, kept until the
 // library leaves), false when memory cannot be had; its gain set from its
-// volume; its live sound moved to the card now chosen.
+// volume (over a short ramp, or sliding over `fadems` milliseconds: a
+// fade, whose serial it answers, the fade or gain put after it winning);
+// its live sound moved to the card now chosen.
 bool makemixed(stream& s);
-void outsetgain(stream& s);
+uint32_t outsetgain(stream& s, uint32_t fadems = 0);
 void outmove(stream& s);
 // Frees the streams' voices, for when the library leaves the process.
 void releasevoices();

@@ -66,6 +66,7 @@ class Recorder : public PlayerHost {
   void ErrorCode(int32_t& number, wtext& description) override {
     add("ErrorCode " + std::to_string(number) + " " + narrow(description));
   }
+  void FadeDone() override { add("FadeDone"); }
 
   std::vector<std::string> take() { return std::exchange(events, {}); }
 
@@ -638,6 +639,50 @@ TEST_F(PlayerTest, ExtendedControlsPanAndRateTheirSoundFromFileToFile) {
     for (std::size_t i = 1; i < heard.size(); i += 2) rightsilent = rightsilent && heard[i] == 0;
     EXPECT_TRUE(rightsilent) << "all to the left, file " << round;
   }
+}
+
+// A fade slides the sound to its volume and FadeDone follows at its end,
+// the volume reading its target at once; a Volume put during a fade wins
+// (no FadeDone); FadeOutAndStop ends the file after its fade, the volume
+// kept for the next.
+TEST_F(PlayerTest, ExtendedControlsFadeAndSayWhenTheFadeIsDone) {
+  Recorder exhost;
+  Player ex{exhost, true};
+  EXPECT_FALSE(ex.FadeTo(101, 100));
+  EXPECT_FALSE(ex.FadeTo(50, -1));
+  EXPECT_FALSE(ex.FadeOutAndStop(zelov::fademost + 1));
+  ex.SetLoop(true);
+  ex.PlayFile(file("stereo44100.ogg"));
+  ASSERT_TRUE(enginetest::waituntil([&] { return cardsound(u"card-a").size() > 44100; }));
+  exhost.take();
+  ASSERT_TRUE(ex.FadeTo(0, 300));
+  EXPECT_EQ(ex.Volume(), 0);
+  const auto faded = [&] {
+    ex.Tick(Timer3);
+    return !exhost.events.empty();
+  };
+  ASSERT_TRUE(enginetest::waituntil(faded));
+  EXPECT_EQ(exhost.take(), std::vector<std::string>{"FadeDone"});
+  EXPECT_EQ(ex.GetStatus(), u"playing");
+  const std::size_t quiet = simendpoint::captured(u"card-a").size();
+  ASSERT_TRUE(enginetest::waituntil([&] { return simendpoint::captured(u"card-a").size() > quiet + 2 * 4410; }));
+  const std::vector<float> after = simendpoint::captured(u"card-a");
+  EXPECT_TRUE(std::all_of(after.begin() + static_cast<long>(quiet), after.end(), [](float v) { return v == 0; }))
+      << "silent after the fade";
+
+  ASSERT_TRUE(ex.FadeTo(100, 500));
+  EXPECT_TRUE(ex.SetVolume(50));
+  for (int i = 0; i < 70; ++i) {
+    ex.Tick(Timer3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(exhost.take().empty()) << "the put won: no FadeDone";
+
+  ASSERT_TRUE(ex.FadeOutAndStop(200));
+  ASSERT_TRUE(enginetest::waituntil(faded));
+  EXPECT_EQ(exhost.take(), std::vector<std::string>{"FadeDone"});
+  EXPECT_TRUE(enginetest::waituntil([&] { return ex.GetStatus() == u"stop"; }));
+  EXPECT_EQ(ex.Volume(), 50) << "kept for the next file";
 }
 
 TEST_F(PlayerTest, BeyondTheStreamLimitAFileEndsAtOnceWith30) {

@@ -287,3 +287,35 @@ TEST(Mixer, RateChangesSpeedAndPitchTogether) {
     EXPECT_NEAR(crossings / 2.0 / 0.2, 500.0 * speed, 15.0) << speed;
   }
 }
+
+// A fade slides the gain a little every frame, the whole way over its
+// length, and says it is done at its end; a gain put during a fade wins
+// and the fade is never done.
+TEST(Mixer, AFadeSlidesEveryFrameToItsEndAndALaterGainWins) {
+  mixer m(1);
+  m.setformat(1000, 1);  // 1000 frames a second: a millisecond a frame
+  auto t = voiceof(1, std::vector<float>(2000, 0.5f), 1000, 1000);
+  ASSERT_TRUE(m.attach(t->v));
+  t->v.gain = 0.0f;
+  t->v.fadems = 400;
+  t->v.fadeserial = 1;
+  const std::vector<float> out = render(m, 500);
+  for (std::size_t i = 1; i < 400; ++i) {
+    ASSERT_LT(out[i], out[i - 1]) << "down every frame " << i;
+    ASSERT_NEAR(out[i - 1] - out[i], 0.5f / 400, 1e-5f) << i;
+  }
+  EXPECT_EQ(out[399], 0.0f);
+  EXPECT_EQ(t->v.fadedone.load(), 1u);
+
+  t->v.gain = 1.0f;  // a second fade, up, and a volume put halfway
+  t->v.fadems = 400;
+  t->v.fadeserial = 2;
+  render(m, 200);
+  EXPECT_EQ(t->v.fadedone.load(), 1u);
+  t->v.gain = 0.25f;
+  t->v.fadems = 0;
+  t->v.fadeserial = 3;
+  const std::vector<float> after = render(m, 2 * zelov::rampframes);
+  EXPECT_EQ(after.back(), 0.125f) << "the put's gain, reached by the short ramp";
+  EXPECT_NE(t->v.fadedone.load(), 2u) << "the fade it ended is not done";
+}

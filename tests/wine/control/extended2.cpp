@@ -1,8 +1,10 @@
 // ZelOggPlayEx's second interface: its type information, the sound cards,
 // playing from a byte array, the comments known when the open returns,
 // and a loop the driver finds in the capture.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "tests/wine/control/harness.h"
 #include "tools/cputime.h"
@@ -11,14 +13,20 @@ namespace controltest {
 
 namespace {
 
-// Calls a member by name through IDispatch with one VARIANT argument.
-HRESULT invokewith(IDispatch* dispatch, const wchar_t* name, VARIANT argument, EXCEPINFO* exception) {
+// Calls a method by name through IDispatch with its VARIANT arguments, in
+// their declared order.
+HRESULT invokewith(IDispatch* dispatch, const wchar_t* name, std::vector<VARIANT> arguments,
+                   EXCEPINFO* exception = nullptr) {
   DISPID id;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
   if (FAILED(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0x0409, &id))) return DISP_E_UNKNOWNNAME;
-  DISPPARAMS params = {&argument, nullptr, 1, 0};
+  std::reverse(arguments.begin(), arguments.end());  // DISPPARAMS holds the last first
+  DISPPARAMS params = {arguments.data(), nullptr, static_cast<UINT>(arguments.size()), 0};
   com::variant result;
   return dispatch->Invoke(id, IID_NULL, 0x0409, DISPATCH_METHOD, &params, result.get(), exception, nullptr);
+}
+HRESULT invokewith(IDispatch* dispatch, const wchar_t* name, VARIANT argument, EXCEPINFO* exception) {
+  return invokewith(dispatch, name, std::vector<VARIANT>{argument}, exception);
 }
 
 // A VARIANT holding a Byte() array of the fixture's bytes; the caller
@@ -105,17 +113,18 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   com::com_ptr<ITypeInfo> coclass;
   lib->GetTypeInfoOfGuid(CLSID_ZelOggPlayEx, coclass.put());
   UINT events = 0;
-  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events) && events == 6,
-        "ex2typelib: the coclass's default is _ZelOggPlayEx3, its events __ZelOggPlay");
+  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events, DIID___ZelOggPlayEx) && events == 7,
+        "ex2typelib: the coclass's default is _ZelOggPlayEx3, its default events __ZelOggPlayEx (the six and FadeDone)");
 
   // _ZelOggPlayEx3: after _ZelOggPlayEx2's slots, DeviceId, OutputLinger,
   // Pan and Rate (a get and a put each).
   com::com_ptr<ITypeInfo> third;
   lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx3, third.put());
-  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 8, 7 + 9 + 9 + 11);
+  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 10, 7 + 9 + 9 + 11);
   if (follows) {
     for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001},
-                                       std::pair{L"Pan", 0x60060002}, std::pair{L"Rate", 0x60060003}}) {
+                                       std::pair{L"Pan", 0x60060002}, std::pair{L"Rate", 0x60060003},
+                                       std::pair{L"FadeTo", 0x60060004}, std::pair{L"FadeOutAndStop", 0x60060005}}) {
       MEMBERID id = MEMBERID_NIL;
       LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
       third->GetIDsOfNames(names, 1, &id);
@@ -123,7 +132,8 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
     }
   }
   check(follows,
-        "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId, OutputLinger, Pan and Rate after");
+        "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId, OutputLinger, Pan, Rate, "
+        "FadeTo and FadeOutAndStop after");
 
   com::com_ptr<IUnknown> plain, extended;
   CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, plain.put_void());
@@ -373,6 +383,57 @@ ZEL_CASE(caseexflac, "exflac", Alone, "a FLAC file through ZelOggPlayEx (the dri
   bool settings = false;
   for (const std::string& e : c.sink.events) settings = settings || e.rfind("Settings 44100 ", 0) == 0;
   check(settings, "exflac: the Settings event gives 44100 Hz", joined(c.sink.events));
+}
+
+// ZelOggPlayEx's own events: __ZelOggPlayEx is its default source (what
+// VB6, .NET and WScript.ConnectObject connect to) with the six events and
+// FadeDone; __ZelOggPlay is served beside it for programs built against
+// 1.0 or 1.1, with the six alone. ZelOggPlay has no such point.
+ZEL_CASE(caseexevents, "exevents", Together, "ZelOggPlayEx's events on its own source interface and on __ZelOggPlay") {
+  Control c;
+  check(c.create(CLSID_ZelOggPlayEx), "exevents: a sink connects to __ZelOggPlay");
+  GUID source = GUID_NULL;
+  auto info = c.unknown.as<IProvideClassInfo2>();
+  check(info && SUCCEEDED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source)) && source == DIID___ZelOggPlayEx,
+        "exevents: the default source is __ZelOggPlayEx");
+  auto container = c.unknown.as<IConnectionPointContainer>();
+  com::com_ptr<IEnumConnectionPoints> points;
+  std::vector<IID> served;
+  if (container && SUCCEEDED(container->EnumConnectionPoints(points.put()))) {
+    IConnectionPoint* point = nullptr;
+    while (points->Next(1, &point, nullptr) == S_OK) {
+      IID iid = GUID_NULL;
+      point->GetConnectionInterface(&iid);
+      served.push_back(iid);
+      point->Release();
+    }
+  }
+  check(served == std::vector<IID>{DIID___ZelOggPlayEx, DIID___ZelOggPlay}, "exevents: both points are listed, its own first");
+  Sink own(DIID___ZelOggPlayEx);
+  com::com_ptr<IConnectionPoint> point;
+  DWORD cookie = 0;
+  check(container && SUCCEEDED(container->FindConnectionPoint(DIID___ZelOggPlayEx, point.put())) &&
+            SUCCEEDED(point->Advise(&own, &cookie)),
+        "exevents: a sink connects to __ZelOggPlayEx");
+  c.play(L"short.ogg");
+  VARIANT volume, ms;
+  V_VT(&volume) = VT_I4, V_I4(&volume) = 20;
+  V_VT(&ms) = VT_I4, V_I4(&ms) = 100;
+  check(SUCCEEDED(invokewith(c.dispatch.get(), L"FadeTo", {volume, ms})), "exevents: FadeTo(20, 100) while it plays");
+  check(c.waitend() && pumpuntil([&] { return own.ended(); }), "exevents: the file ends on both");
+  check(own.has("FadeDone") && !c.sink.has("FadeDone"), "exevents: FadeDone on __ZelOggPlayEx alone",
+        joined(own.events) + " / " + joined(c.sink.events));
+  check(own.milestones() == c.sink.milestones() && own.events.size() == c.sink.events.size() + 1,
+        "exevents: the six events alike on both", joined(own.milestones()));
+  check(c.number(L"Volume") == 20, "exevents: Volume reads the fade's volume");
+  point->Unadvise(cookie);
+
+  Control plain;
+  plain.create(CLSID_ZelOggPlay);
+  com::com_ptr<IConnectionPoint> none;
+  auto plaincontainer = plain.unknown.as<IConnectionPointContainer>();
+  check(plaincontainer && plaincontainer->FindConnectionPoint(DIID___ZelOggPlayEx, none.put()) == CONNECT_E_NOCONNECTION,
+        "exevents: ZelOggPlay has no __ZelOggPlayEx");
 }
 
 }  // namespace controltest

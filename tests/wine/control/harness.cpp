@@ -101,7 +101,7 @@ std::string joined(const std::vector<std::string>& lines) {
   return out;
 }
 
-bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events) {
+bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events, REFIID source) {
   TYPEATTR* ca;
   if (FAILED(coclass->GetTypeAttr(&ca))) return false;
   const UINT count = ca->cImplTypes;
@@ -118,7 +118,7 @@ bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events) {
     TYPEATTR* ia;
     impl->GetTypeAttr(&ia);
     if (flags & IMPLTYPEFLAG_FSOURCE) {
-      outgoing = ia->guid == DIID___ZelOggPlay;
+      outgoing = ia->guid == source;
       if (events) *events = ia->cFuncs;
     } else {
       incoming = ia->guid == iface;

@@ -80,6 +80,7 @@ bool addcase(const Case& entry);
 
 class Sink final : public ControlSink {
  public:
+  explicit Sink(REFIID events = DIID___ZelOggPlay) : ControlSink(events) {}
   std::vector<std::string> events;
   DWORD thread = GetCurrentThreadId();
   bool wrongthread = false;
@@ -87,6 +88,7 @@ class Sink final : public ControlSink {
 
   void Status(const std::wstring& status) override { add("Status " + narrow(status)); }
   void Finished() override { add("Finished"); }
+  void FadeDone() override { add("FadeDone"); }
   void OggVorbisSettings(LONG rate, LONG bitrate, LONG channels, LONG version, const std::wstring& vendor) override {
     add("Settings " + std::to_string(rate) + " " + std::to_string(bitrate) + " " + std::to_string(channels) + " " +
         std::to_string(version) + " " + narrow(vendor));
@@ -239,8 +241,8 @@ std::wstring regvalue(HKEY root, const std::wstring& key, const wchar_t* name = 
 bool regkey(HKEY root, const std::wstring& key);
 std::wstring guid(REFGUID g);
 // Whether a coclass's two interfaces are both marked default: `iface`, and
-// the source interface __ZelOggPlay (whose function count goes to *events).
-bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events = nullptr);
+// the source interface `source` (whose function count goes to *events).
+bool defaultinterfaces(ITypeInfo* coclass, REFIID iface, UINT* events = nullptr, REFIID source = DIID___ZelOggPlay);
 // The vtable view behind a dual interface's dispatch description, and the
 // interface that view derives from; false when either is missing.
 bool vtableview(ITypeInfo* dual, com::com_ptr<ITypeInfo>& vtable, com::com_ptr<ITypeInfo>& base);
