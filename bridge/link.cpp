@@ -64,6 +64,10 @@ void DetachControl() {
     // A playback started on another thread is that thread's to end.
     CallEngine(base::widen(zelov::word::cancel), u" ", u" ", u" ");
   }
+  // No sound card's output lingers for a next sound that will not come: a
+  // program that exits right after must not have a render thread inside
+  // the sound system as it does.
+  if (link.EngineLoaded && link.EngineEntry) CallEngine(base::widen(zelov::word::endlinger), u" ", u" ", u" ");
   UnloadEngine();
   TableLock lock;
   ForgetLink(sys::threadid());

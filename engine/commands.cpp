@@ -309,6 +309,10 @@ LRESULT cmdsetlinger(stream&, char* text) {
   return 1;
 }
 LRESULT cmdgetlinger(stream&, char*) { return lingerms.load(); }
+LRESULT cmdendlinger(stream&, char*) {
+  endlingering();
+  return 1;
+}
 
 // "setpan" and "setrate": a double within its range (NaN is not) on a
 // mixed stream's voice.
@@ -408,6 +412,7 @@ const command commands[] = {
     {word::endpointid, cmdendpointid},
     {word::setdeviceid, cmdsetdeviceid},
     {word::setlinger, cmdsetlinger},
+    {word::endlinger, cmdendlinger},
     {word::setpan, cmdsetpan},
     {word::fade, cmdfade},
     {word::getfadedone, cmdgetfadedone},

@@ -63,6 +63,10 @@ inline constexpr char setdeviceid[] = "setdeviceid";
 // lingermost), "getlinger" answers them.
 inline constexpr char setlinger[] = "setlinger";
 inline constexpr char getlinger[] = "getlinger";
+// Closes at once the output of every card no sound uses, rather than let it
+// linger, and waits (a second at most) until they are closed: what a host
+// sends as its last control lets the engine go. Answers 1.
+inline constexpr char endlinger[] = "endlinger";
 // A mixed stream's stages in the mix, kept from file to file and heard
 // within a period: "setpan" takes a double from -1 (left) to 1 (right),
 // "setrate" a double from rateleast to ratemost (the speed, the pitch

@@ -16,12 +16,14 @@ std::atomic<int32_t> lingerms{2000};
 card::card() {
   ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  shut = CreateEventA(nullptr, TRUE, TRUE, nullptr);
 }
 
 card::~card() {
   if (thread) CloseHandle(thread);
   if (ready) CloseHandle(ready);
   if (wake) CloseHandle(wake);
+  if (shut) CloseHandle(shut);
 }
 
 namespace {
@@ -68,9 +70,10 @@ bool mayend(card& c, unsigned long long& idlesince) {
     idlesince = now;
     return false;
   }
-  if (now - idlesince < static_cast<unsigned long long>(lingerms.load())) return false;
+  if (now - idlesince < static_cast<unsigned long long>(lingerms.load()) && !c.cutlinger.load()) return false;
   std::lock_guard<spinlock> held(c.life);
   if (c.users.load() > 0) return false;
+  c.cutlinger.store(false);
   c.running = false;
   c.status.store(card::closed);
   ResetEvent(c.ready);
@@ -129,6 +132,7 @@ DWORD WINAPI renderthread(LPVOID parameter) {
   closeendpoint(out);
   unwatch(watch);
   leaverenderthread();
+  SetEvent(c.shut);
   exitthread(0);
   return 0;
 }
@@ -163,12 +167,14 @@ bool entercard(card& c) {
   {
     std::lock_guard<spinlock> held(c.life);
     c.users.fetch_add(1);
+    c.cutlinger.store(false);
     if (!c.running) {
       c.running = start = true;
       ended = c.thread;
       c.thread = nullptr;
       c.status.store(card::opening);
       ResetEvent(c.ready);
+      ResetEvent(c.shut);
     }
   }
   if (start) {
@@ -197,6 +203,27 @@ bool entercard(card& c) {
 void leavecard(card& c) {
   c.users.fetch_sub(1);
   SetEvent(c.wake);
+}
+
+void endlingering() {
+  card* ending[maxcards] = {};
+  int count = 0;
+  {
+    std::lock_guard<spinlock> held(cards.lock);
+    for (card* c : cards.slots) {
+      if (!c) continue;
+      std::lock_guard<spinlock> life(c->life);
+      if (!c->running || c->users.load() > 0) continue;
+      c->cutlinger.store(true);
+      SetEvent(c->wake);
+      ending[count++] = c;
+    }
+  }
+  const unsigned long long until = GetTickCount64() + 1000;
+  for (int i = 0; i < count; ++i) {
+    const unsigned long long now = GetTickCount64();
+    WaitForSingleObject(ending[i]->shut, now < until ? static_cast<DWORD>(until - now) : 0);
+  }
 }
 
 void releasecards() {

@@ -46,6 +46,9 @@ struct card {
   HANDLE thread = nullptr;
   HANDLE ready = nullptr;  // set once the output has opened or failed
   HANDLE wake = nullptr;   // set to have the thread look at its state at once
+  HANDLE shut = nullptr;  // set once the thread has closed its output
+  // The thread ends as soon as no voice uses the card, without lingering.
+  std::atomic<bool> cutlinger{false};
   // The thread's mix buffer: made with the card, never on the thread.
   static constexpr uint32_t bufferframes = 4096;
   float buffer[bufferframes * mixchannels] = {};
@@ -59,6 +62,12 @@ card* findcard(const char16_t* id);
 // be opened; the use is then over.
 bool entercard(card& c);
 void leavecard(card& c);
+// Ends the linger of every card no voice uses: its output closes and its
+// thread ends now, waited for up to a second in all. For when the last
+// control of a thread lets the engine go: a program that exits right after
+// must not have a render thread inside the sound system as it does (under
+// Wine that crashed the exit now and then).
+void endlingering();
 // Gives back the cards, for when the library leaves the process (no card's
 // thread is live then: each holds the library while it runs).
 void releasecards();

@@ -72,6 +72,28 @@ TEST_F(Cards, TheOutputLingersAfterTheLastSoundThenCloses) {
   EXPECT_TRUE(waituntil([] { return !simendpoint::isopen(u"card-a"); })) << "closed after the linger";
 }
 
+// "endlinger", which a host's last control sends as it lets the engine go,
+// closes a lingering output at once and returns once it is closed; a card
+// a sound still plays on is left alone.
+TEST_F(Cards, EndLingerClosesTheIdleOutputsBeforeItReturns) {
+  zelov::lingerms.store(60000);
+  const int32_t idle = mixedstream(), playing = mixedstream();
+  simendpoint::addcard(u"card-b", u"USB Headset", 44100, 2);
+  play(idle, "short.ogg");
+  ASSERT_TRUE(waituntil([&] { return ended(idle); }));
+  EXPECT_EQ(choose(playing, u"card-b"), 1);
+  int32_t loop = 1;
+  on(playing, "setloop", reinterpret_cast<char*>(&loop));
+  play(playing, "short.ogg");
+  ASSERT_TRUE(waituntil([] { return simendpoint::isopen(u"card-b"); }));
+  ASSERT_TRUE(simendpoint::isopen(u"card-a")) << "lingering";
+  EXPECT_EQ(interface1("endlinger", nullptr, nullptr, nullptr), 1);
+  EXPECT_FALSE(simendpoint::isopen(u"card-a")) << "closed when the call returns";
+  EXPECT_TRUE(simendpoint::isopen(u"card-b")) << "still playing";
+  on(playing, "cancel");
+  zelov::lingerms.store(50);
+}
+
 // The default card changes during playback: the mix moves there and the
 // sound goes on, nothing lost or repeated at the move; the old card closes.
 // To a card of another rate, the sound is converted to it from the move on.
