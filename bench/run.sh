@@ -162,6 +162,12 @@ measure() {  # measure EDITION BUILD-DIR
     figure[$edition.processratio$n]=$(awk -v one="${process1:-0}" '{ p = $17; sub(";", "", p); if (one > 0) printf "%.2f", p / one; else print "?" }' <<<"$line")
     figure[$edition.render$n]="$(awk '{print $21}' <<<"$line") %"
   done
+  # The same 16 sounds each panned, at rate 1.01 and fading: what the mix's
+  # stages add to a sound's cost.
+  line=$(step streams "$(winpath "$run/sixty.ogg")" 16 20 staged | grep -E '^streams' || true)
+  echo "staged: $line"
+  figure[$edition.staged16]=$(awk -v plain="${figure[$edition.streams16]:-0}" -v one="${one:-0}" \
+    '{ if (one > 0 && plain > 0) printf "%.2f", ($11 / one) / plain; else print "?" }' <<<"$line")
   line=$(step second "$(winpath "$run/fx/tone.ogg")" "$(winpath "$run/fx/tone1000.ogg")" \
      "$(winpath "$run/capture.raw")" 20 | grep -E '^second' || true)
   echo "$line"
@@ -214,6 +220,7 @@ if wine_usable; then
   done
   show "whole process, 32 streams / 1 stream" "9 (16)" "${figure[win32.processratio32]:-skipped}" \
     "${figure[win64.processratio32]}" "<= 2"
+  show "a stream panned, rated, fading / plain, 16" "" "${figure[win32.staged16]:-skipped}" "${figure[win64.staged16]}" "<= 1.2"
   show "render thread, share of each period, 32" "" "${figure[win32.render32]:-skipped}" "${figure[win64.render32]}" ""
   show "second sound while one plays, to heard" "12.8 ms" "${figure[win32.second]:-skipped}" "${figure[win64.second]}" "<= 10 ms"
   show "heap, 500 controls replaced, 16 playing" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"

@@ -15,11 +15,12 @@
 //                               These two measure a ZelOggPlay, or with
 //                               "ex" a ZelOggPlayEx (whose output lingers
 //                               between the trials)
-//   wine_bench streams FILE N SECONDS
+//   wine_bench streams FILE N SECONDS [staged]
 //                               N ZelOggPlayEx controls play FILE at once
 //                               for SECONDS: the CPU of the control and its
 //                               engine, of the whole process, and of the
-//                               sound card's render thread
+//                               sound card's render thread; "staged" pans,
+//                               rates (1.01) and fades each sound
 //   wine_bench second LOW HIGH CAPTURE N
 //                               N times: a ZelOggPlayEx plays LOW (a 330 Hz
 //                               tone), then another PlayFile(HIGH) (1000 Hz);
@@ -293,7 +294,10 @@ com::com_ptr<_ZelOggPlay> newplayer() {
 }
 
 // The CPU of N controls playing the file at once, over `length` seconds.
-void streams(const wchar_t* path, int n, double length) {
+// With `staged`, each sound also goes through the mix's other stages: a
+// pan, a rate of 1.01 (the resampler, at nearly the speed at which the
+// plain sound decodes) and a fade over the whole run.
+void streams(const wchar_t* path, int n, double length, bool staged) {
   std::vector<com::com_ptr<_ZelOggPlay>> players;
   com::bstr file(path);
   VARIANT result;
@@ -301,7 +305,13 @@ void streams(const wchar_t* path, int n, double length) {
   const double wall0 = seconds(), cpu0 = processcpuseconds();
   for (int i = 0; i < n; ++i) {
     players.push_back(newplayer());
-    if (players.back()) players.back()->PlayFile(file.get(), &result);
+    if (!players.back()) continue;
+    players.back()->PlayFile(file.get(), &result);
+    if (auto stages = staged ? players.back().as<_ZelOggPlayEx3>() : com::com_ptr<_ZelOggPlayEx3>()) {
+      stages->put_Pan(0.5);
+      stages->put_Rate(1.01);
+      stages->FadeTo(50, static_cast<LONG>(length * 1000));
+    }
   }
   pumplooking(ledger, [] { return false; }, length);
   const double wall = seconds() - wall0, cpu = processcpuseconds() - cpu0 - ledger.overhead();
@@ -439,8 +449,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   CoInitialize(nullptr);
   const std::wstring command = argv[1];
-  if (command == L"streams" && argc == 5) {
-    streams(argv[2], _wtoi(argv[3]), _wtof(argv[4]));
+  if (command == L"streams" && (argc == 5 || argc == 6)) {
+    streams(argv[2], _wtoi(argv[3]), _wtof(argv[4]), argc == 6 && std::wstring(argv[5]) == L"staged");
     CoUninitialize();
     return 0;
   }

@@ -167,7 +167,10 @@ void Player::Tick(int timer) {
   // message box every time it fires.
   if (!Link().EngineLoaded) return;
   ticking_[timer] = true;
-  if (timer == Timer1) Timer1Tick();
+  if (timer == Timer1) {
+    CountFade();
+    Timer1Tick();
+  }
   if (timer == Timer2) Timer2Tick();
   if (timer == Timer3) Timer3Tick();
   ticking_[timer] = false;
@@ -237,7 +240,7 @@ void Player::Timer3Tick() {
     if (!pausedsinceopen_) ResumePlayback();
   }
   CheckFade();
-  if (!starting_ && fade_ == 0) Enable(Timer3, false);
+  if (!starting_ && (fade_ == 0 || fadequiet_ > 0)) Enable(Timer3, false);
 }
 
 bool Player::FileOpen() const {
@@ -319,11 +322,20 @@ void Player::StartFade(int32_t level, int32_t ms) {
     host_.FadeDone();
     return;
   }
-  Enable(Timer3, true);
+  // The quick timer (whose ticks cost a host something) watches only the
+  // fade's last part: until four fifths of it have surely gone by (a timer
+  // never ticks early), the playback timer's ticks are counted instead.
+  fadequiet_ = static_cast<int32_t>(static_cast<int64_t>(ms) * 4 / 5 / Timer1Interval) - 1;
+  if (fadequiet_ <= 0) Enable(Timer3, true);
+}
+
+void Player::CountFade() {
+  if (fade_ != 0 && fadequiet_ > 0 && --fadequiet_ == 0) Enable(Timer3, true);
 }
 
 void Player::CheckFade() {
-  if (fade_ == 0 || static_cast<uint32_t>(engine_.ask(word::getfadedone)) != fade_) return;
+  if (fade_ == 0 || fadequiet_ > 0) return;
+  if (static_cast<uint32_t>(engine_.ask(word::getfadedone)) != fade_) return;
   fade_ = 0;
   host_.FadeDone();
   if (stopatfade_) {

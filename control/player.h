@@ -187,9 +187,11 @@ class Player {
   // The fade under way: its serial in the engine (0 for none), and whether
   // playback ends with it.
   uint32_t fade_ = 0;
+  int32_t fadequiet_ = 0;  // Timer1 ticks before Timer3 watches the fade
   bool stopatfade_ = false;
   bool starting_ = false;  // PlayFile's output is to start at Timer3
   void StartFade(int32_t level, int32_t ms);
+  void CountFade();
   void CheckFade();
 };
 
