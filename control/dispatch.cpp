@@ -339,6 +339,32 @@ HRESULT ZelOggPlayControl::FadeOutAndStop(LONG Milliseconds) {
   return S_OK;
 }
 
+HRESULT ZelOggPlayControl::AddMarker(double Seconds) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.AddMarker(Seconds); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("AddMarker takes a time from 0 to the file's length, in seconds."));
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::ClearMarkers() {
+  return Call(nullptr, [&] { player_.ClearMarkers(); });
+}
+
+HRESULT ZelOggPlayControl::get_NearEndSeconds(double* seconds) {
+  if (!seconds) return E_POINTER;
+  *seconds = player_.NearEndSeconds();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_NearEndSeconds(double seconds) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.SetNearEndSeconds(seconds); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("NearEndSeconds must be from 0 to 3600."));
+  return S_OK;
+}
+
 HRESULT ZelOggPlayControl::InterfaceSupportsErrorInfo(REFIID iid) {
   if (extended_ && (iid == IID__ZelOggPlayEx || iid == IID__ZelOggPlayEx2 || iid == IID__ZelOggPlay)) return S_OK;
   return iid == DefaultInterface() ? S_OK : S_FALSE;

@@ -55,6 +55,14 @@ VARIANT ByRef(int32_t& value) {
   return v;
 }
 
+VARIANT ByRef(double& value) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_BYREF | VT_R8;
+  V_R8REF(&v) = &value;
+  return v;
+}
+
 VARIANT ByRef(BSTR& value) {
   VARIANT v;
   VariantInit(&v);
@@ -183,7 +191,7 @@ HRESULT ZelOggPlayControl::FindConnectionPoint(REFIID iid, IConnectionPoint** ou
 }
 
 void ZelOggPlayControl::Raise(DISPID dispid, const VARIANT* arguments, UINT count) {
-  if (dispid != ZEL_DISPID_FADEDONE) events_.Fire(dispid, arguments, count);
+  if (dispid < ZEL_DISPID_FADEDONE) events_.Fire(dispid, arguments, count);
   if (extended_) exevents_.Fire(dispid, arguments, count);
 }
 
@@ -235,6 +243,17 @@ void ZelOggPlayControl::ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription)
 void ZelOggPlayControl::FadeDone() {
   if (frozen_) return;
   Raise(ZEL_DISPID_FADEDONE, nullptr, 0);
+}
+
+void ZelOggPlayControl::Marker(double& Seconds) {
+  if (frozen_) return;
+  const VARIANT arguments[] = {ByRef(Seconds)};
+  Raise(ZEL_DISPID_MARKER, arguments);
+}
+
+void ZelOggPlayControl::NearEnd() {
+  if (frozen_) return;
+  Raise(ZEL_DISPID_NEAREND, nullptr, 0);
 }
 
 }  // namespace control

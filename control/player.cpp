@@ -1,5 +1,7 @@
 #include "control/player.h"
 
+#include <algorithm>
+
 #include "bridge/deployment.h"
 #include "bridge/link.h"
 #include "bridge/ownership.h"
@@ -109,6 +111,11 @@ bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size) {
   ++opened_;
   Enable(Timer1, true);
   Enable(Timer2, true);
+  // The file's markers are looked for from its start.
+  heard_ = -1;
+  rebase_ = false;
+  nearsent_ = false;
+  if (Watching()) Enable(Timer3, true);
   return true;
 }
 
@@ -240,7 +247,8 @@ void Player::Timer3Tick() {
     if (!pausedsinceopen_) ResumePlayback();
   }
   CheckFade();
-  if (!starting_ && (fade_ == 0 || fadequiet_ > 0)) Enable(Timer3, false);
+  WatchPlace();
+  if (!starting_ && (fade_ == 0 || fadequiet_ > 0) && !Watching()) Enable(Timer3, false);
 }
 
 bool Player::FileOpen() const {
@@ -254,7 +262,58 @@ double Player::Position() { return AskDouble(word::getposition); }
 double Player::Duration() { return AskDouble(word::getduration); }
 
 void Player::SetPosition(double seconds) {
-  if (FileOpen()) engine_.senddouble(word::seek, seconds);
+  if (!FileOpen()) return;
+  engine_.senddouble(word::seek, seconds);
+  rebase_ = true;
+}
+
+bool Player::AddMarker(double seconds) {
+  if (!(seconds >= 0) || seconds > 1e9 || (FileOpen() && Duration() > 0 && seconds > Duration())) return false;
+  markers_.insert(std::upper_bound(markers_.begin(), markers_.end(), seconds), seconds);
+  if (Watching()) Enable(Timer3, true);
+  return true;
+}
+
+void Player::ClearMarkers() { markers_.clear(); }
+
+bool Player::SetNearEndSeconds(double seconds) {
+  if (!(seconds >= 0 && seconds <= 3600)) return false;
+  nearend_ = seconds;
+  nearsent_ = false;
+  if (Watching()) Enable(Timer3, true);
+  return true;
+}
+
+bool Player::Watching() { return ownstream_ && (!markers_.empty() || nearend_ > 0) && FileOpen(); }
+
+// A look at the place heard: the markers passed since the last one (one
+// event, for the latest), and whether the end is near. Going back (a loop
+// round, or a seek back) starts a new pass.
+void Player::WatchPlace() {
+  if (!Watching()) return;
+  const double now = Position();
+  if (rebase_) {
+    rebase_ = false;
+    heard_ = now;
+    nearsent_ = false;
+    return;
+  }
+  if (now < heard_) {
+    heard_ = -1;
+    nearsent_ = false;
+  }
+  const auto from = std::upper_bound(markers_.begin(), markers_.end(), heard_);
+  const auto to = std::upper_bound(markers_.begin(), markers_.end(), now);
+  heard_ = now;
+  if (from != to) {
+    double seconds = *(to - 1);
+    host_.Marker(seconds);
+  }
+  const double length = Duration();
+  if (nearend_ > 0 && !nearsent_ && length > 0 && length - now <= nearend_) {
+    nearsent_ = true;
+    host_.NearEnd();
+  }
 }
 
 bool Player::SetVolume(int32_t level) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/text.h"
 #include "control/engineclient.h"
@@ -33,6 +34,11 @@ class PlayerHost {
   virtual void ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) = 0;
   // A fade of a control of its own stream reached its end.
   virtual void FadeDone() = 0;
+  // The sound at a marker's file time is being heard (the latest of those
+  // passed since the last look: they are coalesced).
+  virtual void Marker(double& Seconds) = 0;
+  // The sound heard is within NearEndSeconds of the file's end.
+  virtual void NearEnd() = 0;
 
  protected:
   ~PlayerHost() = default;
@@ -127,6 +133,19 @@ class Player {
   // Fades the sound out over `ms` and then ends it as CancelPlayback does,
   // FadeDone first; the volume stays for the next file.
   bool FadeOutAndStop(int32_t ms);
+  // Markers of a control of its own stream: file times at which Marker is
+  // raised as the sound there is heard, looked for every tick of the quick
+  // timer while there are any (several passed within one tick give one
+  // Marker, for the latest). Kept until ClearMarkers. False, with nothing
+  // changed, for a time that is negative, not a number, or past the length
+  // of the file open.
+  bool AddMarker(double seconds);
+  void ClearMarkers();
+  // NearEnd is raised once a pass, as the sound heard comes within this
+  // many seconds of the file's end; 0 (the default) never. False, with
+  // nothing changed, outside 0 to 3600.
+  double NearEndSeconds() const { return nearend_; }
+  bool SetNearEndSeconds(double seconds);
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
   // Gives up what the player holds in the engine: its own stream (its run
   // cancelled, its number given back) or its claim on the default stream.
@@ -190,6 +209,17 @@ class Player {
   int32_t fadequiet_ = 0;  // Timer1 ticks before Timer3 watches the fade
   bool stopatfade_ = false;
   bool starting_ = false;  // PlayFile's output is to start at Timer3
+  std::vector<double> markers_;  // in order
+  double nearend_ = 0;
+  // The place heard at the last look: markers after it and up to the
+  // place heard now are due. Negative when the next look only takes the
+  // place (a new file starts from before 0; a seek does not raise the
+  // markers it passes over).
+  double heard_ = -1;
+  bool rebase_ = false;
+  bool nearsent_ = false;
+  bool Watching();
+  void WatchPlace();
   void StartFade(int32_t level, int32_t ms);
   void CountFade();
   void CheckFade();

@@ -159,6 +159,10 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE put_Rate(double speed) override;
   HRESULT STDMETHODCALLTYPE FadeTo(LONG Volume, LONG Milliseconds) override;
   HRESULT STDMETHODCALLTYPE FadeOutAndStop(LONG Milliseconds) override;
+  HRESULT STDMETHODCALLTYPE AddMarker(double Seconds) override;
+  HRESULT STDMETHODCALLTYPE ClearMarkers() override;
+  HRESULT STDMETHODCALLTYPE get_NearEndSeconds(double* seconds) override;
+  HRESULT STDMETHODCALLTYPE put_NearEndSeconds(double seconds) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -250,8 +254,11 @@ class ZelOggPlayControl final
   void TimePosition(int32_t& TimeAsSeconds, wtext& TimeAsString) override;
   void ErrorCode(int32_t& ErrorNumber, wtext& ErrorDescription) override;
   void FadeDone() override;
+  void Marker(double& Seconds) override;
+  void NearEnd() override;
   // Raises an event on every point that carries it: the six of
-  // __ZelOggPlay on both, ZelOggPlayEx's own on __ZelOggPlayEx alone.
+  // __ZelOggPlay on both, ZelOggPlayEx's own (from FadeDone on) on
+  // __ZelOggPlayEx alone.
   template <UINT N>
   void Raise(DISPID dispid, const VARIANT (&arguments)[N]) { Raise(dispid, arguments, N); }
   void Raise(DISPID dispid, const VARIANT* arguments, UINT count);

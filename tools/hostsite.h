@@ -98,12 +98,14 @@ class HostSink : public IDispatch {
 };
 
 // The control's events as a host receives them (the six of __ZelOggPlay,
-// and FadeDone of __ZelOggPlayEx): the sink reads their by-reference
+// and FadeDone, Marker and NearEnd of __ZelOggPlayEx): the sink reads their by-reference
 // arguments and calls the member of the event. An event whose arguments
 // are not of the declared types goes to Malformed instead.
 class ControlSink : public HostSink {
  public:
   virtual void FadeDone() {}
+  virtual void Marker(double) {}
+  virtual void NearEnd() {}
   virtual void Status(const std::wstring&) {}
   virtual void Finished() {}
   virtual void OggVorbisSettings(LONG /*rate*/, LONG /*bitrate*/, LONG /*channels*/, LONG /*version*/,
@@ -140,6 +142,13 @@ class ControlSink : public HostSink {
       }
       case ZEL_DISPID_FINISHED: Finished(); break;
       case ZEL_DISPID_FADEDONE: FadeDone(); break;
+      case ZEL_DISPID_NEAREND: NearEnd(); break;
+      case ZEL_DISPID_MARKER: {
+        VARIANT* v = arg(0);
+        if (v && V_VT(v) == (VT_BYREF | VT_R8)) Marker(*V_R8REF(v));
+        else wellformed = false;
+        break;
+      }
       case ZEL_DISPID_OGGVORBISSETTINGS: {
         const LONG rate = number(0), bitrate = number(1), channels = number(2), version = number(3);
         const std::wstring vendor = text(4);

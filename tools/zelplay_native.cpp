@@ -47,6 +47,8 @@ class Printer : public control::PlayerHost {
     std::printf("ErrorCode %d \"%s\"\n", number, narrow(description).c_str());
   }
   void FadeDone() override { std::printf("FadeDone\n"); }
+  void Marker(double& seconds) override { std::printf("Marker %.3f\n", seconds); }
+  void NearEnd() override { std::printf("NearEnd\n"); }
 };
 
 bool savewav(const std::string& path, const std::vector<uint8_t>& pcm, uint32_t rate, uint16_t channels) {

@@ -67,6 +67,8 @@ class Recorder : public PlayerHost {
     add("ErrorCode " + std::to_string(number) + " " + narrow(description));
   }
   void FadeDone() override { add("FadeDone"); }
+  void Marker(double& seconds) override { add("Marker " + std::to_string(seconds)); }
+  void NearEnd() override { add("NearEnd"); }
 
   std::vector<std::string> take() { return std::exchange(events, {}); }
 
@@ -683,6 +685,50 @@ TEST_F(PlayerTest, ExtendedControlsFadeAndSayWhenTheFadeIsDone) {
   EXPECT_EQ(exhost.take(), std::vector<std::string>{"FadeDone"});
   EXPECT_TRUE(enginetest::waituntil([&] { return ex.GetStatus() == u"stop"; }));
   EXPECT_EQ(ex.Volume(), 50) << "kept for the next file";
+}
+
+// Markers are raised as the sound at their time is heard, within a tick of
+// the quick timer; several passed within one tick give one event, for the
+// latest (a flood of them does not flood the host); NearEnd comes once as
+// the end nears. Out-of-range times change nothing.
+TEST_F(PlayerTest, ExtendedControlsRaiseMarkersAndNearEndAsTheSoundIsHeard) {
+  Recorder exhost;
+  Player ex{exhost, true};
+  EXPECT_FALSE(ex.AddMarker(-0.5));
+  EXPECT_FALSE(ex.AddMarker(std::nan("")));
+  EXPECT_FALSE(ex.SetNearEndSeconds(-1));
+  ex.OpenFile(file("stereo44100.ogg"));
+  EXPECT_FALSE(ex.AddMarker(3.5)) << "past the file's 3 s";
+  for (double at : {0.5, 1.0, 2.0}) EXPECT_TRUE(ex.AddMarker(at));
+  for (int i = 0; i < 10000; ++i) EXPECT_TRUE(ex.AddMarker(2.5 + i * 0.00002));  // a flood within 0.2 s
+  EXPECT_TRUE(ex.SetNearEndSeconds(0.5));
+  std::vector<std::pair<std::string, double>> seen;
+  exhost.onevent = [&](const std::string& e) { seen.emplace_back(e, ex.Position()); };
+  ex.ResumePlayback();
+  int ticks = 0;
+  while (ex.GetStatus() != u"stop" && ticks < 1000) {
+    ex.Tick(Timer3);
+    ++ticks;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::vector<double> markers;
+  int nearend = 0, flood = 0;
+  for (const auto& [event, heard] : seen) {
+    if (event == "NearEnd") {
+      ++nearend;
+      EXPECT_NEAR(heard, 2.5, 0.1) << "as the last half second begins";
+    }
+    if (event.rfind("Marker ", 0) != 0) continue;
+    const double at = std::stod(event.substr(7));
+    if (at >= 2.5) ++flood;
+    else markers.push_back(at);
+    EXPECT_GE(heard, at) << event << ": not before it is heard";
+    EXPECT_LT(heard - at, 0.1) << event << ": within a tick or so";
+  }
+  EXPECT_EQ(markers, (std::vector<double>{0.5, 1.0, 2.0}));
+  EXPECT_EQ(nearend, 1);
+  EXPECT_GE(flood, 1);
+  EXPECT_LE(flood, 0.3 / 0.02) << "no more than a tick's worth";
 }
 
 TEST_F(PlayerTest, BeyondTheStreamLimitAFileEndsAtOnceWith30) {

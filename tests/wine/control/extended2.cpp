@@ -113,18 +113,21 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   com::com_ptr<ITypeInfo> coclass;
   lib->GetTypeInfoOfGuid(CLSID_ZelOggPlayEx, coclass.put());
   UINT events = 0;
-  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events, DIID___ZelOggPlayEx) && events == 7,
-        "ex2typelib: the coclass's default is _ZelOggPlayEx3, its default events __ZelOggPlayEx (the six and FadeDone)");
+  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events, DIID___ZelOggPlayEx) && events == 9,
+        "ex2typelib: the coclass's default is _ZelOggPlayEx3, its default events __ZelOggPlayEx (the six, FadeDone, "
+        "Marker and NearEnd)");
 
   // _ZelOggPlayEx3: after _ZelOggPlayEx2's slots, DeviceId, OutputLinger,
   // Pan and Rate (a get and a put each).
   com::com_ptr<ITypeInfo> third;
   lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx3, third.put());
-  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 10, 7 + 9 + 9 + 11);
+  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 14, 7 + 9 + 9 + 11);
   if (follows) {
     for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001},
                                        std::pair{L"Pan", 0x60060002}, std::pair{L"Rate", 0x60060003},
-                                       std::pair{L"FadeTo", 0x60060004}, std::pair{L"FadeOutAndStop", 0x60060005}}) {
+                                       std::pair{L"FadeTo", 0x60060004}, std::pair{L"FadeOutAndStop", 0x60060005},
+                                       std::pair{L"AddMarker", 0x60060006}, std::pair{L"ClearMarkers", 0x60060007},
+                                       std::pair{L"NearEndSeconds", 0x60060008}}) {
       MEMBERID id = MEMBERID_NIL;
       LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
       third->GetIDsOfNames(names, 1, &id);
@@ -133,7 +136,7 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   }
   check(follows,
         "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId, OutputLinger, Pan, Rate, "
-        "FadeTo and FadeOutAndStop after");
+        "FadeTo, FadeOutAndStop, AddMarker, ClearMarkers and NearEndSeconds after");
 
   com::com_ptr<IUnknown> plain, extended;
   CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, plain.put_void());
@@ -415,15 +418,25 @@ ZEL_CASE(caseexevents, "exevents", Together, "ZelOggPlayEx's events on its own s
   check(container && SUCCEEDED(container->FindConnectionPoint(DIID___ZelOggPlayEx, point.put())) &&
             SUCCEEDED(point->Advise(&own, &cookie)),
         "exevents: a sink connects to __ZelOggPlayEx");
+  check(SUCCEEDED(c.set(L"NearEndSeconds", 0.1)), "exevents: NearEndSeconds 0.1");
+  VARIANT at;
+  V_VT(&at) = VT_R8, V_R8(&at) = 0.05;
+  check(SUCCEEDED(invokewith(c.dispatch.get(), L"AddMarker", {at})), "exevents: a marker at 0.05 s");
+  V_R8(&at) = -1;
+  EXCEPINFO e = {};
+  check(invokewith(c.dispatch.get(), L"AddMarker", {at}, &e) == DISP_E_EXCEPTION && e.scode == E_INVALIDARG,
+        "exevents: a marker at -1 s fails with E_INVALIDARG");
+  clearexception(e);
   c.play(L"short.ogg");
   VARIANT volume, ms;
   V_VT(&volume) = VT_I4, V_I4(&volume) = 20;
   V_VT(&ms) = VT_I4, V_I4(&ms) = 100;
   check(SUCCEEDED(invokewith(c.dispatch.get(), L"FadeTo", {volume, ms})), "exevents: FadeTo(20, 100) while it plays");
   check(c.waitend() && pumpuntil([&] { return own.ended(); }), "exevents: the file ends on both");
-  check(own.has("FadeDone") && !c.sink.has("FadeDone"), "exevents: FadeDone on __ZelOggPlayEx alone",
-        joined(own.events) + " / " + joined(c.sink.events));
-  check(own.milestones() == c.sink.milestones() && own.events.size() == c.sink.events.size() + 1,
+  check(own.has("FadeDone") && own.has("Marker 0.050000") && own.has("NearEnd") && !c.sink.has("FadeDone") &&
+            !c.sink.has("NearEnd"),
+        "exevents: FadeDone, Marker(0.05) and NearEnd on __ZelOggPlayEx alone", joined(own.events) + " / " + joined(c.sink.events));
+  check(own.milestones() == c.sink.milestones() && own.events.size() == c.sink.events.size() + 3,
         "exevents: the six events alike on both", joined(own.milestones()));
   check(c.number(L"Volume") == 20, "exevents: Volume reads the fade's volume");
   point->Unadvise(cookie);

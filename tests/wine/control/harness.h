@@ -89,6 +89,8 @@ class Sink final : public ControlSink {
   void Status(const std::wstring& status) override { add("Status " + narrow(status)); }
   void Finished() override { add("Finished"); }
   void FadeDone() override { add("FadeDone"); }
+  void Marker(double seconds) override { add("Marker " + std::to_string(seconds)); }
+  void NearEnd() override { add("NearEnd"); }
   void OggVorbisSettings(LONG rate, LONG bitrate, LONG channels, LONG version, const std::wstring& vendor) override {
     add("Settings " + std::to_string(rate) + " " + std::to_string(bitrate) + " " + std::to_string(channels) + " " +
         std::to_string(version) + " " + narrow(vendor));
