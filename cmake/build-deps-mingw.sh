@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds libogg, libvorbis, libopus, libopusfile, libspeexdsp and libFLAC as
-# static libraries for
+# Builds libogg, libvorbis, libopus, libopusfile, libspeexdsp, libFLAC and
+# kissfft as static libraries for
 # mingw-w64 from Debian's source packages. The result is cached in the given build folder:
 #   cmake/build-deps-mingw.sh build/deps [i686|x86_64]
 # leaves headers and libraries under build/deps/ARCH (i686 by default).
@@ -10,11 +10,11 @@ out=$(mkdir -p "$1" && cd "$1" && pwd)
 arch=${2:-i686}
 prefix="$out/$arch"
 [ -f "$prefix/lib/libvorbisfile.a" ] && [ -f "$prefix/lib/libogg.a" ] && [ -f "$prefix/lib/libopusfile.a" ] &&
-  [ -f "$prefix/lib/libspeexdsp.a" ] && [ -f "$prefix/lib/libFLAC.a" ] && exit 0
+  [ -f "$prefix/lib/libspeexdsp.a" ] && [ -f "$prefix/lib/libFLAC.a" ] && [ -f "$prefix/lib/libkissfft.a" ] && exit 0
 
 mkdir -p "$out/src"
 cd "$out/src"
-for pkg in libogg libvorbis opus opusfile speexdsp flac; do
+for pkg in libogg libvorbis opus opusfile speexdsp flac kissfft; do
   ls -d "$pkg"-[0-9]*/ >/dev/null 2>&1 || apt-get source -qq "$pkg" >/dev/null 2>&1
 done
 
@@ -90,3 +90,18 @@ fi
 build "$(ls -d "$out"/src/flac-[0-9]*/ | head -n1)" -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF \
   -DBUILD_EXAMPLES=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF -DWITH_FORTIFY_SOURCE=OFF \
   -DWITH_STACK_PROTECTOR=OFF -DWITH_OGG=ON -DINSTALL_CMAKE_CONFIG_MODULE=OFF -DINSTALL_PKGCONFIG_MODULES=OFF
+
+# kissfft, for the mixer's spectrum: its complex and real transforms in
+# float, compiled straight into the archive (its CMake build makes a shared
+# library; without KISS_FFT_SHARED its functions are not a DLL's).
+if [ ! -f "$prefix/lib/libkissfft.a" ]; then
+  kissfft=$(ls -d "$out"/src/kissfft-[0-9]*/ | head -n1)
+  objects="$out/build-$arch-kissfft"
+  mkdir -p "$objects" "$prefix/include/kissfft"
+  for source in kiss_fft kiss_fftr; do
+    "$arch-w64-mingw32-gcc" $archflags -w -Dkiss_fft_scalar=float -c "$kissfft/$source.c" -o "$objects/$source.o" ||
+      { echo "building kissfft failed"; exit 1; }
+  done
+  "$arch-w64-mingw32-ar" rcs "$prefix/lib/libkissfft.a" "$objects"/*.o
+  cp "$kissfft/kiss_fft.h" "$kissfft/kiss_fftr.h" "$prefix/include/kissfft/"
+fi

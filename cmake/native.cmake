@@ -5,6 +5,7 @@ pkg_check_modules(VORBIS REQUIRED IMPORTED_TARGET vorbisfile vorbisenc vorbis og
 pkg_check_modules(OPUS REQUIRED IMPORTED_TARGET opusfile libopusenc opus)
 pkg_check_modules(SPEEXDSP REQUIRED IMPORTED_TARGET speexdsp)
 pkg_check_modules(FLAC REQUIRED IMPORTED_TARGET flac)
+pkg_check_modules(KISSFFT REQUIRED IMPORTED_TARGET kissfft-float)
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 
@@ -21,9 +22,10 @@ add_library(engine STATIC
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/native/winapi.cpp engine/native/simdevice.cpp engine/native/simendpoint.cpp)
+  engine/output/spectrum.cpp engine/native/winapi.cpp engine/native/simdevice.cpp engine/native/simendpoint.cpp)
 target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::SPEEXDSP PkgConfig::FLAC Threads::Threads)
+target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::SPEEXDSP PkgConfig::FLAC PkgConfig::KISSFFT
+                                    Threads::Threads)
 # The engine's own code names the stream it works on.
 target_compile_definitions(engine PRIVATE ZELOV_STREAMS_ONLY)
 

@@ -1,7 +1,7 @@
 # The Windows editions: the 32-bit one (i686, engine zelov.dll) and the
 # 64-bit one (x86_64, engine zelov64.dll), with the programs that drive them
-# under Wine. libogg, libvorbis, libopus, libopusfile, libspeexdsp and libFLAC
-# come from cmake/build-deps-mingw.sh.
+# under Wine. libogg, libvorbis, libopus, libopusfile, libspeexdsp, libFLAC
+# and kissfft come from cmake/build-deps-mingw.sh.
 set(ZEL_DEPS_PREFIX "${CMAKE_BINARY_DIR}/../deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH "mingw builds of the codec libraries")
 find_path(VORBIS_INCLUDE vorbis/codec.h PATHS ${ZEL_DEPS_PREFIX}/include NO_DEFAULT_PATH REQUIRED)
 find_library(VORBISFILE_LIB libvorbisfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
@@ -11,10 +11,11 @@ find_library(OPUSFILE_LIB libopusfile.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_
 find_library(OPUS_LIB libopus.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(SPEEXDSP_LIB libspeexdsp.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 find_library(FLAC_LIB libFLAC.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+find_library(KISSFFT_LIB libkissfft.a PATHS ${ZEL_DEPS_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
 # libFLAC's headers declare its functions as a DLL's unless told otherwise.
 add_compile_definitions(FLAC__NO_DLL)
 # opusfile.h names libopus's headers without their folder.
-set(CODEC_INCLUDE ${VORBIS_INCLUDE} ${VORBIS_INCLUDE}/opus)
+set(CODEC_INCLUDE ${VORBIS_INCLUDE} ${VORBIS_INCLUDE}/opus ${VORBIS_INCLUDE}/kissfft)
 set(ZEL_CODEC_LIBS ${OPUSFILE_LIB} ${VORBISFILE_LIB} ${VORBIS_LIB} ${OPUS_LIB} ${FLAC_LIB} ${OGG_LIB})
 
 set(CMAKE_CXX_FLAGS_RELEASE "-O2")
@@ -42,10 +43,10 @@ add_library(zelov SHARED
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/output/wasapi.cpp engine/${ZEL_ENGINE_NAME}.def)
+  engine/output/wasapi.cpp engine/output/spectrum.cpp engine/${ZEL_ENGINE_NAME}.def)
 set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
 target_include_directories(zelov PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
-target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} winmm ole32)
+target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ${KISSFFT_LIB} winmm ole32)
 target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 # The engine is C-style code that throws nothing: without exceptions it
 # carries no unwinding runtime (a third of its size), and without run-time
@@ -69,10 +70,10 @@ add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/su
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/output/wasapi.cpp)
+  engine/output/wasapi.cpp engine/output/spectrum.cpp)
 target_compile_definitions(wine_decode PRIVATE _WINMM_)
 target_include_directories(wine_decode PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
-target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ole32)
+target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ${KISSFFT_LIB} ole32)
 
 add_executable(engineplay tools/engineplay.cpp)
 target_include_directories(engineplay PRIVATE ${CMAKE_SOURCE_DIR})

@@ -1,7 +1,9 @@
 // The control's methods, as the dual interface _ZelOggPlay and through
 // IDispatch on the type library; failures of the engine deployment become
 // the call's error, with an error object.
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "bridge/failure.h"
 #include "base/product.h"
@@ -362,6 +364,27 @@ HRESULT ZelOggPlayControl::put_NearEndSeconds(double seconds) {
   const HRESULT hr = Call(nullptr, [&] { set = player_.SetNearEndSeconds(seconds); });
   if (FAILED(hr)) return hr;
   if (!set) return FailWith(E_INVALIDARG, base::widen("NearEndSeconds must be from 0 to 3600."));
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::Spectrum(LONG Bands, VARIANT* Levels) {
+  if (!Levels) return E_POINTER;
+  VariantInit(Levels);
+  std::vector<double> levels;
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.Spectrum(Bands, levels); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("Spectrum takes from 1 to 1024 bands."));
+  SAFEARRAY* array = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(levels.size()));
+  void* data = nullptr;
+  if (!array || FAILED(SafeArrayAccessData(array, &data))) {
+    if (array) SafeArrayDestroy(array);
+    return E_OUTOFMEMORY;
+  }
+  std::memcpy(data, levels.data(), levels.size() * sizeof(double));
+  SafeArrayUnaccessData(array);
+  V_VT(Levels) = VT_ARRAY | VT_R8;
+  V_ARRAY(Levels) = array;
   return S_OK;
 }
 

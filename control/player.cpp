@@ -284,6 +284,16 @@ bool Player::SetNearEndSeconds(double seconds) {
   return true;
 }
 
+bool Player::Spectrum(int32_t bands, std::vector<double>& levels) {
+  if (bands < 1 || bands > zelov::spectrumbandsmost) return false;
+  levels.assign(static_cast<std::size_t>(bands), 0.0);
+  if (ownstream_ && OwnStreamTaken() && FileOpen()) {
+    zelov::spectrumorder order{bands, levels.data()};
+    engine_.call(word::spectrum, &order);
+  }
+  return true;
+}
+
 bool Player::Watching() { return ownstream_ && (!markers_.empty() || nearend_ > 0) && FileOpen(); }
 
 // A look at the place heard: the markers passed since the last one (one

@@ -146,6 +146,10 @@ class Player {
   // nothing changed, outside 0 to 3600.
   double NearEndSeconds() const { return nearend_; }
   bool SetNearEndSeconds(double seconds);
+  // The spectrum of the sound being heard, after the volume and pan: `bands`
+  // levels, 0 to 1 (all 0 with nothing playing). False outside 1 to
+  // spectrumbandsmost bands.
+  bool Spectrum(int32_t bands, std::vector<double>& levels);
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
   // Gives up what the player holds in the engine: its own stream (its run
   // cancelled, its number given back) or its claim on the default stream.

@@ -163,6 +163,7 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE ClearMarkers() override;
   HRESULT STDMETHODCALLTYPE get_NearEndSeconds(double* seconds) override;
   HRESULT STDMETHODCALLTYPE put_NearEndSeconds(double seconds) override;
+  HRESULT STDMETHODCALLTYPE Spectrum(LONG Bands, VARIANT* Levels) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 

@@ -8,6 +8,7 @@
 #include "engine/output/card.h"
 #include "engine/output/endpoint.h"
 #include "engine/output/mixer.h"
+#include "engine/output/spectrum.h"
 #include "engine/interface1.h"
 #include "engine/output/output.h"
 #include "engine/queries.h"
@@ -332,6 +333,19 @@ LRESULT cmdfade(stream& s, char* text) {
   s.volume.store(order.volume);
   return static_cast<LRESULT>(outsetgain(s, static_cast<uint32_t>(order.ms)));
 }
+LRESULT cmdspectrum(stream& s, char* text) {
+  spectrumorder order{};
+  if (!text || !s.mixed || !s.mixvoice) return 0;
+  std::memcpy(&order, text, sizeof order);
+  if (order.bands < 1 || order.bands > spectrumbandsmost || !order.levels) return 0;
+  int32_t rate = 0;
+  {
+    std::lock_guard<spinlock> held(s.outlock);
+    if (const card* c = s.mixcard.load()) rate = c->rate.load();
+  }
+  spectrum(*s.mixvoice, rate, order.bands, order.levels);
+  return 1;
+}
 LRESULT cmdgetfadedone(stream& s, char*) {
   return s.mixvoice ? static_cast<LRESULT>(s.mixvoice->fadedone.load()) : 0;
 }
@@ -415,6 +429,7 @@ const command commands[] = {
     {word::endlinger, cmdendlinger},
     {word::setpan, cmdsetpan},
     {word::fade, cmdfade},
+    {word::spectrum, cmdspectrum},
     {word::getfadedone, cmdgetfadedone},
     {word::setrate, cmdsetrate},
     {word::getlinger, cmdgetlinger},

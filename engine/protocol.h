@@ -80,6 +80,12 @@ inline constexpr char setrate[] = "setrate";
 // (0 for a stream that is not mixed or an order out of range).
 // "getfadedone" answers the serial of the last fade that reached its end.
 inline constexpr char fade[] = "fade";
+// in: a spectrumorder. Fills its levels with the spectrum of the stream's
+// sound as its card's mix took it last (0 to 1 a band, bands spaced evenly
+// on a logarithmic scale from 20 Hz to 20 kHz; all 0 when it plays on no
+// card). Answers 1, or 0 for a count of bands out of range or a stream
+// that is not mixed.
+inline constexpr char spectrum[] = "spectrum";
 inline constexpr char getfadedone[] = "getfadedone";
 // in: int32, milliseconds at most. Waits until the file's length and its
 // first stream's comments are known, or its run has ended; answers 1 then,
@@ -142,6 +148,11 @@ constexpr int32_t lingermost = 60000;
 constexpr double rateleast = 0.25;
 constexpr double ratemost = 4.0;
 constexpr int32_t fademost = 600000;  // milliseconds
+constexpr int32_t spectrumbandsmost = 1024;
+struct spectrumorder {
+  int32_t bands;   // 1 to spectrumbandsmost
+  double* levels;  // room for `bands`
+};
 struct fadeorder {
   int32_t volume;  // 0 to fullvolume
   int32_t ms;      // 0 to fademost

@@ -7,7 +7,7 @@
 # manifests and its second type library (which the manifest names), the SDK
 # (IDL, type libraries, C/C++ headers), the examples, the control's reference, the change log, the licence, the
 # codec libraries' notices (both editions carry libogg, libvorbis, libopus,
-# libopusfile, libspeexdsp and libFLAC inside them) and SHA256SUMS. The same sources give the
+# libopusfile, libspeexdsp, libFLAC and kissfft inside them) and SHA256SUMS. The same sources give the
 # same bytes: the libraries carry no time stamps, and the archive's entries
 # are sorted, with fixed times and permissions.
 set -euo pipefail
@@ -56,12 +56,13 @@ cp docs/face.png docs/about.png "$stage/docs/"
 # The notices, from the source packages the libraries were built from.
 {
   echo "zeloggplays100.ocx (both editions) contains libogg, libvorbis, libopus,"
-  echo "libopusfile, libspeexdsp and libFLAC, built from Debian's source packages"
-  echo "named below."
+  echo "libopusfile, libspeexdsp, libFLAC and kissfft, built from Debian's source"
+  echo "packages named below."
   echo "Their licences ask that these notices go with every binary"
   echo "distribution."
   for src in build/deps/src/libogg-[0-9]*/ build/deps/src/libvorbis-[0-9]*/ build/deps/src/opus-[0-9]*/ \
-             build/deps/src/opusfile-[0-9]*/ build/deps/src/speexdsp-[0-9]*/ build/deps/src/flac-[0-9]*/; do
+             build/deps/src/opusfile-[0-9]*/ build/deps/src/speexdsp-[0-9]*/ build/deps/src/flac-[0-9]*/ \
+             build/deps/src/kissfft-[0-9]*/; do
     name=$(basename "$src")
     package=$(ls build/deps/src/"${name%-*}"_*.dsc | head -n1)
     echo
@@ -71,7 +72,9 @@ cp docs/face.png docs/about.png "$stage/docs/"
     echo
     # libFLAC's licence is the Xiph one (the FLAC programs, not built here,
     # are under the GPL).
+    # kissfft's names its licence's text in a file of its own.
     if [ -f "$src/COPYING.Xiph" ]; then cat "$src/COPYING.Xiph"; else cat "$src/COPYING"; fi
+    if [ -f "$src/LICENSES/BSD-3-Clause" ]; then echo; cat "$src/LICENSES/BSD-3-Clause"; fi
   done
 } > "$stage/THIRD-PARTY-NOTICES.txt"
 

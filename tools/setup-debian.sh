@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config dpkg-dev
-  libgtest-dev libogg-dev libvorbis-dev libopus-dev libopusfile-dev libopusenc-dev libspeexdsp-dev libflac-dev
+  libgtest-dev libogg-dev libvorbis-dev libopus-dev libopusfile-dev libopusenc-dev libspeexdsp-dev libflac-dev libkissfft-dev
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 libwine-dev

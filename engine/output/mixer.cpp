@@ -269,6 +269,7 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
     if (v.fadeleft == 0) v.fadedone.store(serial, std::memory_order_release);
   }
   const float step = 1.0f / rampframes;
+  uint32_t heardat = v.heardframes.load(std::memory_order_relaxed);
   uint32_t done = 0;
   while (done < frames) {
     const uint32_t want = std::min(frames - done, chunkframes);
@@ -289,6 +290,7 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
       const float* in = chunk_ + static_cast<std::size_t>(i) * width;
       float* to = out + static_cast<std::size_t>(done + i) * channels_;
       const float l = v.level * v.panleft * in[0], r = v.level * v.panright * (width > 1 ? in[1] : in[0]);
+      v.heard[(heardat + i) % voice::spectrumframes].store((l + r) * 0.5f, std::memory_order_relaxed);
       if (channels_ == 1) {
         to[0] += width > 1 || l != r ? (l + r) * 0.5f : l;
       } else {
@@ -297,6 +299,8 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
       }
     }
     done += got;
+    heardat += got;
+    v.heardframes.store(heardat, std::memory_order_release);
   }
   if (done < frames) v.underruns.fetch_add(1, std::memory_order_relaxed);
 }

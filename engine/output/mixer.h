@@ -107,6 +107,14 @@ struct voice {
   uint32_t fadeseen = 0;
   uint32_t fadeleft = 0;  // frames
   float fadestep = 0.0f;
+  // The last spectrumframes frames of the voice as the mix took them (after
+  // its gains and pan, both sides averaged), at the card's rate: the render
+  // thread writes them and counts `heardframes` on; the spectrum reads them
+  // from another thread (a copy taken while the thread writes may mix two
+  // periods' sound, which a picture of the sound does not mind).
+  static constexpr uint32_t spectrumframes = 2048;
+  std::atomic<float> heard[spectrumframes] = {};
+  std::atomic<uint32_t> heardframes{0};
   // Input frames taken from the blocks and not yet converted to the card's
   // rate; the render thread's alone.
   static constexpr uint32_t stagedmost = 1024;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/output/mixer.h"
+#include "engine/output/spectrum.h"
 
 using zelov::mixer;
 using zelov::voice;
@@ -318,4 +319,34 @@ TEST(Mixer, AFadeSlidesEveryFrameToItsEndAndALaterGainWins) {
   const std::vector<float> after = render(m, 2 * zelov::rampframes);
   EXPECT_EQ(after.back(), 0.125f) << "the put's gain, reached by the short ramp";
   EXPECT_NE(t->v.fadedone.load(), 2u) << "the fade it ended is not done";
+}
+
+// The spectrum of what the mix took of a voice: a 1 kHz sine at 0.5 shows
+// as about 0.5 in the band holding 1 kHz and as little elsewhere; at volume 50 as
+// half; silence as nothing.
+TEST(Mixer, TheSpectrumShowsTheToneHeardAfterTheVolume) {
+  for (float gain : {1.0f, 0.5f}) {
+    mixer m(2);
+    m.setformat(44100, 2);
+    std::vector<float> tone(8192);
+    for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = std::lrint(16384 * std::sin(2 * M_PI * 1000 * i / 44100.0)) / 32768.0f;
+    auto t = voiceof(1, tone);
+    t->v.gain = gain;
+    ASSERT_TRUE(m.attach(t->v));
+    render(m, 4096);
+    std::vector<double> levels(32);
+    ASSERT_TRUE(zelov::spectrum(t->v, 44100, 32, levels.data()));
+    // Band b covers 20 Hz x 1000^(b/32) to 20 Hz x 1000^((b+1)/32): 1 kHz is in band 18.
+    const auto loudest = std::max_element(levels.begin(), levels.end()) - levels.begin();
+    EXPECT_EQ(loudest, 18) << gain;
+    // Between bins a Hann window shows a sine at 0.85 of its amplitude at worst.
+    EXPECT_GE(levels[18], 0.5 * gain * 0.84) << gain;
+    EXPECT_LE(levels[18], 0.5 * gain * 1.01) << gain;
+    for (std::size_t b = 0; b < 14; ++b) EXPECT_LT(levels[b], 0.01) << b;
+  }
+  voice silent;
+  silent.prepare(2, 44100, false, 44100);
+  std::vector<double> none(1024, 1.0);
+  ASSERT_TRUE(zelov::spectrum(silent, 44100, 1024, none.data()));
+  EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](double l) { return l == 0; }));
 }

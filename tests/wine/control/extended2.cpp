@@ -29,6 +29,34 @@ HRESULT invokewith(IDispatch* dispatch, const wchar_t* name, VARIANT argument, E
   return invokewith(dispatch, name, std::vector<VARIANT>{argument}, exception);
 }
 
+// Spectrum(bands) through IDispatch: its levels, or none when it failed
+// (with the failure in *hr).
+std::vector<double> spectrumof(IDispatch* dispatch, LONG bands, HRESULT* hr = nullptr) {
+  DISPID id;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"Spectrum")};
+  std::vector<double> levels;
+  HRESULT result = dispatch->GetIDsOfNames(IID_NULL, names, 1, 0x0409, &id);
+  VARIANT argument;
+  V_VT(&argument) = VT_I4, V_I4(&argument) = bands;
+  DISPPARAMS params = {&argument, nullptr, 1, 0};
+  com::variant answer;
+  EXCEPINFO e = {};
+  if (SUCCEEDED(result)) result = dispatch->Invoke(id, IID_NULL, 0x0409, DISPATCH_METHOD, &params, answer.get(), &e, nullptr);
+  if (result == DISP_E_EXCEPTION) result = e.scode;
+  clearexception(e);
+  if (hr) *hr = result;
+  VARIANT* v = answer.get();
+  if (SUCCEEDED(result) && V_VT(v) == (VT_ARRAY | VT_R8)) {
+    void* data = nullptr;
+    if (SUCCEEDED(SafeArrayAccessData(V_ARRAY(v), &data))) {
+      const double* d = static_cast<const double*>(data);
+      levels.assign(d, d + V_ARRAY(v)->rgsabound[0].cElements);
+      SafeArrayUnaccessData(V_ARRAY(v));
+    }
+  }
+  return levels;
+}
+
 // A VARIANT holding a Byte() array of the fixture's bytes; the caller
 // destroys it with VariantClear.
 VARIANT bytesof(const wchar_t* name) {
@@ -121,13 +149,13 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   // Pan and Rate (a get and a put each).
   com::com_ptr<ITypeInfo> third;
   lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx3, third.put());
-  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 14, 7 + 9 + 9 + 11);
+  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 15, 7 + 9 + 9 + 11);
   if (follows) {
     for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001},
                                        std::pair{L"Pan", 0x60060002}, std::pair{L"Rate", 0x60060003},
                                        std::pair{L"FadeTo", 0x60060004}, std::pair{L"FadeOutAndStop", 0x60060005},
                                        std::pair{L"AddMarker", 0x60060006}, std::pair{L"ClearMarkers", 0x60060007},
-                                       std::pair{L"NearEndSeconds", 0x60060008}}) {
+                                       std::pair{L"NearEndSeconds", 0x60060008}, std::pair{L"Spectrum", 0x60060009}}) {
       MEMBERID id = MEMBERID_NIL;
       LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
       third->GetIDsOfNames(names, 1, &id);
@@ -136,7 +164,7 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   }
   check(follows,
         "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId, OutputLinger, Pan, Rate, "
-        "FadeTo, FadeOutAndStop, AddMarker, ClearMarkers and NearEndSeconds after");
+        "FadeTo, FadeOutAndStop, AddMarker, ClearMarkers, NearEndSeconds and Spectrum after");
 
   com::com_ptr<IUnknown> plain, extended;
   CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, plain.put_void());
@@ -371,15 +399,31 @@ ZEL_CASE(caseexflac, "exflac", Alone, "a FLAC file through ZelOggPlayEx (the dri
         "exflac: ZelOggPlay ends it with 23", joined(plain.sink.milestones()));
   Control c;
   c.create(CLSID_ZelOggPlayEx);
+  HRESULT hr = S_OK;
+  check(spectrumof(c.dispatch.get(), 0, &hr).empty() && hr == E_INVALIDARG && spectrumof(c.dispatch.get(), 100000, &hr).empty() &&
+            hr == E_INVALIDARG,
+        "exflac: Spectrum(0) and Spectrum(100000) fail with E_INVALIDARG");
+  const std::vector<double> before = spectrumof(c.dispatch.get(), 16);
+  check(before.size() == 16 && std::all_of(before.begin(), before.end(), [](double l) { return l == 0; }),
+        "exflac: Spectrum(16) with nothing playing is 16 zeros");
   c.play(L"stereo.flac");
   check(c.number(L"Duration") == 1.0 && c.text(L"Comment", L"TITLE") == L"Lossless" &&
             c.text(L"Comment", L"ARTIST") == L"Fixture",
         "exflac: its length and comments when PlayFile returns");
-  double peak = 0;
+  double peak = 0, loudest = 0;
+  std::size_t band = 0;
   pumpuntil([&] {
     peak = std::max(peak, c.number(L"PeakLevel"));
+    const std::vector<double> levels = spectrumof(c.dispatch.get(), 32);
+    for (std::size_t b = 0; b < levels.size(); ++b)
+      if (levels[b] > loudest) loudest = levels[b], band = b;
     return c.sink.ended();
   });
+  // Tones of 330 Hz and 440 Hz at 0.6, one a side: 0.3 each once the sides
+  // are averaged, in band 12 or 14 of 32 (band b starts at 20 Hz x
+  // 1000^(b/32)).
+  check(loudest > 0.25 && loudest < 0.32 && (band == 12 || band == 14), "exflac: Spectrum shows the tones heard",
+        std::to_string(loudest) + " in band " + std::to_string(band));
   check(c.sink.ended() && c.sink.events.back() == "ErrorCode 0 No error", "exflac: ZelOggPlayEx plays it to its end",
         joined(c.sink.milestones()));
   check(peak > 0.55 && peak < 0.75, "exflac: PeakLevel follows a tone of 0.6 with noise", std::to_string(peak));
