@@ -223,11 +223,18 @@ uint32_t mixer::fetch(voice& v, float* into, uint32_t frames) {
 }
 
 // Up to `frames` frames at the card's rate, through the voice's converter.
+// Only the frames this period needs are taken from the blocks: a block is
+// marked played once taken, and its stream may then end and take the voice
+// away, so that frames staged beyond the period would never be heard (up to
+// 1024 frames, some 20 ms, were lost at the end of every converted file).
 uint32_t mixer::resample(voice& v, float* into, uint32_t frames) {
   const int width = usedchannels(v);
+  const double ratio = static_cast<double>(inputrate(v, v.tunedspeed)) / std::max(v.resampledto, 1);
   uint32_t done = 0;
   while (done < frames) {
-    v.stagedframes += fetch(v, v.staged + v.stagedframes * width, voice::stagedmost - v.stagedframes);
+    const double needed = std::ceil((frames - done) * ratio) + 2;
+    const uint32_t want = static_cast<uint32_t>(std::min<double>(needed, voice::stagedmost));
+    if (v.stagedframes < want) v.stagedframes += fetch(v, v.staged + v.stagedframes * width, want - v.stagedframes);
     if (v.stagedframes == 0) break;
     spx_uint32_t inlength = v.stagedframes, outlength = frames - done;
     speex_resampler_process_interleaved_float(v.resampler, v.staged, &inlength, into + done * width, &outlength);

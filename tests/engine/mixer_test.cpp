@@ -17,6 +17,7 @@
 
 using zelov::mixer;
 using zelov::voice;
+using zelov::blockflags;
 
 namespace {
 
@@ -349,4 +350,17 @@ TEST(Mixer, TheSpectrumShowsTheToneHeardAfterTheVolume) {
   std::vector<double> none(1024, 1.0);
   ASSERT_TRUE(zelov::spectrum(silent, 44100, 1024, none.data()));
   EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](double l) { return l == 0; }));
+}
+
+// A voice converted to its card's rate takes from its blocks only what the
+// period needs: once its last block is marked played (and its stream may
+// take the voice away) next to nothing of it is left unconverted.
+TEST(Mixer, AConvertedVoiceLeavesNothingBehindItsLastBlock) {
+  mixer m(2);
+  m.setformat(44100, 2);
+  auto t = voiceof(2, std::vector<float>(2 * 4800, 0.25f), 48000, 44100);
+  ASSERT_TRUE(m.attach(t->v));
+  for (int period = 0; period < 40 && blockflags(t->headers[0]) != (WHDR_DONE | WHDR_PREPARED); ++period) render(m, 441);
+  ASSERT_EQ(blockflags(t->headers[0]), static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED));
+  EXPECT_LE(t->v.stagedframes, 4u) << "frames taken from the block but not yet heard";
 }
