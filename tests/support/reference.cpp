@@ -149,13 +149,22 @@ bool flacfile(const std::string& path, bool& ogg) {
   return ogg && got >= 27u + head[26] + 5 && std::memcmp(head + 27 + head[26], "\x7F" "FLAC", 5) == 0;
 }
 
+// libFLAC's own decode of the whole file, each frame given to `write`.
+bool runflac(const std::string& path, FLAC__StreamDecoderWriteCallback write, void* data) {
+  bool ogg = false;
+  if (!flacfile(path, ogg)) return false;
+  FLAC__StreamDecoder* decoder = FLAC__stream_decoder_new();
+  auto error = [](const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {};
+  const auto init = ogg ? FLAC__stream_decoder_init_ogg_file : FLAC__stream_decoder_init_file;
+  if (init(decoder, path.c_str(), write, nullptr, error, data) == FLAC__STREAM_DECODER_INIT_STATUS_OK)
+    FLAC__stream_decoder_process_until_end_of_stream(decoder);
+  FLAC__stream_decoder_delete(decoder);
+  return true;
+}
+
 flacdecoded decodeflac(const std::string& path) {
   flacdecoded out;
-  bool ogg = false;
-  if (!flacfile(path, ogg)) return out;
-  FLAC__StreamDecoder* decoder = FLAC__stream_decoder_new();
-  auto write = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const buffer[],
-                  void* data) {
+  runflac(path, [](const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const buffer[], void* data) {
     auto& to = *static_cast<flacdecoded*>(data);
     to.rate = static_cast<int>(frame->header.sample_rate);
     to.channels = static_cast<int>(frame->header.channels);
@@ -164,12 +173,7 @@ flacdecoded decodeflac(const std::string& path) {
     for (unsigned i = 0; i < frame->header.blocksize; ++i)
       for (int c = 0; c < to.channels; ++c) to.samples.push_back(static_cast<float>(buffer[c][i] * scale));
     return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
-  };
-  auto error = [](const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {};
-  const auto init = ogg ? FLAC__stream_decoder_init_ogg_file : FLAC__stream_decoder_init_file;
-  if (init(decoder, path.c_str(), write, nullptr, error, &out) == FLAC__STREAM_DECODER_INIT_STATUS_OK)
-    FLAC__stream_decoder_process_until_end_of_stream(decoder);
-  FLAC__stream_decoder_delete(decoder);
+  }, &out);
   return out;
 }
 
@@ -196,20 +200,11 @@ decoded decode(const std::string& path) {
 uint64_t synthesize(const std::string& path) {
   std::vector<link> links;
   uint64_t frames = 0;
-  bool ogg = false;
-  if (flacfile(path, ogg)) {
-    FLAC__StreamDecoder* decoder = FLAC__stream_decoder_new();
-    auto write = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const[], void* data) {
-      *static_cast<uint64_t*>(data) += frame->header.blocksize;
-      return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
-    };
-    auto error = [](const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {};
-    const auto init = ogg ? FLAC__stream_decoder_init_ogg_file : FLAC__stream_decoder_init_file;
-    if (init(decoder, path.c_str(), write, nullptr, error, &frames) == FLAC__STREAM_DECODER_INIT_STATUS_OK)
-      FLAC__stream_decoder_process_until_end_of_stream(decoder);
-    FLAC__stream_decoder_delete(decoder);
-    return frames;
-  }
+  auto count = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const[], void* data) {
+    *static_cast<uint64_t*>(data) += frame->header.blocksize;
+    return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+  };
+  if (runflac(path, count, &frames)) return frames;
   if (opusfile(path)) {
     readopus(path, 0, links, [&frames](const float*, int n, int) { frames += static_cast<uint64_t>(n); });
     return frames;
