@@ -47,6 +47,12 @@ void startworker(stream& s) {
   // control gave it, before the open too, so that the first sound decoded
   // already carries it.
   if (s.number == 0) s.volume.store(fullvolume);
+  // A new run follows no other, and none follows it, until told so.
+  if (s.mixvoice) {
+    s.mixvoice->held.store(false);
+    s.mixvoice->leader.store(nullptr);
+    s.mixvoice->next.store(nullptr);
+  }
   armwaits(s);
   s.playstate.store(running);
   s.workerlive.store(1);
@@ -349,6 +355,28 @@ LRESULT cmdspectrum(stream& s, char* text) {
 LRESULT cmdgetfadedone(stream& s, char*) {
   return s.mixvoice ? static_cast<LRESULT>(s.mixvoice->fadedone.load()) : 0;
 }
+LRESULT cmdfollow(stream& s, char* text) {
+  followorder order{};
+  if (!text || !s.mixed || !s.mixvoice) return 0;
+  std::memcpy(&order, text, sizeof order);
+  voice& v = *s.mixvoice;
+  stream* leader = order.leader != s.number ? findstream(order.leader) : nullptr;
+  if (!leader || !leader->mixed || !leader->mixvoice) {
+    v.leader.store(nullptr);
+    v.held.store(false);
+    if (card* c = s.mixcard.load()) SetEvent(c->wake);
+    return 1;
+  }
+  voice& ahead = *leader->mixvoice;
+  ahead.crossms.store(static_cast<uint32_t>(std::clamp(order.crossms, 0, crossfademost)));
+  // Held before it is named, so that the mix never lets go a voice that is
+  // not yet waiting.
+  v.leader.store(&ahead);
+  v.held.store(true);
+  ahead.next.store(&v, std::memory_order_release);
+  return 1;
+}
+LRESULT cmdfollowing(stream& s, char*) { return s.mixvoice && s.mixvoice->held.load() ? 1 : 0; }
 LRESULT cmdsetpan(stream& s, char* text) { return setstage(s, text, -1.0, 1.0, &voice::pan); }
 LRESULT cmdsetrate(stream& s, char* text) { return setstage(s, text, rateleast, ratemost, &voice::speed); }
 
@@ -433,6 +461,8 @@ const command commands[] = {
     {word::getfadedone, cmdgetfadedone},
     {word::setrate, cmdsetrate},
     {word::getlinger, cmdgetlinger},
+    {word::follow, cmdfollow},
+    {word::following, cmdfollowing},
 };
 
 LRESULT runcommand(stream& s, const char* word, char* text) {

@@ -87,6 +87,16 @@ inline constexpr char fade[] = "fade";
 // that is not mixed.
 inline constexpr char spectrum[] = "spectrum";
 inline constexpr char getfadedone[] = "getfadedone";
+// in: a followorder. The mixed stream's run (opened, and resumed after)
+// waits, its sound held back, until the run of the stream numbered
+// `leader` has given its file's last frame, and starts on the next one; or,
+// with `crossms`, overlaps that file's last `crossms` milliseconds under
+// equal-power fades. Sent again, it changes the leader or the crossfade;
+// a leader of 0 (or of no open stream) lets the run start now. Answers 1,
+// or 0 for a stream that is not mixed. "following" answers 1 while the
+// stream waits, 0 once its leader has let it go (or it waits for none).
+inline constexpr char follow[] = "follow";
+inline constexpr char following[] = "following";
 // in: int32, milliseconds at most. Waits until the file's length and its
 // first stream's comments are known, or its run has ended; answers 1 then,
 // 0 when the time ran out first.
@@ -152,6 +162,11 @@ constexpr int32_t spectrumbandsmost = 1024;
 struct spectrumorder {
   int32_t bands;   // 1 to spectrumbandsmost
   double* levels;  // room for `bands`
+};
+constexpr int32_t crossfademost = 60000;  // milliseconds
+struct followorder {
+  int32_t leader;   // a stream's number, or 0
+  int32_t crossms;  // 0 to crossfademost
 };
 struct fadeorder {
   int32_t volume;  // 0 to fullvolume

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +16,7 @@
 #include "engine/streams/diag.h"
 #include "engine/decode/flac.h"
 #include "engine/decode/opus.h"
+#include "engine/output/mixer.h"
 #include "engine/output/output.h"
 #include "engine/decode/run.h"
 #include "engine/decode/source.h"
@@ -26,7 +28,7 @@ namespace zelov {
 
 namespace {
 
-bool drainoutput(run& r);
+bool drainoutput(run& r, bool last);
 void seekdecode(run& r);
 
 // A Vorbis link's settings and comments as announce takes them.
@@ -92,7 +94,7 @@ void announce(run& r, const linkinfo& link) {
   // it, and open a new one for this link at its first chunk.
   if (r.deviceopen && (static_cast<DWORD>(link.rate) != r.s.waveformat.nSamplesPerSec ||
                         link.channels != r.s.waveformat.nChannels || link.floats != r.s.floatblocks)) {
-    if (!drainoutput(r)) {
+    if (!drainoutput(r, false)) {
       if (r.s.seekpending()) return;  // the listener moved on meanwhile
       if (r.s.wavelost) r.result = resultdeviceopen;
       r.stop = true;
@@ -152,9 +154,26 @@ void startifdue(run& r) {
   }
 }
 
+// Tells a mixed stream's voice where its file ends, after the block just
+// queued: the count of its bytes mixed that the file's length comes to
+// (for a crossfade into a file that follows). Unknown while it loops.
+void markend(run& r, const waveslot& slot, uint32_t length) {
+  voice& v = *r.s.mixvoice;
+  const double duration = r.s.duration.load();
+  const uint32_t frame = v.framebytes();
+  if (r.s.looping.load() || duration <= 0 || v.rate <= 0 || frame == 0) {
+    v.endbytes.store(UINT64_MAX, std::memory_order_release);
+    return;
+  }
+  const double after = duration - slot.time - static_cast<double>(length / frame) / v.rate;
+  const uint64_t left = after > 0 ? static_cast<uint64_t>(std::llround(after * v.rate)) * frame : 0;
+  v.endbytes.store(v.queuedbytes + left, std::memory_order_release);
+}
+
 // Queues a block, and starts the device if its start is due.
 bool queue(run& r, waveslot& slot, uint32_t length) {
   const bool queued = wavequeue(r.s, slot, length);
+  if (queued && r.s.mixed) markend(r, slot, length);
   startifdue(r);
   return queued;
 }
@@ -479,7 +498,8 @@ int32_t cantopen(const stream& s, const char* path, const char16_t* widepath) {
 
 // Queues what is gathered and waits until the device has played everything
 // it holds. False when a cancel was seen first or the device was lost.
-bool drainoutput(run& r) {
+// `last`: the run's end, not a change of format within it.
+bool drainoutput(run& r, bool last) {
   bool tailqueued = false;
   if (r.gatherfill > 0) {
     std::memcpy(r.s.tailslot.data, r.s.gatherblock, r.gatherfill);
@@ -487,6 +507,11 @@ bool drainoutput(run& r) {
     tailqueued = queue(r, r.s.tailslot, r.gatherfill);
     r.gatherfill = 0;
   }
+  // The file's last sound is queued: a voice that another follows lets it
+  // in on the frame after, and needs no silence behind it, the follower
+  // keeping the card busy.
+  const bool followed = last && r.s.mixed && r.s.mixvoice->next.load() != nullptr;
+  if (last && r.s.mixed) r.s.mixvoice->ending.store(true, std::memory_order_release);
   // Blocks play in order: the tail's end means everything before it has
   // played. Without a tail on the device, wait for the play slots instead
   // so that the last blocks are not cut off by the close.
@@ -497,13 +522,13 @@ bool drainoutput(run& r) {
   // still holds before the close; a cancel or a seek cuts it short.
   waveslot& free = tailqueued ? r.s.tailslot : r.s.playslots[r.nextslot];
   const int32_t runout = waverunoutms.load();
-  if (played && runout > 0) {
+  if (played && (runout > 0 || followed)) {
     played = wavereclaim(r.s, free);
     // A seek to the end while playing left the device emptied and paused,
     // waiting for a first new block that never came: the silence is that
     // block, or it would wait on a device that never plays.
     if (played) startifdue(r);
-    played = played && waverunout(r.s, free, runout);
+    played = played && (followed || waverunout(r.s, free, runout));
   }
   return played && !r.s.seekpending();
 }
@@ -519,7 +544,7 @@ void finishrun(run& r) {
   for (;;) {
     if (r.stop) r.s.seekable.store(false);  // a run that failed plays out what it has
     if (!r.s.waveout.load() || r.s.cancelflag.load() || r.s.wavelost) break;
-    if (drainoutput(r)) break;
+    if (drainoutput(r, true)) break;
     if (!r.s.seekpending()) {
       if (r.s.wavelost) r.result = resultdeviceopen;
       break;

@@ -98,6 +98,11 @@ void voice::clear() {
   consumed.store(0);
   stagedframes = 0;
   converting = false;
+  ending.store(false);
+  endbytes.store(UINT64_MAX);
+  queuedbytes = 0;
+  crossleft = 0;
+  crossgain = 1.0f;
   if (resampler) {
     speex_resampler_reset_mem(resampler);
     speex_resampler_skip_zeros(resampler);
@@ -168,16 +173,17 @@ void mixer::detach(voice& v) {
 bool mixer::sounding() const {
   for (const auto& slot : slots_) {
     const voice* v = slot.load();
-    if (v && !v->paused.load(std::memory_order_relaxed) && (v->hasblock() || v->stagedframes > 0)) return true;
+    if (!v || v->paused.load(std::memory_order_relaxed) || v->held.load()) continue;
+    if (v->hasblock() || v->stagedframes > 0 || (v->ending.load() && v->next.load())) return true;
   }
   return false;
 }
 
 void mixer::render(float* out, uint32_t frames) {
-  periods_.fetch_add(1);
+  const uint64_t period = periods_.fetch_add(1) + 1;
   std::fill(out, out + static_cast<std::size_t>(frames) * channels_, 0.0f);
   for (auto& slot : slots_)
-    if (voice* v = slot.load()) mixvoice(*v, out, frames);
+    if (voice* v = slot.load()) mixvoice(*v, out, frames, period);
   for (float* sample = out; sample != out + static_cast<std::size_t>(frames) * channels_; ++sample)
     *sample = std::clamp(*sample, -1.0f, 1.0f);
   periods_.fetch_add(1);
@@ -246,14 +252,52 @@ uint32_t mixer::resample(voice& v, float* into, uint32_t frames) {
   return done;
 }
 
+bool mixer::attached(const voice& v) const {
+  for (const auto& slot : slots_)
+    if (slot.load() == &v) return true;
+  return false;
+}
+
+// The frames at the card's rate the voice has still to give of its file, as
+// its length tells; UINT64_MAX when that is not known (a looping file, or
+// one of no known length).
+uint64_t mixer::framesleft(const voice& v) const {
+  const uint64_t end = v.endbytes.load(std::memory_order_acquire);
+  const uint32_t framebytes = v.framebytes();
+  if (end == UINT64_MAX || framebytes == 0 || v.rate <= 0) return UINT64_MAX;
+  const uint64_t consumed = v.consumed.load(std::memory_order_relaxed);
+  const uint64_t frames = (end > consumed ? (end - consumed) / framebytes : 0) + v.stagedframes;
+  if (!v.converting || rate_ <= 0) return frames;
+  return static_cast<uint64_t>(static_cast<double>(frames) * rate_ / (static_cast<double>(v.rate) * v.tunedspeed));
+}
+
+// Lets the follower go at frame `at` of this period and mixes it from there
+// (when it plays on this card), coming in over `crossframes` (0: at once,
+// the leader having ended).
+void mixer::startfollower(voice& v, voice& follower, float* out, uint32_t at, uint32_t frames, uint64_t crossframes,
+                          uint64_t period) {
+  v.next.store(nullptr);
+  // Only a voice of this mixer is the render thread's to set up: another
+  // card's starts on its own next period.
+  const bool here = attached(follower);
+  if (here && crossframes > 0) {
+    follower.crossleft = follower.crosslength = static_cast<uint32_t>(crossframes);
+    follower.crossin = true;
+    follower.crossgain = 0.0f;
+  }
+  follower.held.store(false, std::memory_order_release);
+  if (here) mixvoice(follower, out + static_cast<std::size_t>(at) * channels_, frames - at, period);
+}
+
 // The voice stage: the voice's frames, at its gains, added to the mix. A
 // mono voice goes to the first two channels alike; a voice of two or more
 // to the first two in order; on a mono card the two sides are averaged.
 // The converter takes over from the first period in which the rates differ
 // or the speed is not 1, and keeps the voice until its next file or seek:
 // going back to the frames as they are would skip what it holds.
-void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
-  if (v.paused.load(std::memory_order_relaxed)) return;
+void mixer::mixvoice(voice& v, float* out, uint32_t frames, uint64_t period) {
+  if (v.paused.load(std::memory_order_relaxed) || v.held.load(std::memory_order_acquire) || v.mixedin == period) return;
+  v.mixedin = period;
   // Prepared for a card of another rate than this one now has.
   if (rate_ > 0 && v.resampledto != rate_) v.retune(rate_);
   const float speed = v.speed.load(std::memory_order_relaxed);
@@ -275,11 +319,30 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
     v.fadestep = v.fadeleft ? (target - v.level) / static_cast<float>(v.fadeleft) : 0.0f;
     if (v.fadeleft == 0) v.fadedone.store(serial, std::memory_order_release);
   }
+  // A follower waiting for this voice, and how long the two overlap.
+  voice* follower = v.next.load(std::memory_order_acquire);
+  if (follower && follower->leader.load() != &v) follower = nullptr;
+  const uint64_t crossframes = follower ? uint64_t{v.crossms.load()} * static_cast<uint32_t>(std::max(rate_, 1)) / 1000 : 0;
+  uint32_t startat = frames;  // where the follower starts in this period; `frames`: not in it
+  uint64_t crosslength = 0;
   const float step = 1.0f / rampframes;
   uint32_t heardat = v.heardframes.load(std::memory_order_relaxed);
   uint32_t done = 0;
   while (done < frames) {
-    const uint32_t want = std::min(frames - done, chunkframes);
+    uint32_t want = std::min(frames - done, chunkframes);
+    // The crossfade starts on the frame where what is left comes within
+    // it: a chunk ends there.
+    if (crossframes > 0 && startat == frames) {
+      const uint64_t left = framesleft(v);
+      if (left <= crossframes) {
+        startat = done;
+        crosslength = std::max<uint64_t>(left, 1);
+        v.crossleft = v.crosslength = static_cast<uint32_t>(crosslength);
+        v.crossin = false;
+      } else if (left - crossframes < want) {
+        want = static_cast<uint32_t>(left - crossframes);
+      }
+    }
     const uint32_t got = v.converting ? resample(v, chunk_, want) : fetch(v, chunk_, want);
     if (got == 0) break;
     for (uint32_t i = 0; i < got; ++i) {
@@ -292,11 +355,19 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
       } else {
         v.level += std::clamp(target - v.level, -step, step);
       }
+      // Equal power across a crossfade: the one going out by the cosine,
+      // the one coming in by the sine, of a quarter turn.
+      if (v.crossleft > 0) {
+        --v.crossleft;
+        const float angle = 1.57079633f * (1.0f - static_cast<float>(v.crossleft) / static_cast<float>(v.crosslength));
+        v.crossgain = v.crossleft == 0 ? (v.crossin ? 1.0f : 0.0f) : v.crossin ? std::sin(angle) : std::cos(angle);
+      }
+      const float gain = v.level * v.crossgain;
       v.panleft += std::clamp(left - v.panleft, -step, step);
       v.panright += std::clamp(right - v.panright, -step, step);
       const float* in = chunk_ + static_cast<std::size_t>(i) * width;
       float* to = out + static_cast<std::size_t>(done + i) * channels_;
-      const float l = v.level * v.panleft * in[0], r = v.level * v.panright * (width > 1 ? in[1] : in[0]);
+      const float l = gain * v.panleft * in[0], r = gain * v.panright * (width > 1 ? in[1] : in[0]);
       v.heard[(heardat + i) % voice::spectrumframes].store((l + r) * 0.5f, std::memory_order_relaxed);
       if (channels_ == 1) {
         to[0] += width > 1 || l != r ? (l + r) * 0.5f : l;
@@ -309,7 +380,15 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames) {
     heardat += got;
     v.heardframes.store(heardat, std::memory_order_release);
   }
-  if (done < frames) v.underruns.fetch_add(1, std::memory_order_relaxed);
+  if (done < frames) {
+    // The file's last frame has been mixed: the follower comes in on the next.
+    if (follower && startat == frames && v.ending.load(std::memory_order_acquire) && !v.hasblock() &&
+        v.stagedframes == 0)
+      startat = done;
+    else
+      v.underruns.fetch_add(1, std::memory_order_relaxed);
+  }
+  if (follower && startat < frames) startfollower(v, *follower, out, startat, frames, crosslength, period);
 }
 
 }  // namespace zelov

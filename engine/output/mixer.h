@@ -1,7 +1,9 @@
 // One sound card's mix: every voice that plays to the card is summed here,
 // in float, into the card's channels, each through its voice stage first
-// (its volume and pan, ramped so that a change never clicks, and its speed;
-// fades belong in the same stage). The render thread calls render() once a
+// (its volume and pan, ramped so that a change never clicks, its speed and
+// its fades). A voice may follow another (a queued file): it waits, held,
+// until its leader's last frame, or until its leader comes within their
+// crossfade of its end, and the mix starts it on the very next frame. The render thread calls render() once a
 // period. It never waits on a lock, never allocates and never touches the
 // file system (but for a converter's tables, made again when the card's
 // rate changes or a new speed needs them): a voice's sound reaches it as
@@ -115,6 +117,29 @@ struct voice {
   static constexpr uint32_t spectrumframes = 2048;
   std::atomic<float> heard[spectrumframes] = {};
   std::atomic<uint32_t> heardframes{0};
+  // Following. A follower is `held` (left out of the mix, its blocks kept)
+  // until its leader lets it go: on the frame after the leader's last, once
+  // `ending` says the leader's blocks queued are its file's last; or, with
+  // `crossms` set on the leader, on the frame where the leader's sound left
+  // (`endbytes`, the count of `consumed` at the file's end as its length
+  // tells) comes within that time, the two then overlapping under
+  // equal-power gains. `next` on the leader names the follower, `leader` on
+  // the follower the voice it waits for, so that a stale `next` of an
+  // earlier run lets nothing go.
+  std::atomic<voice*> next{nullptr};
+  std::atomic<voice*> leader{nullptr};
+  std::atomic<bool> held{false};
+  std::atomic<uint32_t> crossms{0};
+  std::atomic<bool> ending{false};
+  std::atomic<uint64_t> endbytes{UINT64_MAX};
+  uint64_t queuedbytes = 0;  // the bytes of the blocks queued since the clear; the decoder's thread's
+  // The render thread's: the crossfade under way (`crossin` for the voice
+  // coming in), its gain, and the period the voice was last mixed in (a
+  // follower started within a period is mixed once in it).
+  uint32_t crossleft = 0, crosslength = 0;
+  bool crossin = false;
+  float crossgain = 1.0f;
+  uint64_t mixedin = 0;
   // Input frames taken from the blocks and not yet converted to the card's
   // rate; the render thread's alone.
   static constexpr uint32_t stagedmost = 1024;
@@ -155,7 +180,8 @@ class mixer {
   // thread no longer reads it once this returns.
   void detach(voice& v);
   // From the render thread: whether any voice has sound to give now (not
-  // paused, with a block or frames of one in hand).
+  // paused or held, with a block or frames of one in hand, or a follower to
+  // start).
   bool sounding() const;
   // From the render thread: `frames` frames of the card's channels into
   // `out`, every voice summed and clamped to -1 to 1 (never wrapped).
@@ -164,7 +190,11 @@ class mixer {
  private:
   uint32_t fetch(voice& v, float* into, uint32_t frames);
   uint32_t resample(voice& v, float* into, uint32_t frames);
-  void mixvoice(voice& v, float* out, uint32_t frames);
+  void mixvoice(voice& v, float* out, uint32_t frames, uint64_t period);
+  bool attached(const voice& v) const;
+  uint64_t framesleft(const voice& v) const;
+  void startfollower(voice& v, voice& follower, float* out, uint32_t at, uint32_t frames, uint64_t crossframes,
+                     uint64_t period);
 
   int channels_;
   int32_t rate_ = 0;

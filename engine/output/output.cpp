@@ -88,6 +88,7 @@ MMRESULT outwrite(stream& s, HWAVEOUT device, WAVEHDR& header) {
   const uint32_t tail = v.tail.load(std::memory_order_relaxed);
   if (tail - v.head.load() >= voiceblocks || !(header.dwFlags & WHDR_PREPARED)) return MMSYSERR_NOMEM;
   header.dwFlags = WHDR_PREPARED | WHDR_INQUEUE;
+  v.queuedbytes += header.dwBufferLength;
   v.queue[tail % voiceblocks] = &header;
   v.tail.store(tail + 1, std::memory_order_release);
   return MMSYSERR_NOERROR;
@@ -136,8 +137,13 @@ MMRESULT outclose(stream& s, HWAVEOUT device) {
     c = s.mixcard.exchange(nullptr);
   }
   if (!c) return MMSYSERR_INVALHANDLE;
-  c->mix.detach(*s.mixvoice);
-  dropblocks(*s.mixvoice);
+  voice& v = *s.mixvoice;
+  c->mix.detach(v);
+  // A run that ended lets its follower go, should the mix not have done so
+  // yet (its last frame ended a period): it starts on the card's next one.
+  voice* follower = v.next.exchange(nullptr);
+  if (follower && v.ending.load() && follower->leader.load() == &v) follower->held.store(false);
+  dropblocks(v);
   leavecard(*c);
   return MMSYSERR_NOERROR;
 }

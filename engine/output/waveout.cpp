@@ -166,7 +166,9 @@ class lostwatch {
       s_.wavelost = true;
       return true;
     }
-    if (!device || !s_.wavestarted.load() || s_.pauseflag.load()) {
+    // A follower waiting for its leader is still by design.
+    const bool held = s_.mixed && s_.mixvoice->held.load();
+    if (!device || !s_.wavestarted.load() || s_.pauseflag.load() || held) {
       still = 0;
       return false;
     }

@@ -364,3 +364,59 @@ TEST(Mixer, AConvertedVoiceLeavesNothingBehindItsLastBlock) {
   ASSERT_EQ(blockflags(t->headers[0]), static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED));
   EXPECT_LE(t->v.stagedframes, 4u) << "frames taken from the block but not yet heard";
 }
+
+// A queued file's voice waits, held, and comes in on the frame after its
+// leader's last, wherever its slot is; with a crossfade the two overlap for
+// its length at equal power (cosine out, sine in), the follower starting
+// where the leader's file has that much left.
+TEST(Mixer, AFollowerStartsOnTheFrameAfterItsLeaderAndACrossfadeKeepsThePower) {
+  for (bool followerfirst : {true, false}) {
+    mixer m(2);
+    m.setformat(44100, 2);
+    const std::vector<float> a = samples16(2 * 3000, 7), b = samples16(2000, 8);
+    auto leader = voiceof(2, a);
+    auto follower = voiceof(1, b);
+    follower->v.leader = &leader->v;
+    follower->v.held = true;
+    leader->v.next = &follower->v;
+    ASSERT_TRUE(m.attach(followerfirst ? follower->v : leader->v));
+    ASSERT_TRUE(m.attach(followerfirst ? leader->v : follower->v));
+    EXPECT_EQ(render(m, 1000), std::vector<float>(a.begin(), a.begin() + 2000)) << "held: not heard";
+    leader->v.ending = true;  // the block queued was the file's last
+    std::vector<float> heard;
+    for (int period = 0; period < 4; ++period) {
+      const std::vector<float> out = render(m, 1024);
+      heard.insert(heard.end(), out.begin(), out.end());
+    }
+    std::vector<float> expected(a.begin() + 2000, a.end());
+    for (float s : b) expected.insert(expected.end(), {s, s});
+    expected.resize(heard.size(), 0.0f);
+    EXPECT_EQ(heard, expected) << "not a frame between them, follower first: " << followerfirst;
+    EXPECT_FALSE(follower->v.held);
+    EXPECT_EQ(leader->v.next.load(), nullptr);
+  }
+
+  mixer m(2);
+  m.setformat(48000, 2);
+  std::vector<float> left(2 * 4000, 0.0f), right(2 * 4000, 0.0f);
+  for (std::size_t i = 0; i < left.size(); i += 2) left[i] = right[i + 1] = 0.5f;
+  auto leader = voiceof(2, left, 48000, 48000);
+  auto follower = voiceof(2, right, 48000, 48000);
+  leader->v.endbytes = 4000 * 4;
+  leader->v.crossms = 20;  // 960 frames
+  follower->v.leader = &leader->v;
+  follower->v.held = true;
+  leader->v.next = &follower->v;
+  ASSERT_TRUE(m.attach(leader->v));
+  ASSERT_TRUE(m.attach(follower->v));
+  const std::vector<float> out = render(m, 8000);
+  for (uint32_t i = 0; i < 8000; ++i) {
+    const float l = out[2 * i], r = out[2 * i + 1];
+    if (i < 3040) ASSERT_TRUE(l == 0.5f && r == 0) << i;
+    else if (i < 4000) ASSERT_NEAR(l * l + r * r, 0.25f, 1e-5) << i;
+    else if (i < 7040) ASSERT_TRUE(l == 0 && r == 0.5f) << i;
+    else ASSERT_TRUE(l == 0 && r == 0) << i;
+  }
+  EXPECT_GT(out[2 * 3040], 0.49f) << "the leader starts out near whole";
+  EXPECT_LT(out[2 * 3999], 0.01f) << "and ends silent";
+}
