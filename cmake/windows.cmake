@@ -189,7 +189,8 @@ add_dependencies(crossapartment typelib)
 add_executable(controltest
   tests/wine/control/main.cpp tests/wine/control/harness.cpp tests/wine/control/registration.cpp
   tests/wine/control/hosting.cpp tests/wine/control/playback.cpp tests/wine/control/deployment.cpp
-  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp tests/wine/control/extended.cpp tests/wine/control/extended2.cpp control/guids.cpp)
+  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp tests/wine/control/extended.cpp tests/wine/control/extended2.cpp tests/wine/control/queue.cpp
+  control/guids.cpp)
 target_include_directories(controltest PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(controltest PRIVATE UNICODE _UNICODE)
 target_link_options(controltest PRIVATE -municode)

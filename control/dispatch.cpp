@@ -367,6 +367,28 @@ HRESULT ZelOggPlayControl::put_NearEndSeconds(double seconds) {
   return S_OK;
 }
 
+HRESULT ZelOggPlayControl::QueueFile(BSTR Inputfile) {
+  return Call(nullptr, [&] { player_.QueueFile(com::text(Inputfile)); });
+}
+
+HRESULT ZelOggPlayControl::QueueMemory(VARIANT Data) {
+  return WithBytes(Data, [&](const void* bytes, std::size_t size) { player_.QueueMemory(bytes, size); });
+}
+
+HRESULT ZelOggPlayControl::get_CrossFade(double* seconds) {
+  if (!seconds) return E_POINTER;
+  *seconds = player_.CrossFade();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_CrossFade(double seconds) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.SetCrossFade(seconds); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("CrossFade must be from 0 to 60 seconds."));
+  return S_OK;
+}
+
 HRESULT ZelOggPlayControl::Spectrum(LONG Bands, VARIANT* Levels) {
   if (!Levels) return E_POINTER;
   VariantInit(Levels);

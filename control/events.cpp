@@ -256,4 +256,9 @@ void ZelOggPlayControl::NearEnd() {
   Raise(ZEL_DISPID_NEAREND, nullptr, 0);
 }
 
+void ZelOggPlayControl::Queued() {
+  if (frozen_) return;
+  Raise(ZEL_DISPID_QUEUED, nullptr, 0);
+}
+
 }  // namespace control

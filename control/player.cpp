@@ -32,8 +32,20 @@ Player::Player(PlayerHost& host, bool ownstream) : host_(host), ownstream_(ownst
 Player::~Player() { Close(); }
 
 void Player::Close() {
-  if (ownstream_ && EngineLinked()) engine_.closestream();
+  if (ownstream_ && EngineLinked()) {
+    engine_.closestream();
+    next_.closestream();
+    outgoing_.closestream();
+  }
+  queued_ = false;
   DisownPlayback(number_);
+}
+
+template <typename Send>
+void Player::EachStream(Send send) {
+  if (OwnStreamTaken()) send(engine_);
+  if (next_.stream() != 0) send(next_);
+  if (outgoing_.stream() != 0) send(outgoing_);
 }
 
 bool Player::OwnsPlayback() const {
@@ -66,6 +78,8 @@ bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size) {
   if (!ownstream_) ClaimPlayback(number_);
   pausedsinceopen_ = false;
   StopMonitoring();
+  DropQueue();
+  CloseOutgoing(false);
   if (HasStream()) engine_.ask(word::cancel);
   if (!bytes && IsEmptyText(Inputfile)) {
     host_.Finished();
@@ -98,7 +112,7 @@ bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size) {
   }
   // Given before the open, the stream's settings are in place before the
   // first sound is decoded.
-  SendSettings();
+  SendSettings(engine_);
   if (bytes) {
     zelov::memoryfile file{bytes, size};
     engine_.fill(word::openmemory, &file);
@@ -154,16 +168,20 @@ void Player::PausePlayback() {
   EnsureLoaded();
   pausedsinceopen_ = true;
   if (OwnsPlayback() && HasStream()) engine_.ask(word::pause);
+  if (outgoing_.stream() != 0) outgoing_.ask(word::pause);
 }
 
 void Player::ResumePlayback() {
   EnsureLoaded();
   if (OwnsPlayback() && HasStream()) engine_.ask(word::resume);
+  if (outgoing_.stream() != 0) outgoing_.ask(word::resume);
 }
 
 void Player::CancelPlayback() {
   StopMonitoring();
   EnsureLoaded();
+  DropQueue();
+  CloseOutgoing(false);
   // A file of another control is not this control's to end.
   if (OwnsPlayback() && HasStream()) engine_.ask(word::cancel);
 }
@@ -184,6 +202,9 @@ void Player::Tick(int timer) {
 }
 
 void Player::Timer1Tick() {
+  CheckQueue();
+  CloseOutgoing(true);
+  if (queued_ && !enabled_[Timer3] && QueueDue()) Enable(Timer3, true);
   const uint32_t file = opened_;
   const int32_t state = engine_.ask(word::intreturn);
   // Checked after the read: a claim made before it came before the cancel
@@ -200,10 +221,14 @@ void Player::Timer1Tick() {
     // The timers go off before Finished, so that a handler which starts the
     // next file leaves them running for it; a file that the Status handler
     // started keeps them too.
+    // A file queued that could not even be opened: its turn has come.
+    const int32_t queuedfault = queued_ ? queuedfault_ : 0;
+    DropQueue();
     if (opened_ == file) StopMonitoring();
     host_.Finished();
     int32_t number;
     if (ErrorForRunState(state, number)) RaiseErrorCode(number);
+    if (queuedfault != 0) RaiseErrorCode(queuedfault);
   }
   LastStatus = state;
 }
@@ -246,6 +271,7 @@ void Player::Timer3Tick() {
     // A host that paused since it opened the file keeps it paused.
     if (!pausedsinceopen_) ResumePlayback();
   }
+  CheckQueue();
   CheckFade();
   WatchPlace();
   if (!starting_ && (fade_ == 0 || fadequiet_ > 0) && !Watching()) Enable(Timer3, false);
@@ -294,7 +320,137 @@ bool Player::Spectrum(int32_t bands, std::vector<double>& levels) {
   return true;
 }
 
-bool Player::Watching() { return ownstream_ && (!markers_.empty() || nearend_ > 0) && FileOpen(); }
+bool Player::Watching() {
+  return ownstream_ && FileOpen() && (!markers_.empty() || nearend_ > 0 || QueueDue());
+}
+
+void Player::QueueFile(const wtext& Inputfile) { Queue(Inputfile, nullptr, 0); }
+
+void Player::QueueMemory(const void* bytes, std::size_t size) {
+  // Bytes or none, it is a file in memory (none fails when its turn comes).
+  static const char none = 0;
+  Queue(wtext(), bytes ? bytes : &none, bytes ? size : 0);
+}
+
+// Whether a file of the control's own stream is playing or paused.
+bool Player::PlayingOwn() {
+  return ownstream_ && EngineLinked() && OwnStreamTaken() && engine_.ask(word::intreturn) >= zelov::running;
+}
+
+void Player::Queue(const wtext& Inputfile, const void* bytes, std::size_t size) {
+  EnsureLoaded();
+  if (!PlayingOwn()) {
+    if (bytes) PlayMemory(size ? bytes : nullptr, size);
+    else PlayFile(Inputfile);
+    return;
+  }
+  DropQueue();
+  queued_ = true;
+  if (!bytes && IsEmptyText(Inputfile)) {
+    queuedfault_ = EmptyPath;
+    return;
+  }
+  if (!bytes && !FileReadable(Inputfile)) {
+    queuedfault_ = InvalidPath;
+    return;
+  }
+  if (next_.stream() == 0) {
+    next_ = EngineClient::newstream();
+    if (next_.stream() == 0) {
+      queuedfault_ = TooManyStreams;
+      return;
+    }
+    next_.sendlong(word::setmixed, 1);
+  }
+  SendSettings(next_);
+  if (bytes) {
+    zelov::memoryfile file{size ? bytes : nullptr, size};
+    next_.fill(word::openmemory, &file);
+  } else {
+    next_.open(Inputfile);
+  }
+  SendFollow();
+  // Resumed now, it waits in the mix, held, its first sound decoded, until
+  // the one playing lets it in. Should its stream not be mixed (its mixer
+  // could not be had), it is resumed once the one before has ended.
+  if (following_) next_.ask(word::resume);
+  if (Watching()) Enable(Timer3, true);
+}
+
+bool Player::SetCrossFade(double seconds) {
+  if (!(seconds >= 0 && seconds <= zelov::crossfademost / 1000.0)) return false;
+  crossfade_ = seconds;
+  SendFollow();
+  return true;
+}
+
+void Player::SendFollow() {
+  if (!queued_ || queuedfault_ != 0 || next_.stream() == 0) return;
+  zelov::followorder order{engine_.stream(), static_cast<int32_t>(crossfade_ * 1000 + 0.5)};
+  following_ = next_.call(word::follow, &order) != 0;
+}
+
+// The quick timer looks for the file queued to begin from a second (of
+// the time heard) before it is due.
+bool Player::QueueDue() {
+  if (!queued_) return false;
+  const double length = Duration();
+  return length <= 0 || length - Position() <= (crossfade_ + 1.0) * rate_;
+}
+
+// Whether the file queued has begun: the mix let it in (on the frame after
+// the last of the one before, or where their crossfade starts), or the one
+// before ended without doing so (it failed before it was heard), when it
+// starts now. A failure of the one before is told, and the queued one goes
+// on.
+void Player::CheckQueue() {
+  if (!queued_ || queuedfault_ != 0) return;
+  const int32_t state = engine_.ask(word::intreturn);
+  const bool ended = state < zelov::endedbelow;
+  if (!following_ || next_.ask(word::following) != 0) {
+    if (!ended) return;
+    zelov::followorder now{0, 0};
+    if (following_) next_.call(word::follow, &now);
+    else next_.ask(word::resume);
+  }
+  int32_t number;
+  if (ended && ErrorForRunState(state, number)) RaiseErrorCode(number);
+  TakeQueued();
+}
+
+// The file queued becomes the control's: the one before plays out what it
+// has (a crossfade's end) on its own stream until its run ends.
+void Player::TakeQueued() {
+  CloseOutgoing(false);
+  outgoing_ = engine_;
+  engine_ = next_;
+  next_ = EngineClient();
+  queued_ = false;
+  ++opened_;
+  pausedsinceopen_ = false;
+  fade_ = 0;
+  stopatfade_ = false;
+  heard_ = -1;
+  rebase_ = false;
+  nearsent_ = false;
+  host_.Queued();
+}
+
+// The file queued is dropped, its run cancelled; its stream is kept for
+// the next.
+void Player::DropQueue() {
+  if (queued_ && next_.stream() != 0) next_.ask(word::cancel);
+  queued_ = false;
+  queuedfault_ = 0;
+}
+
+// Gives back the stream of the file a crossfade went from: once its run has
+// ended (`ended`), or now.
+void Player::CloseOutgoing(bool ended) {
+  if (outgoing_.stream() == 0) return;
+  if (ended && outgoing_.ask(word::intreturn) >= zelov::endedbelow) return;
+  outgoing_.closestream();
+}
 
 // A look at the place heard: the markers passed since the last one (one
 // event, for the latest), and whether the end is near. Going back (a loop
@@ -344,21 +500,21 @@ void Player::SetMute(bool muted) {
 // device; it keeps them between files, so that each is sent whenever it
 // changes, file or no file.
 void Player::SendVolume() {
-  if (!OwnStreamTaken()) return;
-  engine_.sendlong(word::setvolume, muted_ ? 0 : volume_);
+  const int32_t level = muted_ ? 0 : volume_;
+  EachStream([&](const EngineClient& to) { to.sendlong(word::setvolume, level); });
 }
 
 bool Player::SetPan(double pan) {
   if (!(pan >= -1 && pan <= 1)) return false;
   pan_ = pan;
-  if (OwnStreamTaken()) engine_.senddouble(word::setpan, pan_);
+  EachStream([&](const EngineClient& to) { to.senddouble(word::setpan, pan_); });
   return true;
 }
 
 bool Player::SetRate(double rate) {
   if (!(rate >= zelov::rateleast && rate <= zelov::ratemost)) return false;
   rate_ = rate;
-  if (OwnStreamTaken()) engine_.senddouble(word::setrate, rate_);
+  EachStream([&](const EngineClient& to) { to.senddouble(word::setrate, rate_); });
   return true;
 }
 
@@ -385,6 +541,8 @@ void Player::StartFade(int32_t level, int32_t ms) {
   if (OwnStreamTaken() && FileOpen()) {
     zelov::fadeorder order{level, ms};
     fade_ = static_cast<uint32_t>(engine_.call(word::fade, &order));
+    // The file queued starts at the volume the fade ends at.
+    if (next_.stream() != 0) next_.sendlong(word::setvolume, level);
   }
   if (fade_ == 0) {
     SendVolume();
@@ -413,26 +571,28 @@ void Player::CheckFade() {
   }
 }
 
-void Player::SendSettings() {
-  if (!OwnStreamTaken()) return;
-  SendVolume();
-  engine_.senddouble(word::setpan, pan_);
-  engine_.senddouble(word::setrate, rate_);
-  engine_.sendlong(word::setloop, loop_ ? 1 : 0);
-  SendDevice();
+void Player::SendSettings(const EngineClient& to) {
+  if (!ownstream_ || to.stream() == 0) return;
+  to.sendlong(word::setvolume, muted_ ? 0 : volume_);
+  to.senddouble(word::setpan, pan_);
+  to.senddouble(word::setrate, rate_);
+  to.sendlong(word::setloop, loop_ ? 1 : 0);
+  to.sendlong(word::setdevice, device_);
+  if (!deviceid_.empty()) to.call(word::setdeviceid, const_cast<char16_t*>(deviceid_.c_str()));
 }
 
 // The card chosen: by its id when one was given, else by its index (the
 // engine takes an empty id as none).
 void Player::SendDevice() {
-  if (!OwnStreamTaken()) return;
-  engine_.sendlong(word::setdevice, device_);
-  if (!deviceid_.empty()) engine_.call(word::setdeviceid, const_cast<char16_t*>(deviceid_.c_str()));
+  EachStream([&](const EngineClient& to) {
+    to.sendlong(word::setdevice, device_);
+    if (!deviceid_.empty()) to.call(word::setdeviceid, const_cast<char16_t*>(deviceid_.c_str()));
+  });
 }
 
 void Player::SetLoop(bool on) {
   loop_ = on;
-  if (OwnStreamTaken()) engine_.sendlong(word::setloop, loop_ ? 1 : 0);
+  EachStream([&](const EngineClient& to) { to.sendlong(word::setloop, loop_ ? 1 : 0); });
 }
 
 double Player::PeakLevel() { return AskDouble(word::getpeak); }

@@ -39,6 +39,8 @@ class PlayerHost {
   virtual void Marker(double& Seconds) = 0;
   // The sound heard is within NearEndSeconds of the file's end.
   virtual void NearEnd() = 0;
+  // The file queued has begun: the control's file is now that one.
+  virtual void Queued() = 0;
 
  protected:
   ~PlayerHost() = default;
@@ -150,6 +152,20 @@ class Player {
   // levels, 0 to 1 (all 0 with nothing playing). False outside 1 to
   // spectrumbandsmost bands.
   bool Spectrum(int32_t bands, std::vector<double>& levels);
+  // A control of its own stream names the file to play when the one
+  // playing ends: it begins on the very next sample (with CrossFade, that
+  // many seconds before the end, the two overlapping under equal-power
+  // fades), Queued is raised as it does, and the control's file is then
+  // that one; Finished comes only when nothing is left to play. A second
+  // queue replaces the file queued; a file opened or played, or a cancel,
+  // drops it. With nothing of the control's playing, it plays at once. A
+  // queued file that cannot be played ends the control with its error when
+  // its turn comes, the one playing left to its end. CrossFade is 0 to
+  // crossfademost / 1000 seconds; false, with nothing changed, outside.
+  void QueueFile(const wtext& Inputfile);
+  void QueueMemory(const void* bytes, std::size_t size);
+  double CrossFade() const { return crossfade_; }
+  bool SetCrossFade(double seconds);
   bool TimerEnabled(int timer) const { return enabled_[timer]; }
   // Gives up what the player holds in the engine: its own stream (its run
   // cancelled, its number given back) or its claim on the default stream.
@@ -186,8 +202,13 @@ class Player {
   void SendDevice();
   // "endpointname" or "endpointid" of card `index`; false when there is none.
   bool AskEndpoint(const char* word, int32_t index, wtext& text);
-  // The settings a stream of its own keeps from file to file.
-  void SendSettings();
+  // The settings a stream of its own keeps from file to file, to one of
+  // the control's streams.
+  void SendSettings(const EngineClient& to);
+  // Sends something to each of the control's streams: the one playing,
+  // the one queued and the one still playing out a crossfade's end.
+  template <typename Send>
+  void EachStream(Send send);
   // The engine's list of the stream's comments (see engine/protocol.h).
   base::atext AskTags();
 
@@ -224,6 +245,24 @@ class Player {
   bool nearsent_ = false;
   bool Watching();
   void WatchPlace();
+  void Queue(const wtext& Inputfile, const void* bytes, std::size_t size);
+  bool PlayingOwn();
+  void SendFollow();
+  bool QueueDue();
+  void CheckQueue();
+  void TakeQueued();
+  void DropQueue();
+  void CloseOutgoing(bool ended);
+  // The file queued: its stream (kept for the next one), whether one is
+  // queued, and the error it gives when its turn comes when it could not
+  // even be opened (its path checked, or no stream to be had). The stream
+  // of the file a crossfade went from, until its run ends.
+  EngineClient next_;
+  bool queued_ = false;
+  bool following_ = false;  // the mix lets it in (else it starts once the one before has ended)
+  int32_t queuedfault_ = 0;
+  EngineClient outgoing_;
+  double crossfade_ = 0;
   void StartFade(int32_t level, int32_t ms);
   void CountFade();
   void CheckFade();

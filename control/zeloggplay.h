@@ -164,6 +164,10 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE get_NearEndSeconds(double* seconds) override;
   HRESULT STDMETHODCALLTYPE put_NearEndSeconds(double seconds) override;
   HRESULT STDMETHODCALLTYPE Spectrum(LONG Bands, VARIANT* Levels) override;
+  HRESULT STDMETHODCALLTYPE QueueFile(BSTR Inputfile) override;
+  HRESULT STDMETHODCALLTYPE QueueMemory(VARIANT Data) override;
+  HRESULT STDMETHODCALLTYPE get_CrossFade(double* seconds) override;
+  HRESULT STDMETHODCALLTYPE put_CrossFade(double seconds) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -257,6 +261,7 @@ class ZelOggPlayControl final
   void FadeDone() override;
   void Marker(double& Seconds) override;
   void NearEnd() override;
+  void Queued() override;
   // Raises an event on every point that carries it: the six of
   // __ZelOggPlay on both, ZelOggPlayEx's own (from FadeDone on) on
   // __ZelOggPlayEx alone.

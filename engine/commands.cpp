@@ -361,10 +361,17 @@ LRESULT cmdfollow(stream& s, char* text) {
   std::memcpy(&order, text, sizeof order);
   voice& v = *s.mixvoice;
   stream* leader = order.leader != s.number ? findstream(order.leader) : nullptr;
-  if (!leader || !leader->mixed || !leader->mixvoice) {
+  if (!leader) {
     v.leader.store(nullptr);
     v.held.store(false);
     if (card* c = s.mixcard.load()) SetEvent(c->wake);
+    return 1;
+  }
+  // A leader on a wave-out device of its own (its mixer could not be had)
+  // lets nothing go: the follower waits until told again.
+  if (!leader->mixed || !leader->mixvoice) {
+    v.leader.store(nullptr);
+    v.held.store(true);
     return 1;
   }
   voice& ahead = *leader->mixvoice;

@@ -92,7 +92,8 @@ inline constexpr char getfadedone[] = "getfadedone";
 // `leader` has given its file's last frame, and starts on the next one; or,
 // with `crossms`, overlaps that file's last `crossms` milliseconds under
 // equal-power fades. Sent again, it changes the leader or the crossfade;
-// a leader of 0 (or of no open stream) lets the run start now. Answers 1,
+// a leader of 0 (or of no open stream) lets the run start now; a leader
+// that is not mixed lets it go never. Answers 1,
 // or 0 for a stream that is not mixed. "following" answers 1 while the
 // stream waits, 0 once its leader has let it go (or it waits for none).
 inline constexpr char follow[] = "follow";

@@ -98,7 +98,7 @@ class HostSink : public IDispatch {
 };
 
 // The control's events as a host receives them (the six of __ZelOggPlay,
-// and FadeDone, Marker and NearEnd of __ZelOggPlayEx): the sink reads their by-reference
+// and FadeDone, Marker, NearEnd and Queued of __ZelOggPlayEx): the sink reads their by-reference
 // arguments and calls the member of the event. An event whose arguments
 // are not of the declared types goes to Malformed instead.
 class ControlSink : public HostSink {
@@ -106,6 +106,7 @@ class ControlSink : public HostSink {
   virtual void FadeDone() {}
   virtual void Marker(double) {}
   virtual void NearEnd() {}
+  virtual void Queued() {}
   virtual void Status(const std::wstring&) {}
   virtual void Finished() {}
   virtual void OggVorbisSettings(LONG /*rate*/, LONG /*bitrate*/, LONG /*channels*/, LONG /*version*/,
@@ -143,6 +144,7 @@ class ControlSink : public HostSink {
       case ZEL_DISPID_FINISHED: Finished(); break;
       case ZEL_DISPID_FADEDONE: FadeDone(); break;
       case ZEL_DISPID_NEAREND: NearEnd(); break;
+      case ZEL_DISPID_QUEUED: Queued(); break;
       case ZEL_DISPID_MARKER: {
         VARIANT* v = arg(0);
         if (v && V_VT(v) == (VT_BYREF | VT_R8)) Marker(*V_R8REF(v));

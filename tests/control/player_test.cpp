@@ -69,6 +69,7 @@ class Recorder : public PlayerHost {
   void FadeDone() override { add("FadeDone"); }
   void Marker(double& seconds) override { add("Marker " + std::to_string(seconds)); }
   void NearEnd() override { add("NearEnd"); }
+  void Queued() override { add("Queued"); }
 
   std::vector<std::string> take() { return std::exchange(events, {}); }
 
@@ -748,4 +749,60 @@ TEST_F(PlayerTest, BeyondTheStreamLimitAFileEndsAtOnceWith30) {
   players.back()->OpenFile(file("short.ogg"));
   EXPECT_TRUE(hosts.back()->events.empty());
   EXPECT_TRUE(players.back()->TimerEnabled(Timer1));
+}
+
+// A queued file begins on the sample after the last of the one before (a
+// mono file after a stereo one here): the card hears the two decodes back
+// to back. Queued says so, the control then speaks of the new file, and
+// Finished comes once, at the end of the last. A queued file that cannot be
+// opened lets the one playing end whole and then ends the control with its
+// error; a CrossFade out of range changes nothing.
+TEST_F(PlayerTest, ExtendedControlsPlayAQueuedFileOnTheNextSampleAndThenSpeakOfIt) {
+  Recorder exhost;
+  Player ex{exhost, true};
+  EXPECT_FALSE(ex.SetCrossFade(-1));
+  EXPECT_FALSE(ex.SetCrossFade(61));
+  EXPECT_FALSE(ex.SetCrossFade(std::nan("")));
+  EXPECT_EQ(ex.CrossFade(), 0.0);
+  const auto tickuntil = [&](const char* event) {
+    return enginetest::waituntil([&] {
+      ex.Tick(Timer1);
+      ex.Tick(Timer3);
+      return std::find(exhost.events.begin(), exhost.events.end(), event) != exhost.events.end();
+    });
+  };
+  const auto count = [&](const char* event) { return std::count(exhost.events.begin(), exhost.events.end(), event); };
+
+  simendpoint::reset();
+  ex.PlayFile(file("short.ogg"));
+  ex.QueueFile(file("mono44100.ogg"));
+  EXPECT_DOUBLE_EQ(ex.Duration(), 0.2) << "the file playing, until the queued one begins";
+  ASSERT_TRUE(tickuntil("Queued"));
+  EXPECT_EQ(count("Finished"), 0);
+  EXPECT_NEAR(ex.Duration(), reference::decode(fixture("mono44100.ogg")).samples.size() / 44100.0, 1e-3);
+  ASSERT_TRUE(tickuntil("Finished"));
+  EXPECT_EQ(count("Queued"), 1);
+  EXPECT_EQ(count("Finished"), 1);
+  EXPECT_EQ(std::count_if(exhost.events.begin(), exhost.events.end(),
+                          [](const std::string& e) { return e.rfind("ErrorCode", 0) == 0 && e != "ErrorCode 0 No error"; }),
+            0);
+  std::vector<int16_t> expected = sounding(reference::decode(fixture("short.ogg")).samples);
+  for (int16_t s : reference::decode(fixture("mono44100.ogg")).samples) expected.insert(expected.end(), {s, s});
+  std::vector<int16_t> heard = cardsound(u"card-a");
+  ASSERT_GE(heard.size(), expected.size());
+  heard.resize(expected.size());
+  EXPECT_TRUE(heard == expected) << "not a sample between them, nor one lost";
+
+  exhost.take();
+  simendpoint::reset();
+  ex.PlayFile(file("short.ogg"));
+  ex.QueueFile(file("missing.ogg"));
+  ASSERT_TRUE(tickuntil("Finished"));
+  ASSERT_TRUE(enginetest::waituntil([&] { return ex.GetStatus() == u"stop"; }));
+  EXPECT_EQ(count("Queued"), 0);
+  EXPECT_EQ(exhost.events.back(), "ErrorCode 5 The input file or path is invalid");
+  const std::vector<int16_t> first = sounding(reference::decode(fixture("short.ogg")).samples);
+  heard = cardsound(u"card-a");
+  ASSERT_GE(heard.size(), first.size());
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), heard.begin())) << "the one playing ends whole";
 }

@@ -7,6 +7,8 @@
 //   capturecompare --loop REFERENCE.raw CAPTURE.raw PASSES
 //   capturecompare --sum FIRST.raw SECOND.raw CAPTURE.raw
 //   capturecompare --span REFERENCE.raw CAPTURE.raw
+//   capturecompare --seam FIRST.raw SECOND.raw CAPTURE.raw
+//   capturecompare --crossfade FIRST.raw SECOND.raw CAPTURE.raw SECONDS
 // The third measures a steady
 // tone around byte offsets of the capture where the volume was set to 50,
 // muted, unmuted, and the tone left: the level ratios and how soon the
@@ -28,7 +30,13 @@
 // samples converted back by the sound server), and no sum may exceed full
 // scale without being clamped to it. The eighth finds a sound whose volume
 // changed again and again as long in the capture as in the file (within 8
-// frames), once inserted silence is left out.
+// frames), once inserted silence is left out. The ninth finds two files
+// played back to back as the first form finds one, except that no silence
+// may be skipped from the first's last sounding frame to the second's
+// first: not one frame between them. The tenth finds two files whose last
+// and first SECONDS overlap: the first whole up to there, then within 3 of
+// the first times the cosine plus the second times the sine of a quarter
+// turn across the overlap (equal power), then the second whole.
 // In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
@@ -344,6 +352,75 @@ static int sum(const char* firstpath, const char* secondpath, const char* cappat
   return ok ? 0 : 1;
 }
 
+static int seam(const char* firstpath, const char* secondpath, const char* cappath) {
+  std::vector<uint32_t> ref = readframes(firstpath);
+  const std::vector<uint32_t> second = readframes(secondpath), cap = readframes(cappath);
+  std::size_t lastsounding = ref.size();
+  while (lastsounding > 0 && ref[lastsounding - 1] == 0) --lastsounding;
+  ref.insert(ref.end(), second.begin(), second.end());
+  std::size_t firstsounding = lastsounding;
+  while (firstsounding < ref.size() && ref[firstsounding] == 0) ++firstsounding;
+  std::size_t i = 0, j = 0, inserted = 0;
+  while (i < ref.size() && ref[i] == 0) ++i;
+  while (j < cap.size() && cap[j] == 0) ++j;
+  if (i == ref.size() || lastsounding == 0 || j == cap.size()) {
+    std::printf("FAIL seam: a reference or the capture is silent\n");
+    return 1;
+  }
+  for (; i < ref.size(); ++i, ++j) {
+    const bool atseam = i >= lastsounding && i <= firstsounding;
+    while (j < cap.size() && cap[j] != ref[i] && cap[j] == 0 && !atseam) ++j, ++inserted;
+    if (j >= cap.size() || cap[j] != ref[i]) {
+      std::printf("FAIL seam: frame %zu of the two differs or is missing (capture frame %zu)%s\n", i, j,
+                  atseam ? ", at the seam" : "");
+      return 1;
+    }
+  }
+  std::printf("ok the two files back to back, %zu frames equal; 0 frames from the last of the first to the first "
+              "of the second; %zu silent frames inserted elsewhere skipped\n",
+              ref.size(), inserted);
+  return 0;
+}
+
+static int crossfade(const char* firstpath, const char* secondpath, const char* cappath, double seconds) {
+  const std::vector<uint32_t> first = readframes(firstpath);
+  const std::vector<int16_t> a = samplesof(first), b = samplesof(readframes(secondpath));
+  std::size_t inserted = 0;
+  const std::vector<int16_t> cap = samplesof(sounding(readframes(cappath), inserted));
+  std::size_t from = 0;  // the first's first sounding frame, where the capture's sound starts
+  while (from < first.size() && first[from] == 0) ++from;
+  const std::size_t overlap = static_cast<std::size_t>(std::lround(seconds * 44100)), frames = first.size();
+  if (cap.empty() || from == frames || overlap == 0 || overlap > frames) {
+    std::printf("FAIL crossfade: nothing to compare\n");
+    return 1;
+  }
+  const std::size_t start = frames - overlap;  // the first's frame where they begin to overlap
+  std::size_t before = 0, during = 0, after = 0, worst = 0, wrong = 0;
+  for (std::size_t t = 0; t < cap.size(); ++t) {
+    const std::size_t frame = from + t / 2, channel = t % 2;
+    double expected;
+    if (frame < start) {
+      expected = a[2 * frame + channel], ++before;
+    } else if (frame < frames) {
+      const double angle = 1.5707963267948966 * static_cast<double>(frame - start + 1) / overlap;
+      expected = a[2 * frame + channel] * std::cos(angle) + b[2 * (frame - start) + channel] * std::sin(angle), ++during;
+    } else if (2 * (frame - start) + channel < b.size()) {
+      expected = b[2 * (frame - start) + channel], ++after;
+    } else {
+      break;
+    }
+    const double off = std::abs(cap[t] - expected);
+    const bool exact = frame < start || frame >= frames;
+    if (exact ? off != 0 : off > 3) ++wrong;
+    if (!exact) worst = std::max(worst, static_cast<std::size_t>(std::lround(off)));
+  }
+  const bool ok = wrong == 0 && during == 2 * overlap && after > 0;
+  std::printf("%s crossfade of %zu frames: %zu samples of the first whole before, %zu overlapping (at most %zu off "
+              "the equal-power sum), %zu of the second whole after; %zu wrong; %zu silent frames inserted, skipped\n",
+              ok ? "ok" : "FAIL", overlap, before, during, worst, after, wrong, inserted);
+  return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--correlate") == 0) return correlate(argv[2], argv[3]);
   if (argc == 7 && std::strcmp(argv[1], "--levels") == 0) return levels(argv[2], argv + 3);
@@ -352,6 +429,9 @@ int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "--loop") == 0) return loop(argv[2], argv[3], std::atoi(argv[4]));
   if (argc == 5 && std::strcmp(argv[1], "--sum") == 0) return sum(argv[2], argv[3], argv[4]);
   if (argc == 4 && std::strcmp(argv[1], "--span") == 0) return span(argv[2], argv[3]);
+  if (argc == 5 && std::strcmp(argv[1], "--seam") == 0) return seam(argv[2], argv[3], argv[4]);
+  if (argc == 6 && std::strcmp(argv[1], "--crossfade") == 0)
+    return crossfade(argv[2], argv[3], argv[4], std::atof(argv[5]));
   if (argc != 3) {
     std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
     return 2;

@@ -165,6 +165,28 @@ sleep 1
 pulse_stop
 (cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/stereo.flac")" "$(winpath "$run/flac.raw")")
 compare "$run/flac.raw" "$run/capture.raw"
+# A file queued begins on the sample after the last of the one before:
+# the capture holds the two decodes back to back, not a frame between.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exqueue
+sleep 1
+pulse_stop
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/short.ogg")" "$(winpath "$run/short.raw")")
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/stereo44100.ogg")" "$(winpath "$run/stereo44100.raw")")
+compare --seam "$run/short.raw" "$run/stereo44100.raw" "$run/capture.raw"
+# Ogg Opus queued after Vorbis, at 48 kHz so that both pass untouched.
+pulse_start "$run" 48000 || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exqueueopus
+sleep 1
+pulse_stop
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/stereo48000.ogg")" "$(winpath "$run/stereo48000.raw")")
+compare --seam "$run/stereo48000.raw" "$run/opus.raw" "$run/capture.raw"
+# Two tones crossfaded over a second: the equal-power curve in the capture.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control excrossfade
+sleep 1
+pulse_stop
+compare --crossfade "$run/tone.raw" "$run/tone1000.raw" "$run/capture.raw" 1
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
@@ -206,11 +228,16 @@ sed -E -e 's/^( *)WScript\.Sleep ([0-9]+)/\1t0 = Timer: Do While Timer - t0 < \2
   "$examples/vbscript/play.vbs" > "$run/example.vbs"
 sed -E 's/WScript\.Sleep\(([0-9]+)\);/for (var t0 = new Date().getTime(); new Date().getTime() - t0 < \1;) {}/' \
   "$examples/jscript/play.js" > "$run/example.js"
+sed -E 's/WScript\.Sleep\(([0-9]+)\);/for (var t0 = new Date().getTime(); new Date().getTime() - t0 < \1;) {}/' \
+  "$examples/jscript/decks.js" > "$run/decks.js"
 expect "examples/vbscript/play.vbs plays a file to its end (under Wine without its events, which Windows delivers)" 0 \
   sh -c "wine cscript //nologo example.vbs '$(winpath "$fx/short.ogg")' | tr -d '\r' | grep -qx 'done: stop'"
 expect "examples/jscript/play.js shows the title and length, seeks, and plays to the end" 0 \
   sh -c "wine cscript //nologo example.js '$(winpath "$fx/stereo44100.ogg")' | tr -d '\r' > js.txt &&
          grep -qx 'fixture (3.0 s)' js.txt && grep -qx 'done: stop' js.txt"
+expect "examples/jscript/decks.js crossfades from one deck to the other and plays to the end" 0 \
+  sh -c "wine cscript //nologo decks.js '$(winpath "$fx/tone.ogg")' '$(winpath "$fx/tone1000.ogg")' | tr -d '\r' |
+         paste -sd'|' | grep -qx 'deck A: fixture (6.0 s)|deck B: fixture (6.0 s)|done: stop'"
 # The examples in languages that do not run here, against the type
 # libraries the registered control carries.
 (cd "$run" && wine tlbinfo.exe zeloggplays100.ocx && wine tlbinfo.exe 'zeloggplays100.ocx\2') 2>/dev/null |

@@ -141,21 +141,23 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   com::com_ptr<ITypeInfo> coclass;
   lib->GetTypeInfoOfGuid(CLSID_ZelOggPlayEx, coclass.put());
   UINT events = 0;
-  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events, DIID___ZelOggPlayEx) && events == 9,
+  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events, DIID___ZelOggPlayEx) && events == 10,
         "ex2typelib: the coclass's default is _ZelOggPlayEx3, its default events __ZelOggPlayEx (the six, FadeDone, "
-        "Marker and NearEnd)");
+        "Marker, NearEnd and Queued)");
 
   // _ZelOggPlayEx3: after _ZelOggPlayEx2's slots, DeviceId, OutputLinger,
   // Pan and Rate (a get and a put each).
   com::com_ptr<ITypeInfo> third;
   lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx3, third.put());
-  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 15, 7 + 9 + 9 + 11);
+  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 19, 7 + 9 + 9 + 11);
   if (follows) {
     for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001},
                                        std::pair{L"Pan", 0x60060002}, std::pair{L"Rate", 0x60060003},
                                        std::pair{L"FadeTo", 0x60060004}, std::pair{L"FadeOutAndStop", 0x60060005},
                                        std::pair{L"AddMarker", 0x60060006}, std::pair{L"ClearMarkers", 0x60060007},
-                                       std::pair{L"NearEndSeconds", 0x60060008}, std::pair{L"Spectrum", 0x60060009}}) {
+                                       std::pair{L"NearEndSeconds", 0x60060008}, std::pair{L"Spectrum", 0x60060009},
+                                       std::pair{L"QueueFile", 0x6006000A}, std::pair{L"QueueMemory", 0x6006000B},
+                                       std::pair{L"CrossFade", 0x6006000C}}) {
       MEMBERID id = MEMBERID_NIL;
       LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
       third->GetIDsOfNames(names, 1, &id);
@@ -164,7 +166,8 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   }
   check(follows,
         "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId, OutputLinger, Pan, Rate, "
-        "FadeTo, FadeOutAndStop, AddMarker, ClearMarkers, NearEndSeconds and Spectrum after");
+        "FadeTo, FadeOutAndStop, AddMarker, ClearMarkers, NearEndSeconds, Spectrum, QueueFile, QueueMemory and "
+        "CrossFade after");
 
   com::com_ptr<IUnknown> plain, extended;
   CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, plain.put_void());
@@ -274,8 +277,15 @@ ZEL_CASE(caseexmemory, "exmemory", Together,
   V_ARRAYREF(&byref) = &V_ARRAY(&data);
   check(SUCCEEDED(invokewith(c.dispatch.get(), L"PlayMemory", byref, &e)), "exmemory: PlayMemory takes one by reference");
   VariantClear(&data);
-  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", "exmemory: and plays it to its end",
-        joined(c.sink.milestones()));
+  data = bytesof(L"tags.ogg");
+  check(SUCCEEDED(invokewith(c.dispatch.get(), L"QueueMemory", data, &e)), "exmemory: QueueMemory while it plays");
+  VariantClear(&data);
+  // The queued file's length once it has begun.
+  const bool taken = pumpuntil([&] { return c.number(L"Duration") == 1.0 || c.sink.ended(); }) && !c.sink.ended();
+  c.waitend();
+  check(taken && c.sink.events.back() == "ErrorCode 0 No error" &&
+            std::count(c.sink.events.begin(), c.sink.events.end(), "Finished") == 1,
+        "exmemory: plays it, then the bytes queued, to one Finished", joined(c.sink.milestones()));
 
   VARIANT text;
   V_VT(&text) = VT_BSTR;

@@ -91,6 +91,7 @@ class Sink final : public ControlSink {
   void FadeDone() override { add("FadeDone"); }
   void Marker(double seconds) override { add("Marker " + std::to_string(seconds)); }
   void NearEnd() override { add("NearEnd"); }
+  void Queued() override { add("Queued"); }
   void OggVorbisSettings(LONG rate, LONG bitrate, LONG channels, LONG version, const std::wstring& vendor) override {
     add("Settings " + std::to_string(rate) + " " + std::to_string(bitrate) + " " + std::to_string(channels) + " " +
         std::to_string(version) + " " + narrow(vendor));
@@ -140,10 +141,13 @@ inline void clearexception(EXCEPINFO& exception) {
 // ---- a control and its connection ----
 
 struct Control {
+  // The sink connects to __ZelOggPlay, or to the source interface given.
+  explicit Control(REFIID events = DIID___ZelOggPlay) : source(events), sink(events) {}
   com::com_ptr<IUnknown> unknown;
   com::com_ptr<IDispatch> dispatch;
   com::com_ptr<IConnectionPoint> point;
   DWORD cookie = 0;
+  IID source;
   Sink sink;
 
   bool create(REFCLSID clsid = CLSID_ZelOggPlay) {
@@ -151,7 +155,7 @@ struct Control {
       return false;
     dispatch = unknown.as<IDispatch>();
     auto container = unknown.as<IConnectionPointContainer>();
-    if (!dispatch || !container || FAILED(container->FindConnectionPoint(DIID___ZelOggPlay, point.put()))) return false;
+    if (!dispatch || !container || FAILED(container->FindConnectionPoint(source, point.put()))) return false;
     return SUCCEEDED(point->Advise(&sink, &cookie));
   }
   void release() {

@@ -1,0 +1,68 @@
+// ZelOggPlayEx's queue: a file queued begins on the sample after the last
+// of the one before, or overlaps its end under equal-power fades (the driver
+// checks both in the capture); Queued says so on __ZelOggPlayEx, the
+// control then speaks of the new file, and Finished comes once, at the end.
+#include <algorithm>
+#include <string>
+
+#include "tests/wine/control/harness.h"
+
+namespace controltest {
+
+namespace {
+
+long count(const Sink& sink, const std::string& event) {
+  return static_cast<long>(std::count(sink.events.begin(), sink.events.end(), event));
+}
+
+// Plays `first`, queues `second` and waits for the end: Queued once, with
+// the second's length then, and one Finished, after which all is over.
+void playqueued(const char* name, const wchar_t* first, const wchar_t* second, double seconds, double crossfade = 0) {
+  Control c(DIID___ZelOggPlayEx);
+  check(c.create(CLSID_ZelOggPlayEx), std::string(name) + ": a sink connects to __ZelOggPlayEx");
+  check(SUCCEEDED(c.set(L"CrossFade", crossfade)) && c.number(L"CrossFade") == crossfade,
+        std::string(name) + ": CrossFade " + std::to_string(crossfade));
+  double length = -1;
+  c.sink.onevent = [&](const std::string& e) {
+    if (e == "Queued") length = c.number(L"Duration");
+  };
+  c.play(first);
+  const std::wstring next = fixture(second);
+  check(SUCCEEDED(c.call(L"QueueFile", &next)), std::string(name) + ": QueueFile while the first plays");
+  check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", std::string(name) + ": both play to the end",
+        joined(c.sink.milestones()));
+  check(count(c.sink, "Queued") == 1 && count(c.sink, "Finished") == 1 && count(c.sink, "Status stop") == 1,
+        std::string(name) + ": Queued once, one stop and one Finished", joined(c.sink.events));
+  check(std::abs(length - seconds) < 1e-6, std::string(name) + ": Duration speaks of the second once Queued",
+        std::to_string(length));
+}
+
+}  // namespace
+
+ZEL_CASE(caseexqueue, "exqueue", Alone,
+         "a file queued plays on the next sample (the driver compares the capture); a bad one's error at its turn") {
+  playqueued("exqueue", L"short.ogg", L"stereo44100.ogg", 3.0);
+
+  Control c(DIID___ZelOggPlayEx);
+  c.create(CLSID_ZelOggPlayEx);
+  EXCEPINFO e = {};
+  check(c.set(L"CrossFade", -1, &e) == DISP_E_EXCEPTION && e.scode == E_INVALIDARG && c.number(L"CrossFade") == 0,
+        "exqueue: CrossFade -1 fails with E_INVALIDARG, 0 stays");
+  clearexception(e);
+  c.play(L"short.ogg");
+  const std::wstring missing = fixture(L"missing.ogg");
+  c.call(L"QueueFile", &missing);
+  check(c.waitend() && count(c.sink, "Queued") == 0 && count(c.sink, "Finished") == 1 &&
+            c.sink.events.back() == "ErrorCode 5 The input file or path is invalid",
+        "exqueue: a queued path that is not there ends the control with 5 after the first", joined(c.sink.milestones()));
+}
+
+ZEL_CASE(caseexqueueopus, "exqueueopus", Alone, "Ogg Opus queued after Vorbis, on the next sample (the driver compares)") {
+  playqueued("exqueueopus", L"stereo48000.ogg", L"stereo.opus", 4.0);
+}
+
+ZEL_CASE(caseexcrossfade, "excrossfade", Alone, "two tones crossfaded over a second (the driver checks the curve)") {
+  playqueued("excrossfade", L"tone.ogg", L"tone1000.ogg", 6.0, 1.0);
+}
+
+}  // namespace controltest
