@@ -104,7 +104,7 @@ measure() {  # measure EDITION BUILD-DIR
   wine_edition "$edition"
   run=$(mktemp -d /tmp/zelbench.XXXXXX)
   wine_prefix "$run" "$root/$win"
-  cp "$win/zeloggplays100.ocx" "$win/wine_bench.exe" "$win/wine_decode.exe" "$run/"
+  cp "$win/zeloggplays100.ocx" "$win/wine_bench.exe" "$win/wine_decode.exe" "$win/refdecode.exe" "$run/"
   build/bench/makefixtures --dense 60 "$run/sixty.ogg" >/dev/null
   build/bench/makefixtures --dense 300 "$run/long.ogg" >/dev/null
   mkdir -p "$run/fx" && build/bench/makefixtures "$run/fx" >/dev/null
@@ -179,6 +179,27 @@ measure() {  # measure EDITION BUILD-DIR
   figure[$edition.memory]="$(awk '{print $6}' <<<"$line") ms"
   figure[$edition.openex]="$(awk '{print $14}' <<<"$line") ms"
   figure[$edition.openplain]="$(awk '{print $17}' <<<"$line") ms"
+  # The queue: a file and one queued after it, from silence; the seam is
+  # looked for in the capture from where the step began.
+  line=$(step queue "$(winpath "$run/fx/short.ogg")" "$(winpath "$run/fx/stereo44100.ogg")" \
+     "$(winpath "$run/capture.raw")" | grep -E '^queue: from' || true)
+  echo "$line"
+  local from
+  from=$(awk '{print $4}' <<<"$line")
+  (cd "$run" && wine refdecode.exe "$(winpath "$run/fx/short.ogg")" "$(winpath "$run/short.raw")" &&
+   wine refdecode.exe "$(winpath "$run/fx/stereo44100.ogg")" "$(winpath "$run/second.raw")") >/dev/null 2>&1
+  # The sound server writes its pipe a second or so behind: wait until the
+  # capture holds both files and a second more.
+  local need=$(( ${from:-0} + $(stat -c %s "$run/short.raw") + $(stat -c %s "$run/second.raw") + 176400 ))
+  for _ in $(seq 100); do [ "$(stat -c %s "$run/capture.raw")" -ge "$need" ] && break; sleep 0.1; done
+  tail -c +$(( ${from:-0} + 1 )) "$run/capture.raw" > "$run/queued.raw"
+  line=$(build/bench/capturecompare --seam "$run/short.raw" "$run/second.raw" "$run/queued.raw" || true)
+  echo "$line"
+  figure[$edition.seam]=$(grep -q '^ok' <<<"$line" && echo "0 frames" || echo "FAIL")
+  # Marker events against the place heard when they came.
+  line=$(step markers "$(winpath "$run/fx/tone.ogg")" 5 | grep -E '^markers' || true)
+  echo "$line"
+  figure[$edition.markers]="$(awk '{print $10 "/" $16}' <<<"$line") ms"
   line=$(step churn "$(winpath "$run/sixty.ogg")" 16 500 | grep -E '^churn' || true)
   echo "$line"
   figure[$edition.churn]=$(awk '{ printf "%+d B", $13 - $11 }' <<<"$line")
@@ -223,6 +244,8 @@ if wine_usable; then
   show "a stream panned, rated, fading / plain, 16" "" "${figure[win32.staged16]:-skipped}" "${figure[win64.staged16]}" "<= 1.2"
   show "render thread, share of each period, 32" "" "${figure[win32.render32]:-skipped}" "${figure[win64.render32]}" ""
   show "second sound while one plays, to heard" "12.8 ms" "${figure[win32.second]:-skipped}" "${figure[win64.second]}" "<= 10 ms"
+  show "queue seam: frames between the two files" "" "${figure[win32.seam]:-skipped}" "${figure[win64.seam]}" "0"
+  show "Marker after its sound heard, median/most" "" "${figure[win32.markers]:-skipped}" "${figure[win64.markers]}" "<= 100 ms"
   show "heap, 500 controls replaced, 16 playing" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"
   show "handles, the same" "" "${figure[win32.churnhandles]:-skipped}" "${figure[win64.churnhandles]}" "flat"
   show "PlayMemory to the first sound heard" "" "${figure[win32.memory]:-skipped}" "${figure[win64.memory]}" "< 20 ms"

@@ -279,6 +279,8 @@ class Capture {
     std::fclose(f);
     return any;
   }
+  // The byte read up to.
+  std::size_t at() const { return read_ / 4 * 4; }
 
  private:
   const wchar_t* path_;
@@ -350,6 +352,81 @@ void second(const wchar_t* low, const wchar_t* high, const wchar_t* capturepath,
     std::printf("second: no sound reached the capture\n");
   else
     std::printf("second: median %.1f ms, max %.1f ms over %zu\n", took[took.size() / 2], took.back(), took.size());
+}
+
+// ZelOggPlayEx's own events, as the queue and marker steps wait for them.
+class ExSink final : public ControlSink {
+ public:
+  ExSink() : ControlSink(DIID___ZelOggPlayEx) {}
+  std::function<void(double)> onmarker;
+  bool queued = false, over = false;
+  void Marker(double at) override {
+    if (onmarker) onmarker(at);
+  }
+  void Queued() override { queued = true; }
+  void ErrorCode(LONG, const std::wstring&) override { over = true; }
+};
+
+// A ZelOggPlayEx with an ExSink connected; null when it cannot be made.
+struct ExPlayer {
+  com::com_ptr<_ZelOggPlayEx3> control;
+  com::com_ptr<IConnectionPoint> point;
+  DWORD cookie = 0;
+  ExSink sink;
+  ExPlayer() {
+    CoCreateInstance(CLSID_ZelOggPlayEx, nullptr, CLSCTX_INPROC_SERVER, __uuidof(_ZelOggPlayEx3), control.put_void());
+    if (auto container = control ? control.as<IConnectionPointContainer>() : com::com_ptr<IConnectionPointContainer>())
+      if (SUCCEEDED(container->FindConnectionPoint(DIID___ZelOggPlayEx, point.put()))) point->Advise(&sink, &cookie);
+  }
+  ~ExPlayer() {
+    if (point) point->Unadvise(cookie);
+  }
+};
+
+// A file and then a file queued after it, from silence: the capture's byte
+// where this begins goes out first, so that the driver compares the seam
+// from there.
+void queue(const wchar_t* first, const wchar_t* second, const wchar_t* capturepath) {
+  Capture capture(capturepath);
+  ExPlayer player;
+  if (!player.control) return;
+  int quiet = 0;
+  pump([&] { return (quiet = capture.sound() ? 0 : quiet + 1) >= 15; }, 10);
+  std::printf("queue: from byte %zu\n", capture.at());
+  com::bstr a(first), b(second);
+  VARIANT result;
+  player.control->PlayFile(a.get(), &result);
+  player.control->QueueFile(b.get());
+  pump([&] { return player.sink.over; }, 120);
+  std::printf("queue: %s\n", player.sink.queued ? "Queued raised" : "no Queued");
+}
+
+// How long after its sound was heard each Marker event came, on the host's
+// thread: markers every half second through `length` seconds, each event
+// against the place heard then (Position, the card's own count of what it
+// has played). The capture cannot tell: the sound server writes its pipe
+// in blocks far longer than a timer's tick.
+void markers(const wchar_t* path, double length) {
+  ExPlayer player;
+  if (!player.control) return;
+  for (double at = 0.5; at < length; at += 0.5) player.control->AddMarker(at);
+  std::vector<double> late;
+  player.sink.onmarker = [&](double at) {
+    double heard = 0;
+    player.control->get_Position(&heard);
+    late.push_back(1000 * (heard - at));
+  };
+  com::bstr file(path);
+  VARIANT result;
+  player.control->PlayFile(file.get(), &result);
+  pump([] { return false; }, length + 0.3);
+  player.control->CancelPlayback(&result);
+  std::sort(late.begin(), late.end());
+  if (late.empty())
+    std::printf("markers: no Marker event\n");
+  else
+    std::printf("markers: after the sound was heard by median %.1f ms, least %.1f ms, most %.1f ms over %zu\n",
+                late[late.size() / 2], late.front(), late.back(), late.size());
 }
 
 double median(std::vector<double> values) {
@@ -461,6 +538,16 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"memory" && argc == 5) {
     memory(argv[2], argv[3], _wtoi(argv[4]));
+    CoUninitialize();
+    return 0;
+  }
+  if (command == L"queue" && argc == 5) {
+    queue(argv[2], argv[3], argv[4]);
+    CoUninitialize();
+    return 0;
+  }
+  if (command == L"markers" && argc == 4) {
+    markers(argv[2], _wtof(argv[3]));
     CoUninitialize();
     return 0;
   }
