@@ -396,6 +396,27 @@ TEST(Mixer, AFollowerStartsOnTheFrameAfterItsLeaderAndACrossfadeKeepsThePower) {
     EXPECT_EQ(leader->v.next.load(), nullptr);
   }
 
+  {
+    // A follower of another rate is converted from its own first frame on:
+    // it sounds from the frame after the leader's last, as long as it is.
+    mixer m(2);
+    m.setformat(44100, 2);
+    auto leader = voiceof(2, std::vector<float>(2 * 1000, 0.5f));
+    auto follower = voiceof(2, std::vector<float>(2 * 4800, 0.25f), 48000, 44100);
+    follower->v.leader = &leader->v;
+    follower->v.held = true;
+    leader->v.next = &follower->v;
+    leader->v.ending = true;
+    ASSERT_TRUE(m.attach(leader->v));
+    ASSERT_TRUE(m.attach(follower->v));
+    const std::vector<float> out = render(m, 6000);
+    EXPECT_EQ(out[2 * 999], 0.5f);
+    EXPECT_GT(out[2 * 1000], 0.05f) << "no silence at the seam";
+    std::size_t sounding = 0;
+    for (std::size_t i = 1000; i < 6000; ++i) sounding += out[2 * i] > 0.05f;
+    EXPECT_NEAR(static_cast<double>(sounding), 4800 * 44100 / 48000.0, 40);
+  }
+
   mixer m(2);
   m.setformat(48000, 2);
   std::vector<float> left(2 * 4000, 0.0f), right(2 * 4000, 0.0f);

@@ -9,6 +9,7 @@
 //   capturecompare --span REFERENCE.raw CAPTURE.raw
 //   capturecompare --seam FIRST.raw SECOND.raw CAPTURE.raw
 //   capturecompare --crossfade FIRST.raw SECOND.raw CAPTURE.raw SECONDS
+//   capturecompare --stages CAPTURE.raw PANNED RATED UNRATED FADING END
 // The third measures a steady
 // tone around byte offsets of the capture where the volume was set to 50,
 // muted, unmuted, and the tone left: the level ratios and how soon the
@@ -36,7 +37,12 @@
 // first: not one frame between them. The tenth finds two files whose last
 // and first SECONDS overlap: the first whole up to there, then within 3 of
 // the first times the cosine plus the second times the sine of a quarter
-// turn across the overlap (equal power), then the second whole.
+// turn across the overlap (equal power), then the second whole. The
+// eleventh measures the tone file (330 Hz left, 440 Hz right, at 0.6) under
+// the mix's stages, from the byte offsets where each was set: Pan 0.5 (the
+// sides at sqrt(2) cos and sin of 67.5 degrees), then Pan 0 and Rate 2 (the
+// left tone's zero crossings at 660 Hz), then Rate 1, then a fade to 0 over
+// a second (a straight slope: from 95 % to 5 % in 0.9 s, half way at half).
 // In the first form both are interleaved 16-bit stereo at the same rate. The capture starts with a stretch of
 // silence of its own and the sound server may insert short runs of silence
 // when it falls behind; those are skipped. Every reference frame must then
@@ -186,9 +192,11 @@ static int levels(const char* cappath, char** marks) {
   return ok ? 0 : 1;
 }
 
-// The amplitude of the tone of `hz` on the left channel over [from, to) in
-// frames, by a Hann-windowed Fourier sum at that one frequency.
-static double toneamplitude(const std::vector<uint32_t>& cap, std::size_t from, std::size_t to, double hz) {
+// The amplitude of the tone of `hz` on the left channel (or the right) over
+// [from, to) in frames, by a Hann-windowed Fourier sum at that one
+// frequency.
+static double toneamplitude(const std::vector<uint32_t>& cap, std::size_t from, std::size_t to, double hz,
+                            int channel = 0) {
   to = std::min(to, cap.size());
   if (to <= from) return 0;
   const double pi = 3.14159265358979323846;
@@ -196,7 +204,7 @@ static double toneamplitude(const std::vector<uint32_t>& cap, std::size_t from, 
   double re = 0, im = 0, weights = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const double w = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / static_cast<double>(n - 1));
-    const double x = static_cast<int16_t>(cap[from + i] & 0xffff) / 32767.0;
+    const double x = static_cast<int16_t>(cap[from + i] >> (16 * channel)) / 32767.0;
     re += w * x * std::cos(2 * pi * hz * static_cast<double>(i) / 44100);
     im -= w * x * std::sin(2 * pi * hz * static_cast<double>(i) / 44100);
     weights += w;
@@ -352,6 +360,59 @@ static int sum(const char* firstpath, const char* secondpath, const char* cappat
   return ok ? 0 : 1;
 }
 
+// The frequency of the left channel's tone over [from, to), by its zero
+// crossings.
+static double crossings(const std::vector<uint32_t>& cap, std::size_t from, std::size_t to) {
+  to = std::min(to, cap.size());
+  std::size_t count = 0;
+  for (std::size_t i = from + 1; i < to; ++i)
+    count += (static_cast<int16_t>(cap[i - 1] & 0xffff) < 0) != (static_cast<int16_t>(cap[i] & 0xffff) < 0);
+  return to > from ? count / 2.0 / (static_cast<double>(to - from) / 44100) : 0;
+}
+
+static int stages(const char* cappath, char** marks) {
+  const std::vector<uint32_t> cap = readframes(cappath);
+  std::size_t at[5];
+  for (int i = 0; i < 5; ++i) at[i] = static_cast<std::size_t>(std::atoll(marks[i]) / 4);
+  const std::size_t ms = 441 / 10, settle = 300 * ms;
+  if (at[0] < 600 * ms || at[1] < at[0] + settle + 200 * ms || at[2] < at[1] + settle + 200 * ms ||
+      at[3] < at[2] + 500 * ms || at[4] < at[3] + 1000 * ms) {
+    std::printf("FAIL stages: the marks leave no room to measure\n");
+    return 1;
+  }
+  auto amplitude = [&](std::size_t from, std::size_t to, double hz, int channel) {
+    return median50ms(from, to, cap.size(), [&](std::size_t a, std::size_t b) { return toneamplitude(cap, a, b, hz, channel); });
+  };
+  const double left = amplitude(at[0] + settle, at[1], 330, 0), right = amplitude(at[0] + settle, at[1], 440, 1);
+  const double wantleft = 0.6 * std::sqrt(2.0) * std::cos(67.5 * 3.14159265358979 / 180),
+               wantright = 0.6 * std::sqrt(2.0) * std::sin(67.5 * 3.14159265358979 / 180);
+  const bool panned = std::abs(left / wantleft - 1) < 0.08 && std::abs(right / wantright - 1) < 0.08;
+  const double before = median50ms(at[0] - 600 * ms, at[0] - 100 * ms, cap.size(),
+                                   [&](std::size_t a, std::size_t b) { return crossings(cap, a, b); });
+  const double rated = median50ms(at[1] + settle, at[2], cap.size(), [&](std::size_t a, std::size_t b) { return crossings(cap, a, b); });
+  const bool pitched = std::abs(before / 330 - 1) < 0.04 && std::abs(rated / 660 - 1) < 0.04;
+  // The fade: the left tone's amplitude in 10 ms steps from its mark.
+  const double whole = amplitude(at[3] - 300 * ms, at[3], 330, 0);
+  long high = -1, low = -1;
+  double middle = -1;
+  for (std::size_t t = at[3]; t + 20 * ms < at[4] && low < 0; t += 10 * ms) {
+    const double a = toneamplitude(cap, t, t + 20 * ms, 330);
+    if (high < 0 && a < 0.95 * whole) high = static_cast<long>(t);
+    if (high >= 0 && a < 0.05 * whole) low = static_cast<long>(t);
+  }
+  if (high >= 0 && low > high) {
+    const std::size_t mid = static_cast<std::size_t>((high + low) / 2);
+    middle = toneamplitude(cap, mid - 10 * ms, mid + 10 * ms, 330) / whole;
+  }
+  const double span = low > high && high >= 0 ? static_cast<double>(low - high) / 44100 : -1;
+  const bool faded = span > 0.8 && span < 1.0 && middle > 0.42 && middle < 0.58;
+  const bool ok = panned && pitched && faded;
+  std::printf("%s stages: Pan 0.5 gives left %.3f (want %.3f), right %.3f (want %.3f); Rate 2 takes 330 Hz to %.1f Hz "
+              "(before %.1f Hz); a fade over 1 s goes from 95 %% to 5 %% in %.3f s, at %.2f of the sound half way\n",
+              ok ? "ok" : "FAIL", left, wantleft, right, wantright, rated, before, span, middle);
+  return ok ? 0 : 1;
+}
+
 static int seam(const char* firstpath, const char* secondpath, const char* cappath) {
   std::vector<uint32_t> ref = readframes(firstpath);
   const std::vector<uint32_t> second = readframes(secondpath), cap = readframes(cappath);
@@ -430,6 +491,7 @@ int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "--sum") == 0) return sum(argv[2], argv[3], argv[4]);
   if (argc == 4 && std::strcmp(argv[1], "--span") == 0) return span(argv[2], argv[3]);
   if (argc == 5 && std::strcmp(argv[1], "--seam") == 0) return seam(argv[2], argv[3], argv[4]);
+  if (argc == 8 && std::strcmp(argv[1], "--stages") == 0) return stages(argv[2], argv + 3);
   if (argc == 6 && std::strcmp(argv[1], "--crossfade") == 0)
     return crossfade(argv[2], argv[3], argv[4], std::atof(argv[5]));
   if (argc != 3) {

@@ -165,6 +165,13 @@ sleep 1
 pulse_stop
 (cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/stereo.flac")" "$(winpath "$run/flac.raw")")
 compare "$run/flac.raw" "$run/capture.raw"
+# A pan, a rate and a fade, each measured in the capture.
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+control exstages
+sleep 1
+pulse_stop
+compare --stages "$run/capture.raw" "$(markat panned 3)" "$(markat rated 3)" "$(markat unrated 3)" "$(markat fading 3)" \
+  "$(markat end 3)"
 # A file queued begins on the sample after the last of the one before:
 # the capture holds the two decodes back to back, not a frame between.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }

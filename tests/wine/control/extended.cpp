@@ -8,17 +8,6 @@ namespace controltest {
 
 namespace {
 
-void pumpfor(DWORD ms) {
-  const DWORD until = GetTickCount() + ms;
-  pumpuntil([until] { return static_cast<LONG>(GetTickCount() - until) >= 0; });
-}
-
-// A line for the driver: where the capture stood when something was done
-// (now, or the reading `at` taken then).
-void mark(const char* what, double value = 0, long long at = -1) {
-  std::printf("mark: %s %lld %.6f\n", what, at < 0 ? capturedbytes() : at, value);
-}
-
 std::wstring docstring(ITypeInfo* info, MEMBERID id) {
   com::bstr name, help;
   info->GetDocumentation(id, name.put(), help.put(), nullptr, nullptr);

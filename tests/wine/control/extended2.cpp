@@ -74,11 +74,6 @@ VARIANT bytesof(const wchar_t* name) {
   return v;
 }
 
-void pumpfor(DWORD ms) {
-  const DWORD until = GetTickCount() + ms;
-  pumpuntil([until] { return static_cast<LONG>(GetTickCount() - until) >= 0; });
-}
-
 }  // namespace
 
 ZEL_CASE(caseex2typelib, "ex2typelib", Together,

@@ -47,6 +47,15 @@ bool pumpuntil(const std::function<bool()>& condition, DWORD limit) {
   return true;
 }
 
+void pumpfor(DWORD ms) {
+  const DWORD until = GetTickCount() + ms;
+  pumpuntil([until] { return static_cast<LONG>(GetTickCount() - until) >= 0; });
+}
+
+void mark(const char* what, double value, long long at) {
+  std::printf("mark: %s %lld %.6f\n", what, at < 0 ? capturedbytes() : at, value);
+}
+
 bool soundcaptured(long long from) {
   FILE* f = std::fopen(capture.c_str(), "rb");
   if (!f) return false;

@@ -37,6 +37,8 @@ std::wstring fixture(const wchar_t* name);
 // Pumps this thread's messages until the condition holds. The limit only
 // guards against a hang: Wine under emulation is very slow.
 bool pumpuntil(const std::function<bool()>& condition, DWORD limit = 300000);
+// Pumps this thread's messages for `ms` milliseconds.
+void pumpfor(DWORD ms);
 // Whether the engine has left the process, pumping for a few seconds: a
 // sound card's output keeps it while it lingers after its last sound.
 bool engineleft();
@@ -45,6 +47,9 @@ bool engineleft();
 bool soundcaptured(long long from = 0);
 // The bytes the sink has written so far: where the sound heard now will be.
 long long capturedbytes();
+// A line for the driver: where the capture stood when something was done
+// (now, or the reading `at` taken then).
+void mark(const char* what, double value = 0, long long at = -1);
 // Waits until the sink has been silent for half a second (what earlier
 // cases played has drained) and gives the capture's length then.
 long long quietmark();

@@ -1,7 +1,9 @@
-// ZelOggPlayEx's queue: a file queued begins on the sample after the last
-// of the one before, or overlaps its end under equal-power fades (the driver
-// checks both in the capture); Queued says so on __ZelOggPlayEx, the
-// control then speaks of the new file, and Finished comes once, at the end.
+// ZelOggPlayEx's stages in the mix and its queue, heard in the capture: a
+// pan, a rate and a fade (the driver measures each); a file queued begins
+// on the sample after the last of the one before, or overlaps its end under
+// equal-power fades (the driver checks both); Queued says so on
+// __ZelOggPlayEx, the control then speaks of the new file, and Finished
+// comes once, at the end.
 #include <algorithm>
 #include <string>
 
@@ -38,6 +40,29 @@ void playqueued(const char* name, const wchar_t* first, const wchar_t* second, d
 }
 
 }  // namespace
+
+ZEL_CASE(caseexstages, "exstages", Alone, "Pan 0.5, Rate 2 and a fade over a second on a tone (the driver measures them)") {
+  Control c;
+  c.create(CLSID_ZelOggPlayEx);
+  c.play(L"tone.ogg");
+  pumpfor(1000);
+  c.set(L"Pan", 0.5);
+  mark("panned");
+  pumpfor(1000);
+  c.set(L"Pan", 0);
+  c.set(L"Rate", 2);
+  mark("rated");
+  pumpfor(1000);
+  c.set(L"Rate", 1);
+  mark("unrated");
+  pumpfor(600);
+  auto stages = c.unknown.as<_ZelOggPlayEx3>();
+  check(stages && SUCCEEDED(stages->FadeTo(0, 1000)), "exstages: Pan 0.5, then Rate 2, then FadeTo(0, 1000) as it plays");
+  mark("fading");
+  pumpfor(1300);
+  mark("end");
+  c.call(L"CancelPlayback");
+}
 
 ZEL_CASE(caseexqueue, "exqueue", Alone,
          "a file queued plays on the next sample (the driver compares the capture); a bad one's error at its turn") {
