@@ -22,7 +22,8 @@ add_library(engine STATIC
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/output/spectrum.cpp engine/native/winapi.cpp engine/native/simdevice.cpp engine/native/simendpoint.cpp)
+  engine/output/spectrum.cpp engine/net/fetch.cpp
+  engine/native/winapi.cpp engine/native/simdevice.cpp engine/native/simendpoint.cpp engine/native/simhttp.cpp)
 target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::SPEEXDSP PkgConfig::FLAC PkgConfig::KISSFFT
                                     Threads::Threads)
@@ -46,7 +47,7 @@ add_executable(enginetests
   tests/engine/queries_test.cpp tests/engine/worker_test.cpp
   tests/engine/results_test.cpp tests/engine/waveout_test.cpp
   tests/engine/stress_test.cpp tests/engine/seek_test.cpp tests/engine/loop_test.cpp tests/engine/opus_test.cpp tests/engine/streams_test.cpp
-  tests/engine/mixer_test.cpp tests/engine/cards_test.cpp tests/engine/flac_test.cpp)
+  tests/engine/mixer_test.cpp tests/engine/cards_test.cpp tests/engine/flac_test.cpp tests/engine/fetch_test.cpp)
 target_link_libraries(enginetests PRIVATE engine fixtures GTest::gtest_main)
 add_test(NAME engine COMMAND enginetests)
 

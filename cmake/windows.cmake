@@ -43,10 +43,10 @@ add_library(zelov SHARED
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/output/wasapi.cpp engine/output/spectrum.cpp engine/${ZEL_ENGINE_NAME}.def)
+  engine/output/wasapi.cpp engine/output/spectrum.cpp engine/net/fetch.cpp engine/net/winhttp.cpp engine/${ZEL_ENGINE_NAME}.def)
 set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
 target_include_directories(zelov PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
-target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ${KISSFFT_LIB} winmm ole32)
+target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ${KISSFFT_LIB} winmm ole32 winhttp)
 target_link_options(zelov PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 # The engine is C-style code that throws nothing: without exceptions it
 # carries no unwinding runtime (a third of its size), and without run-time
@@ -70,10 +70,10 @@ add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/su
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/output/wasapi.cpp engine/output/spectrum.cpp)
+  engine/output/wasapi.cpp engine/output/spectrum.cpp engine/net/fetch.cpp engine/net/winhttp.cpp)
 target_compile_definitions(wine_decode PRIVATE _WINMM_)
 target_include_directories(wine_decode PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
-target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ${KISSFFT_LIB} ole32)
+target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ${KISSFFT_LIB} ole32 winhttp)
 
 add_executable(engineplay tools/engineplay.cpp)
 target_include_directories(engineplay PRIVATE ${CMAKE_SOURCE_DIR})
@@ -189,7 +189,7 @@ add_dependencies(crossapartment typelib)
 add_executable(controltest
   tests/wine/control/main.cpp tests/wine/control/harness.cpp tests/wine/control/registration.cpp
   tests/wine/control/hosting.cpp tests/wine/control/playback.cpp tests/wine/control/deployment.cpp
-  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp tests/wine/control/extended.cpp tests/wine/control/extended2.cpp tests/wine/control/queue.cpp
+  tests/wine/control/lifetimes.cpp tests/wine/control/about.cpp tests/wine/control/extended.cpp tests/wine/control/extended2.cpp tests/wine/control/queue.cpp tests/wine/control/web.cpp
   control/guids.cpp)
 target_include_directories(controltest PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 target_compile_definitions(controltest PRIVATE UNICODE _UNICODE)

@@ -389,6 +389,34 @@ HRESULT ZelOggPlayControl::put_CrossFade(double seconds) {
   return S_OK;
 }
 
+HRESULT ZelOggPlayControl::OpenUrl(BSTR Url) {
+  return Call(nullptr, [&] { player_.OpenUrl(com::text(Url)); });
+}
+
+HRESULT ZelOggPlayControl::PlayUrl(BSTR Url) {
+  return Call(nullptr, [&] { player_.PlayUrl(com::text(Url)); });
+}
+
+HRESULT ZelOggPlayControl::get_BufferSeconds(double* seconds) {
+  if (!seconds) return E_POINTER;
+  *seconds = player_.BufferSeconds();
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::put_BufferSeconds(double seconds) {
+  bool set = false;
+  const HRESULT hr = Call(nullptr, [&] { set = player_.SetBufferSeconds(seconds); });
+  if (FAILED(hr)) return hr;
+  if (!set) return FailWith(E_INVALIDARG, base::widen("BufferSeconds must be from 0.1 to 10."));
+  return S_OK;
+}
+
+HRESULT ZelOggPlayControl::get_BufferLevel(LONG* percent) {
+  if (!percent) return E_POINTER;
+  *percent = 0;
+  return Call(nullptr, [&] { *percent = player_.BufferLevel(); });
+}
+
 HRESULT ZelOggPlayControl::Spectrum(LONG Bands, VARIANT* Levels) {
   if (!Levels) return E_POINTER;
   VariantInit(Levels);

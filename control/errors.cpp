@@ -23,6 +23,13 @@ const ErrorEntry Table[] = {
     {ShortHeaders, "End of file before finding all Vorbis headers!"},
     {NoDevice, "No valid devices in the system"},
     {TooManyStreams, "Too many sounds playing at once"},
+    {ServerUnreachable, "The server could not be reached"},
+    {ServerRefused, "The server refused the request"},
+    {TooManyRedirects, "The server redirected the request too many times"},
+    {CertificateInvalid, "The server's certificate is not valid"},
+    {BadServerAnswer, "The server's answer is not a valid HTTP answer"},
+    {ConnectionLost, "The connection to the server was lost"},
+    {ServerStalled, "The server stopped sending"},
 };
 
 const ErrorEntry Unexpected = {UnexpectedError, "Unexpected error"};
@@ -45,6 +52,9 @@ bool ErrorForRunState(int32_t state, int32_t& number) {
       {resultfirstpage, FirstPage}, {resultfirstpacket, FirstPacket}, {resultnotvorbis, NotVorbis},
       {resultbadheader, CorruptHeader}, {resultshortheaders, ShortHeaders}, {resultnodevice, NoDevice},
       {resultcantopen, CannotOpenMedia},
+      {resultunreachable, ServerUnreachable}, {resulthttpstatus, ServerRefused}, {resultredirects, TooManyRedirects},
+      {resultcertificate, CertificateInvalid}, {resultheaders, BadServerAnswer},
+      {resultconnectionlost, ConnectionLost}, {resultstalled, ServerStalled},
   };
   for (const auto& entry : reported) {
     if (entry.state == state) {

@@ -23,6 +23,14 @@ enum ErrorNumber : int32_t {
   ShortHeaders = 28,
   NoDevice = 29,
   TooManyStreams = 30,     // every stream of the engine plays another control's file
+  // A file or stream on a web server (ZelOggPlayEx's OpenUrl and PlayUrl):
+  ServerUnreachable = 31,  // no connection to its server
+  ServerRefused = 32,      // an HTTP status of 400 or more (given in the description)
+  TooManyRedirects = 33,
+  CertificateInvalid = 34,  // its HTTPS certificate does not validate
+  BadServerAnswer = 35,    // headers too large, or not HTTP
+  ConnectionLost = 36,     // broke off, and could not be made again
+  ServerStalled = 37,      // stopped sending, and again after each new connection
   // Any failure the table has no better number for.
   UnexpectedError = 255,
 };

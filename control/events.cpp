@@ -261,4 +261,9 @@ void ZelOggPlayControl::Queued() {
   Raise(ZEL_DISPID_QUEUED, nullptr, 0);
 }
 
+void ZelOggPlayControl::CommentsChanged() {
+  if (frozen_) return;
+  Raise(ZEL_DISPID_COMMENTSCHANGED, nullptr, 0);
+}
+
 }  // namespace control

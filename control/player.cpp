@@ -1,6 +1,7 @@
 #include "control/player.h"
 
 #include <algorithm>
+#include <string>
 
 #include "bridge/deployment.h"
 #include "bridge/link.h"
@@ -71,7 +72,7 @@ void Player::StopMonitoring() {
 // Steps shared by OpenFile and PlayFile; false when the file was ended at
 // once (a check of the path failed, or there is no engine to play it) and
 // the host has been told.
-bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size) {
+bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size, bool url) {
   EnsureLoaded();
   // Claimed before the cancel, so that a control whose file this cuts short
   // cannot take the cancel for its file's normal end.
@@ -86,7 +87,7 @@ bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size) {
     RaiseErrorCode(EmptyPath);
     return false;
   }
-  if (!bytes && !FileReadable(Inputfile)) {
+  if (!bytes && !url && !FileReadable(Inputfile)) {
     host_.Finished();
     RaiseErrorCode(InvalidPath);
     return false;
@@ -116,12 +117,16 @@ bool Player::Open(const wtext& Inputfile, const void* bytes, std::size_t size) {
   if (bytes) {
     zelov::memoryfile file{bytes, size};
     engine_.fill(word::openmemory, &file);
+  } else if (url) {
+    wtext address = Inputfile + u'\0';
+    engine_.call(word::openurl, address.data());
   } else {
     engine_.open(Inputfile);
   }
   // A control of its own stream returns with the length and the comments
   // known, so that the line after the open can show them.
   if (ownstream_) engine_.sendlong(word::waitready, ReadyWaitMs);
+  if (ownstream_) tagsseen_ = static_cast<uint32_t>(engine_.ask(word::gettagserial));
   ++opened_;
   Enable(Timer1, true);
   Enable(Timer2, true);
@@ -140,6 +145,31 @@ void Player::PlayFile(const wtext& Inputfile) {
 }
 
 void Player::OpenMemory(const void* bytes, std::size_t size) { Open(wtext(), bytes, size); }
+
+void Player::OpenUrl(const wtext& url) { Open(url, nullptr, 0, true); }
+
+void Player::PlayUrl(const wtext& url) {
+  if (Open(url, nullptr, 0, true)) Play();
+}
+
+bool Player::SetBufferSeconds(double seconds) {
+  if (!(seconds >= zelov::bufferleast / 1000.0 && seconds <= zelov::buffermost / 1000.0)) return false;
+  bufferms_ = static_cast<int32_t>(seconds * 1000 + 0.5);
+  EachStream([&](const EngineClient& to) { to.sendlong(word::setbuffer, bufferms_); });
+  return true;
+}
+
+int32_t Player::BufferLevel() { return FileOpen() && ownstream_ ? engine_.ask(word::getbufferlevel) : 0; }
+
+// A new link's comments (a station's next song) are told once the open's
+// own have been read.
+void Player::WatchComments() {
+  if (!ownstream_ || !FileOpen()) return;
+  const uint32_t serial = static_cast<uint32_t>(engine_.ask(word::gettagserial));
+  if (serial == tagsseen_) return;
+  tagsseen_ = serial;
+  host_.CommentsChanged();
+}
 
 void Player::PlayMemory(const void* bytes, std::size_t size) {
   if (Open(wtext(), bytes, size)) Play();
@@ -205,6 +235,7 @@ void Player::Timer1Tick() {
   CheckQueue();
   CloseOutgoing(true);
   if (queued_ && !enabled_[Timer3] && QueueDue()) Enable(Timer3, true);
+  WatchComments();
   const uint32_t file = opened_;
   const int32_t state = engine_.ask(word::intreturn);
   // Checked after the read: a claim made before it came before the cancel
@@ -415,12 +446,15 @@ void Player::CheckQueue() {
   }
   int32_t number;
   if (ended && ErrorForRunState(state, number)) RaiseErrorCode(number);
-  TakeQueued();
+  // One that failed before it was heard has not begun: no Queued, and its
+  // end reports the failure.
+  const int32_t queued = next_.ask(word::intreturn);
+  TakeQueued(!(queued < zelov::endedbelow && ErrorForRunState(queued, number)));
 }
 
 // The file queued becomes the control's: the one before plays out what it
 // has (a crossfade's end) on its own stream until its run ends.
-void Player::TakeQueued() {
+void Player::TakeQueued(bool begun) {
   CloseOutgoing(false);
   outgoing_ = engine_;
   engine_ = next_;
@@ -433,7 +467,8 @@ void Player::TakeQueued() {
   heard_ = -1;
   rebase_ = false;
   nearsent_ = false;
-  host_.Queued();
+  tagsseen_ = static_cast<uint32_t>(engine_.ask(word::gettagserial));
+  if (begun) host_.Queued();
 }
 
 // The file queued is dropped, its run cancelled; its stream is kept for
@@ -577,6 +612,7 @@ void Player::SendSettings(const EngineClient& to) {
   to.senddouble(word::setpan, pan_);
   to.senddouble(word::setrate, rate_);
   to.sendlong(word::setloop, loop_ ? 1 : 0);
+  to.sendlong(word::setbuffer, bufferms_);
   to.sendlong(word::setdevice, device_);
   if (!deviceid_.empty()) to.call(word::setdeviceid, const_cast<char16_t*>(deviceid_.c_str()));
 }
@@ -679,6 +715,9 @@ void Player::RaiseErrorCode(const int32_t& number) {
   const ErrorEntry entry = LookupError(number);
   int32_t ErrorNumber = entry.number;
   wtext ErrorDescription = base::widen(entry.description);
+  // A server's refusal says its status.
+  if (entry.number == ServerRefused && OwnStreamTaken())
+    ErrorDescription += base::widen((" (HTTP " + std::to_string(engine_.ask(word::gethttpstatus)) + ")").c_str());
   host_.ErrorCode(ErrorNumber, ErrorDescription);
 }
 

@@ -41,6 +41,9 @@ class PlayerHost {
   virtual void NearEnd() = 0;
   // The file queued has begun: the control's file is now that one.
   virtual void Queued() = 0;
+  // The comments changed while the file plays: a chained file's next link,
+  // a station's next song.
+  virtual void CommentsChanged() = 0;
 
  protected:
   ~PlayerHost() = default;
@@ -163,6 +166,17 @@ class Player {
   // its turn comes, the one playing left to its end. CrossFade is 0 to
   // crossfademost / 1000 seconds; false, with nothing changed, outside.
   void QueueFile(const wtext& Inputfile);
+  // A control of its own stream plays a file or a live stream from a web
+  // server (http:// or https://), as OpenFile and PlayFile do a path. A
+  // stream plays as it arrives once BufferSeconds of it are in (and again
+  // after it stalls); BufferLevel says how full that buffer is, 0 to 100.
+  // BufferSeconds is bufferleast to buffermost milliseconds; false, with
+  // nothing changed, outside.
+  void OpenUrl(const wtext& url);
+  void PlayUrl(const wtext& url);
+  double BufferSeconds() const { return bufferms_ / 1000.0; }
+  bool SetBufferSeconds(double seconds);
+  int32_t BufferLevel();
   void QueueMemory(const void* bytes, std::size_t size);
   double CrossFade() const { return crossfade_; }
   bool SetCrossFade(double seconds);
@@ -180,8 +194,9 @@ class Player {
   wtext SecondsText;
 
  private:
-  // A file by its path, or by its bytes when `bytes` is given.
-  bool Open(const wtext& Inputfile, const void* bytes = nullptr, std::size_t size = 0);
+  // A file by its path, by its bytes when `bytes` is given, or by its
+  // address on a web server when `url`.
+  bool Open(const wtext& Inputfile, const void* bytes = nullptr, std::size_t size = 0, bool url = false);
   void Play();
   bool OwnsPlayback() const;
   // Whether the player has an engine stream to speak to: the default one,
@@ -250,7 +265,7 @@ class Player {
   void SendFollow();
   bool QueueDue();
   void CheckQueue();
-  void TakeQueued();
+  void TakeQueued(bool begun);
   void DropQueue();
   void CloseOutgoing(bool ended);
   // The file queued: its stream (kept for the next one), whether one is
@@ -263,6 +278,9 @@ class Player {
   int32_t queuedfault_ = 0;
   EngineClient outgoing_;
   double crossfade_ = 0;
+  int32_t bufferms_ = 1000;
+  uint32_t tagsseen_ = 0;  // the engine's count of comments set, as last told
+  void WatchComments();
   void StartFade(int32_t level, int32_t ms);
   void CountFade();
   void CheckFade();

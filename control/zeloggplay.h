@@ -168,6 +168,11 @@ class ZelOggPlayControl final
   HRESULT STDMETHODCALLTYPE QueueMemory(VARIANT Data) override;
   HRESULT STDMETHODCALLTYPE get_CrossFade(double* seconds) override;
   HRESULT STDMETHODCALLTYPE put_CrossFade(double seconds) override;
+  HRESULT STDMETHODCALLTYPE OpenUrl(BSTR Url) override;
+  HRESULT STDMETHODCALLTYPE PlayUrl(BSTR Url) override;
+  HRESULT STDMETHODCALLTYPE get_BufferSeconds(double* seconds) override;
+  HRESULT STDMETHODCALLTYPE put_BufferSeconds(double seconds) override;
+  HRESULT STDMETHODCALLTYPE get_BufferLevel(LONG* percent) override;
   // ISupportErrorInfo (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -262,6 +267,7 @@ class ZelOggPlayControl final
   void Marker(double& Seconds) override;
   void NearEnd() override;
   void Queued() override;
+  void CommentsChanged() override;
   // Raises an event on every point that carries it: the six of
   // __ZelOggPlay on both, ZelOggPlayEx's own (from FadeDone on) on
   // __ZelOggPlayEx alone.

@@ -97,6 +97,25 @@ LRESULT cmdopenwide(stream& s, char* text) {
   return 0;
 }
 
+// An address of a file or stream on a web server (http:// or https://),
+// in UTF-16 as "openwide" takes a path; the run reads it through WinHTTP.
+LRESULT cmdopenurl(stream& s, char* text) {
+  stopworker(s);
+  const char16_t* url = reinterpret_cast<const char16_t*>(text);
+  std::size_t length = 0;
+  while (url && length < urlsize && url[length] != u'\0') ++length;
+  releasememory(s);
+  s.filepathtoolong = length >= urlsize;
+  const std::size_t kept = s.filepathtoolong ? 0 : length;
+  for (std::size_t i = 0; i < kept; ++i) s.widefilepath[i] = url[i];
+  s.widefilepath[kept] = u'\0';
+  s.filepath[0] = '\0';
+  s.wideopen = true;
+  s.fromurl = true;
+  startworker(s);
+  return 0;
+}
+
 // The bytes are copied before the call returns: the caller may free its
 // own at once. A file too large or memory not to be had is a file that
 // cannot be opened, as its run then says.
@@ -383,6 +402,17 @@ LRESULT cmdfollow(stream& s, char* text) {
   ahead.next.store(&v, std::memory_order_release);
   return 1;
 }
+LRESULT cmdsetbuffer(stream& s, char* text) {
+  int32_t ms = 0;
+  if (!text) return 0;
+  std::memcpy(&ms, text, sizeof ms);
+  if (ms < bufferleast || ms > buffermost) return 0;
+  s.bufferms.store(ms);
+  return 1;
+}
+LRESULT cmdgetbufferlevel(stream& s, char*) { return s.bufferlevel.load(); }
+LRESULT cmdgettagserial(stream& s, char*) { return static_cast<LRESULT>(s.tagserial.load()); }
+LRESULT cmdgethttpstatus(stream& s, char*) { return s.httpstatus.load(); }
 LRESULT cmdfollowing(stream& s, char*) { return s.mixvoice && s.mixvoice->held.load() ? 1 : 0; }
 LRESULT cmdsetpan(stream& s, char* text) { return setstage(s, text, -1.0, 1.0, &voice::pan); }
 LRESULT cmdsetrate(stream& s, char* text) { return setstage(s, text, rateleast, ratemost, &voice::speed); }
@@ -469,6 +499,11 @@ const command commands[] = {
     {word::setrate, cmdsetrate},
     {word::getlinger, cmdgetlinger},
     {word::follow, cmdfollow},
+    {word::openurl, cmdopenurl},
+    {word::setbuffer, cmdsetbuffer},
+    {word::getbufferlevel, cmdgetbufferlevel},
+    {word::gettagserial, cmdgettagserial},
+    {word::gethttpstatus, cmdgethttpstatus},
     {word::following, cmdfollowing},
 };
 

@@ -98,6 +98,22 @@ inline constexpr char getfadedone[] = "getfadedone";
 // stream waits, 0 once its leader has let it go (or it waits for none).
 inline constexpr char follow[] = "follow";
 inline constexpr char following[] = "following";
+// A file or a live stream on a web server. "openurl" takes its address
+// (http:// or https://, UTF-16, NUL-terminated, fewer than urlsize
+// characters) as "openwide" takes a path; the run reads it through WinHTTP.
+// A file the server gives a length and byte ranges for is measured and
+// sought as a file is; anything else plays as it comes, after the stream's
+// buffer ("setbuffer": int32 milliseconds, bufferleast to buffermost;
+// answers 1, or 0 out of that range) has filled, and again whenever it
+// runs dry. "getbufferlevel" answers how full that buffer is, 0 to 100 (100
+// while playing from it); "gettagserial" counts the times the comments
+// were set (each new link: a station's next song); "gethttpstatus" answers
+// the last HTTP status the server gave (0 for none).
+inline constexpr char openurl[] = "openurl";
+inline constexpr char setbuffer[] = "setbuffer";
+inline constexpr char getbufferlevel[] = "getbufferlevel";
+inline constexpr char gettagserial[] = "gettagserial";
+inline constexpr char gethttpstatus[] = "gethttpstatus";
 // in: int32, milliseconds at most. Waits until the file's length and its
 // first stream's comments are known, or its run has ended; answers 1 then,
 // 0 when the time ran out first.
@@ -165,6 +181,8 @@ struct spectrumorder {
   double* levels;  // room for `bands`
 };
 constexpr int32_t crossfademost = 60000;  // milliseconds
+constexpr std::size_t urlsize = 8192;
+constexpr int32_t bufferleast = 100, buffermost = 10000;  // milliseconds
 struct followorder {
   int32_t leader;   // a stream's number, or 0
   int32_t crossms;  // 0 to crossfademost
@@ -204,6 +222,14 @@ enum EngineResult : int32_t {
   resultshortheaders = 8,   // the file ends before the three headers
   resultnodevice = 9,       // the system has no wave-out device
   resultcantopen = 10,      // the file cannot be opened for reading
+  // A file or stream on a web server:
+  resultunreachable = 11,   // no connection to its server (no such host, refused, no network)
+  resulthttpstatus = 12,    // the server answered with a status of 400 or more
+  resultredirects = 13,     // too many redirects (a loop)
+  resultcertificate = 14,   // its HTTPS certificate does not validate
+  resultheaders = 15,       // its answer's headers are too large, or not HTTP
+  resultconnectionlost = 16,  // the connection broke and could not be made again
+  resultstalled = 17,       // the server stopped sending, and again after each new connection
 };
 
 }  // namespace zelov

@@ -419,6 +419,19 @@ std::vector<std::string> writeall(const std::string& dir) {
     add("tags.ogg", encode(s).data);
   }
   {
+    // A station's two songs, told apart by their titles and pitches.
+    sound s;
+    s.seconds = 3;
+    s.noise = 0;
+    s.comments = {"TITLE=First Song", "ARTIST=Fixture"};
+    add("song1.ogg", encode(s).data);
+    s.pitch = 1000;
+    s.amplitude = 0.3;
+    s.serial = 2;
+    s.comments = {"TITLE=Second Song", "ARTIST=Fixture"};
+    add("song2.ogg", encode(s).data);
+  }
+  {
     // A steady tone for measuring levels: no noise, 6 seconds.
     sound s;
     s.seconds = 6;

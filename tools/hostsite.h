@@ -98,7 +98,7 @@ class HostSink : public IDispatch {
 };
 
 // The control's events as a host receives them (the six of __ZelOggPlay,
-// and FadeDone, Marker, NearEnd and Queued of __ZelOggPlayEx): the sink reads their by-reference
+// and FadeDone, Marker, NearEnd, Queued and CommentsChanged of __ZelOggPlayEx): the sink reads their by-reference
 // arguments and calls the member of the event. An event whose arguments
 // are not of the declared types goes to Malformed instead.
 class ControlSink : public HostSink {
@@ -107,6 +107,7 @@ class ControlSink : public HostSink {
   virtual void Marker(double) {}
   virtual void NearEnd() {}
   virtual void Queued() {}
+  virtual void CommentsChanged() {}
   virtual void Status(const std::wstring&) {}
   virtual void Finished() {}
   virtual void OggVorbisSettings(LONG /*rate*/, LONG /*bitrate*/, LONG /*channels*/, LONG /*version*/,
@@ -145,6 +146,7 @@ class ControlSink : public HostSink {
       case ZEL_DISPID_FADEDONE: FadeDone(); break;
       case ZEL_DISPID_NEAREND: NearEnd(); break;
       case ZEL_DISPID_QUEUED: Queued(); break;
+      case ZEL_DISPID_COMMENTSCHANGED: CommentsChanged(); break;
       case ZEL_DISPID_MARKER: {
         VARIANT* v = arg(0);
         if (v && V_VT(v) == (VT_BYREF | VT_R8)) Marker(*V_R8REF(v));

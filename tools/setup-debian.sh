@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   fp-compiler fpc-source-3.2.2
   osslsigncode openssl
+  icecast2 ezstream
 )
 
 need_update=0

@@ -50,6 +50,7 @@ class Printer : public control::PlayerHost {
   void Marker(double& seconds) override { std::printf("Marker %.3f\n", seconds); }
   void NearEnd() override { std::printf("NearEnd\n"); }
   void Queued() override { std::printf("Queued\n"); }
+  void CommentsChanged() override { std::printf("CommentsChanged\n"); }
 };
 
 bool savewav(const std::string& path, const std::vector<uint8_t>& pcm, uint32_t rate, uint16_t channels) {

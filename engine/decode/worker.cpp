@@ -20,6 +20,7 @@
 #include "engine/output/output.h"
 #include "engine/decode/run.h"
 #include "engine/decode/source.h"
+#include "engine/net/fetch.h"
 #include "engine/streams/library.h"
 #include "engine/streams/state.h"
 #include "engine/output/waveout.h"
@@ -114,6 +115,9 @@ void announce(run& r, const linkinfo& link) {
   r.s.streamrate.store(link.rate);
   r.s.streamchannels.store(link.channels);
   r.s.floatblocks = link.floats;
+  // A stream from a web server gathers its buffer's time at its own rate.
+  if (r.input.net && link.bitrate > 0)
+    fetchsetprebuffer(*r.input.net, static_cast<uint32_t>(static_cast<int64_t>(link.bitrate) / 8 * r.s.bufferms.load() / 1000));
   setvendor(r.s, link.vendor);
   settags(r.s, link.comments, link.lengths, link.count);
 
@@ -481,6 +485,35 @@ bool openinput(stream& s, const char* path, const char16_t* widepath, source& re
   return reader.file != nullptr;
 }
 
+// The bytes a stream from a web server gathers before it plays, until its
+// rate is known: its buffer's time at 128 kbit/s.
+uint32_t prebufferbytes(const stream& s) { return static_cast<uint32_t>(std::max(s.bufferms.load(), 0)) * 16; }
+
+// Opens a reader of the run's address on a web server and waits for the
+// server's answer. False when there is no body to read, with `failure`
+// saying why (0 when a cancel ended the wait).
+bool openurl(stream& s, source& reader, uint32_t prebuffer, int32_t& failure) {
+  reader = source{};
+  reader.url = s.widefilepath;
+  reader.cancel = &s.cancelflag;
+  reader.level = &s.bufferlevel;
+  reader.prebuffer = prebuffer;
+  reader.net = fetchopen(reader.url, 0, prebuffer, reader.level);
+  failure = resultcantopen;
+  if (!reader.net) return false;
+  httpanswer answer;
+  const bool answered = fetchanswer(*reader.net, answer, s.cancelflag);
+  if (answer.status) s.httpstatus.store(answer.status);
+  failure = answer.failure;
+  if (!answered) {
+    sourceclose(&reader);
+    return false;
+  }
+  reader.seekable = answer.length >= 0 && answer.ranges;
+  reader.size = reader.seekable ? static_cast<uint64_t>(answer.length) : 0;
+  return true;
+}
+
 int32_t cantopen(const stream& s, const char* path, const char16_t* widepath) {
   char shown[pathsize];
   if (s.frommemory) {
@@ -575,11 +608,21 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
     errno = ENAMETOOLONG;
     return cantopen(s, path, widepath);
   }
-  if (!openinput(s, path, widepath, r.measuredinput)) return cantopen(s, path, widepath);
-  measure(r);
-  if (!openinput(s, path, widepath, r.input)) {
-    r.closemeasured();
-    return cantopen(s, path, widepath);
+  if (s.fromurl) {
+    s.bufferlevel.store(0);
+    s.httpstatus.store(0);
+    int32_t failure = 0;
+    if (!openurl(s, r.input, prebufferbytes(s), failure)) return failure;
+    // A file on a web server is measured and sought as a file is, through
+    // byte ranges; a live stream plays as it comes.
+    if (r.input.seekable && openurl(s, r.measuredinput, 0, failure)) measure(r);
+  } else {
+    if (!openinput(s, path, widepath, r.measuredinput)) return cantopen(s, path, widepath);
+    measure(r);
+    if (!openinput(s, path, widepath, r.input)) {
+      r.closemeasured();
+      return cantopen(s, path, widepath);
+    }
   }
 
   if (wavecount(s) == 0) {
@@ -612,6 +655,9 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
     r.releasestream();
     if (r.halted()) break;
   }
+  // A stream from a web server that broke off for good ends with why.
+  if (r.input.net && r.result == 0 && !s.cancelflag.load() && (r.result = fetchfailure(*r.input.net)) != 0)
+    s.httpstatus.store(fetchstatus(*r.input.net));
   decodeon(r);
   finishrun(r);
   return r.result;

@@ -109,6 +109,7 @@ void releasememory(stream& s) {
   s.memory = nullptr;
   s.memorysize = 0;
   s.frommemory = false;
+  s.fromurl = false;
 }
 
 void runready(stream& s) {
@@ -177,6 +178,7 @@ void settags(stream& s, char* const* comments, const int* lengths, int count) {
     s.tagstore[at++] = '\0';
   }
   s.tagstore[at] = '\0';
+  s.tagserial.fetch_add(1);
 }
 
 void cleartags(stream& s) { settags(s, nullptr, nullptr, 0); }

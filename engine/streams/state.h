@@ -133,6 +133,15 @@ struct stream {
   char* memory = nullptr;
   uint64_t memorysize = 0;
   bool frommemory = false;
+  // "openurl" stores the address of a file or stream on a web server in
+  // `widefilepath`: the run reads it through WinHTTP. `bufferms` is how much
+  // of a stream is gathered before it plays, and again after it stalls
+  // ("setbuffer"); the run publishes how full that buffer is (0 to 100), and
+  // the status of a server that refused it.
+  bool fromurl = false;
+  std::atomic<int32_t> bufferms{1000};
+  std::atomic<int32_t> bufferlevel{0};
+  std::atomic<int32_t> httpstatus{0};
   // The device the next run opens, or anydevice. Like the volume and the
   // loop, a stream of its own keeps it from file to file.
   std::atomic<int32_t> device{anydevice};
@@ -169,8 +178,11 @@ struct stream {
   // comments, or has ended ("waitready").
   HANDLE readyevent = nullptr;
 
-  // The comments of the stream being played, and its vendor text.
+  // The comments of the stream being played, and its vendor text;
+  // `tagserial` counts the times the comments were set (a new link of a
+  // chained file or a station's next song).
   spinlock taglock;
+  std::atomic<uint32_t> tagserial{0};
   char tagstore[tagbuffersize] = {};
   std::atomic<char> vendor[vendorsize] = {};
 

@@ -25,6 +25,7 @@
 #include "bridge/native/memorysystem.h"
 #include "bridge/system.h"
 #include "engine/native/simendpoint.h"
+#include "engine/native/simhttp.h"
 #include "tests/engine/support.h"
 #include "tools/fixtures.h"
 
@@ -70,6 +71,7 @@ class Recorder : public PlayerHost {
   void Marker(double& seconds) override { add("Marker " + std::to_string(seconds)); }
   void NearEnd() override { add("NearEnd"); }
   void Queued() override { add("Queued"); }
+  void CommentsChanged() override { add("CommentsChanged"); }
 
   std::vector<std::string> take() { return std::exchange(events, {}); }
 
@@ -805,4 +807,52 @@ TEST_F(PlayerTest, ExtendedControlsPlayAQueuedFileOnTheNextSampleAndThenSpeakOfI
   heard = cardsound(u"card-a");
   ASSERT_GE(heard.size(), first.size());
   EXPECT_TRUE(std::equal(first.begin(), first.end(), heard.begin())) << "the one playing ends whole";
+
+  // One that is there but not Ogg: no Queued, its 23 at the end.
+  exhost.take();
+  ex.PlayFile(file("short.ogg"));
+  ex.QueueFile(file("garbage-large.bin"));
+  ASSERT_TRUE(tickuntil("Finished"));
+  ASSERT_TRUE(enginetest::waituntil([&] { return ex.GetStatus() == u"stop"; }));
+  EXPECT_EQ(count("Queued"), 0);
+  EXPECT_EQ(exhost.events.back(), "ErrorCode 23 Input does not appear to be an Ogg bitstream");
+}
+
+// A file from a web server (the tests' scripted one) plays as a file does:
+// its length when PlayUrl returns, every sample of it heard, CommentsChanged
+// as its second link begins; a server's refusal ends it with 32 and the
+// status; BufferSeconds out of range changes nothing.
+TEST_F(PlayerTest, ExtendedControlsPlayAFileFromAWebServerAndSayWhyOneFails) {
+  Recorder exhost;
+  Player ex{exhost, true};
+  EXPECT_FALSE(ex.SetBufferSeconds(0.05));
+  EXPECT_FALSE(ex.SetBufferSeconds(std::nan("")));
+  EXPECT_EQ(ex.BufferSeconds(), 1.0);
+  std::FILE* f = std::fopen(fixture("chained.ogg").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  simhttp::server server;
+  for (int c; (c = std::fgetc(f)) != EOF;) server.body.push_back(static_cast<char>(c));
+  std::fclose(f);
+  simhttp::serve(u"http://files.test/chained.ogg", server);
+  simendpoint::reset();
+  ex.PlayUrl(u"http://files.test/chained.ogg");
+  EXPECT_DOUBLE_EQ(ex.Duration(), 4.0);
+  ASSERT_TRUE(enginetest::waituntil([&] {
+    ex.Tick(Timer1);
+    return !exhost.events.empty() && exhost.events.back().rfind("ErrorCode", 0) == 0;
+  }));
+  EXPECT_EQ(exhost.events.back(), "ErrorCode 0 No error");
+  EXPECT_EQ(std::count(exhost.events.begin(), exhost.events.end(), "CommentsChanged"), 1);
+
+  simhttp::server missing;
+  missing.status = 404;
+  simhttp::serve(u"http://files.test/missing.ogg", missing);
+  exhost.take();
+  ex.PlayUrl(u"http://files.test/missing.ogg");
+  ASSERT_TRUE(enginetest::waituntil([&] {
+    ex.Tick(Timer1);
+    return !exhost.events.empty() && exhost.events.back().rfind("ErrorCode", 0) == 0;
+  }));
+  EXPECT_EQ(exhost.events.back(), "ErrorCode 32 The server refused the request (HTTP 404)");
+  simhttp::reset();
 }

@@ -25,8 +25,9 @@ check "ordinal 1" 'grep -q "\[   0\] +base\[   1\]" <<<"$headers"'
 check "export directory names $name" '[[ $(grep -m1 "^Name " <<<"$headers") == *" $name" ]]'
 
 imports=$(grep "DLL Name:" <<<"$headers" | awk "{print toupper(\$3)}" | sort -u)
-# OLE32 for the sound cards (WASAPI's objects come through COM).
-allowed="KERNEL32.DLL MSVCRT.DLL WINMM.DLL OLE32.DLL USER32.DLL ADVAPI32.DLL"
+# OLE32 for the sound cards (WASAPI's objects come through COM), WINHTTP
+# for files and streams on web servers.
+allowed="KERNEL32.DLL MSVCRT.DLL WINMM.DLL OLE32.DLL USER32.DLL ADVAPI32.DLL WINHTTP.DLL"
 extra=""
 for d in $imports; do [[ " $allowed " == *" $d "* ]] || extra="$extra $d"; done
 check "imports only system DLLs (${imports//$'\n'/ })" '[ -z "$extra" ]'

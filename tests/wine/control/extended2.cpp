@@ -136,15 +136,15 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   com::com_ptr<ITypeInfo> coclass;
   lib->GetTypeInfoOfGuid(CLSID_ZelOggPlayEx, coclass.put());
   UINT events = 0;
-  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events, DIID___ZelOggPlayEx) && events == 10,
+  check(coclass && defaultinterfaces(coclass.get(), IID__ZelOggPlayEx3, &events, DIID___ZelOggPlayEx) && events == 11,
         "ex2typelib: the coclass's default is _ZelOggPlayEx3, its default events __ZelOggPlayEx (the six, FadeDone, "
-        "Marker, NearEnd and Queued)");
+        "Marker, NearEnd, Queued and CommentsChanged)");
 
   // _ZelOggPlayEx3: after _ZelOggPlayEx2's slots, DeviceId, OutputLinger,
   // Pan and Rate (a get and a put each).
   com::com_ptr<ITypeInfo> third;
   lib->GetTypeInfoOfGuid(IID__ZelOggPlayEx3, third.put());
-  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 19, 7 + 9 + 9 + 11);
+  bool follows = dualafter(third.get(), IID__ZelOggPlayEx2, 24, 7 + 9 + 9 + 11);
   if (follows) {
     for (const auto& [name, wantid] : {std::pair{L"DeviceId", 0x60060000}, std::pair{L"OutputLinger", 0x60060001},
                                        std::pair{L"Pan", 0x60060002}, std::pair{L"Rate", 0x60060003},
@@ -152,7 +152,9 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
                                        std::pair{L"AddMarker", 0x60060006}, std::pair{L"ClearMarkers", 0x60060007},
                                        std::pair{L"NearEndSeconds", 0x60060008}, std::pair{L"Spectrum", 0x60060009},
                                        std::pair{L"QueueFile", 0x6006000A}, std::pair{L"QueueMemory", 0x6006000B},
-                                       std::pair{L"CrossFade", 0x6006000C}}) {
+                                       std::pair{L"CrossFade", 0x6006000C}, std::pair{L"OpenUrl", 0x6006000D},
+                                       std::pair{L"PlayUrl", 0x6006000E}, std::pair{L"BufferSeconds", 0x6006000F},
+                                       std::pair{L"BufferLevel", 0x60060010}}) {
       MEMBERID id = MEMBERID_NIL;
       LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
       third->GetIDsOfNames(names, 1, &id);
@@ -161,8 +163,8 @@ ZEL_CASE(caseex2typelib, "ex2typelib", Together,
   }
   check(follows,
         "ex2typelib: _ZelOggPlayEx3 is dual, derives from _ZelOggPlayEx2 with DeviceId, OutputLinger, Pan, Rate, "
-        "FadeTo, FadeOutAndStop, AddMarker, ClearMarkers, NearEndSeconds, Spectrum, QueueFile, QueueMemory and "
-        "CrossFade after");
+        "FadeTo, FadeOutAndStop, AddMarker, ClearMarkers, NearEndSeconds, Spectrum, QueueFile, QueueMemory, "
+        "CrossFade, OpenUrl, PlayUrl, BufferSeconds and BufferLevel after");
 
   com::com_ptr<IUnknown> plain, extended;
   CoCreateInstance(CLSID_ZelOggPlay, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, plain.put_void());

@@ -97,6 +97,7 @@ class Sink final : public ControlSink {
   void Marker(double seconds) override { add("Marker " + std::to_string(seconds)); }
   void NearEnd() override { add("NearEnd"); }
   void Queued() override { add("Queued"); }
+  void CommentsChanged() override { add("CommentsChanged"); }
   void OggVorbisSettings(LONG rate, LONG bitrate, LONG channels, LONG version, const std::wstring& vendor) override {
     add("Settings " + std::to_string(rate) + " " + std::to_string(bitrate) + " " + std::to_string(channels) + " " +
         std::to_string(version) + " " + narrow(vendor));
