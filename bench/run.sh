@@ -200,6 +200,20 @@ measure() {  # measure EDITION BUILD-DIR
   line=$(step markers "$(winpath "$run/fx/tone.ogg")" 5 | grep -E '^markers' || true)
   echo "$line"
   figure[$edition.markers]="$(awk '{print $10 "/" $16}' <<<"$line") ms"
+  # A stream from the tests' own web server: a station's (paced at 40 kB/s,
+  # the dense file's rate) to its first sound, and the dense file from the
+  # server beside the same from disk.
+  local webport webpid
+  webport=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  python3 tests/wine/webserver.py "$webport" "$run" > "$run/web.log" 2>&1 &
+  webpid=$!
+  for _ in $(seq 100); do grep -q ready "$run/web.log" && break; sleep 0.05; done
+  line=$(step web "http://127.0.0.1:$webport/live/sixty.ogg?bps=40000" "http://127.0.0.1:$webport/files/sixty.ogg" \
+     "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 | grep -E '^web' || true)
+  kill "$webpid" 2>/dev/null; wait "$webpid" 2>/dev/null
+  echo "$line"
+  figure[$edition.urlstart]="$(awk '{print $8}' <<<"$line") ms"
+  figure[$edition.urlcpu]=$(awk '{print $NF}' <<<"$line")
   line=$(step churn "$(winpath "$run/sixty.ogg")" 16 500 | grep -E '^churn' || true)
   echo "$line"
   figure[$edition.churn]=$(awk '{ printf "%+d B", $13 - $11 }' <<<"$line")
@@ -246,6 +260,8 @@ if wine_usable; then
   show "second sound while one plays, to heard" "12.8 ms" "${figure[win32.second]:-skipped}" "${figure[win64.second]}" "<= 10 ms"
   show "queue seam: frames between the two files" "" "${figure[win32.seam]:-skipped}" "${figure[win64.seam]}" "0"
   show "Marker after its sound heard, median/most" "" "${figure[win32.markers]:-skipped}" "${figure[win64.markers]}" "<= 100 ms"
+  show "PlayUrl to the first sound, a station" "" "${figure[win32.urlstart]:-skipped}" "${figure[win64.urlstart]}" "<= 1050 ms"
+  show "CPU from a web server / from disk" "" "${figure[win32.urlcpu]:-skipped}" "${figure[win64.urlcpu]}" "<= 1.1"
   show "heap, 500 controls replaced, 16 playing" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"
   show "handles, the same" "" "${figure[win32.churnhandles]:-skipped}" "${figure[win64.churnhandles]}" "flat"
   show "PlayMemory to the first sound heard" "" "${figure[win32.memory]:-skipped}" "${figure[win64.memory]}" "< 20 ms"

@@ -435,6 +435,43 @@ double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+// A stream from a web server: the time from PlayUrl to its first sound (a
+// station's stream, paced, from the tests' own server), and the whole
+// process's CPU while a file plays from the server beside the same file
+// from disk, `length` seconds each.
+void web(const wchar_t* station, const wchar_t* url, const wchar_t* path, const wchar_t* capturepath, double length) {
+  Capture capture(capturepath);
+  ExPlayer player;
+  if (!player.control) return;
+  com::bstr stationurl(station), fileurl(url), file(path);
+  VARIANT result;
+  double bufferseconds = 0;
+  player.control->get_BufferSeconds(&bufferseconds);
+  std::vector<double> took;
+  for (int i = 0; i < 5; ++i) {
+    int quiet = 0;
+    pump([&] { return (quiet = capture.sound() ? 0 : quiet + 1) >= 15; }, 10);
+    const double start = seconds();
+    player.control->PlayUrl(stationurl.get());
+    bool heard = false;
+    pump([&] { return heard = capture.sound(); }, 10, 1);  // read every millisecond
+    if (heard) took.push_back(1000 * (seconds() - start));
+    player.control->CancelPlayback(&result);
+  }
+  double cpu[2] = {};
+  for (int which = 0; which < 2; ++which) {
+    const double wall0 = seconds(), cpu0 = processcpuseconds();
+    if (which == 0) player.control->PlayUrl(fileurl.get());
+    else player.control->PlayFile(file.get(), &result);
+    pump([] { return false; }, length);
+    cpu[which] = (processcpuseconds() - cpu0) / (seconds() - wall0);
+    player.control->CancelPlayback(&result);
+  }
+  std::printf("web: PlayUrl to the first sound median %.1f ms (BufferSeconds %.1f); whole process %.3f %% of a core "
+              "from the server, %.3f %% from disk: %.3f\n",
+              median(took), bufferseconds, 100 * cpu[0], 100 * cpu[1], cpu[1] > 0 ? cpu[0] / cpu[1] : 0.0);
+}
+
 // The first sound of PlayMemory and of PlayFile, side by side, and the cost
 // of the open's wait for the headers.
 void memory(const wchar_t* path, const wchar_t* capturepath, int trials) {
@@ -543,6 +580,11 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"queue" && argc == 5) {
     queue(argv[2], argv[3], argv[4]);
+    CoUninitialize();
+    return 0;
+  }
+  if (command == L"web" && argc == 7) {
+    web(argv[2], argv[3], argv[4], argv[5], _wtof(argv[6]));
     CoUninitialize();
     return 0;
   }

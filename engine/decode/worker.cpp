@@ -533,6 +533,14 @@ int32_t cantopen(const stream& s, const char* path, const char16_t* widepath) {
 // it holds. False when a cancel was seen first or the device was lost.
 // `last`: the run's end, not a change of format within it.
 bool drainoutput(run& r, bool last) {
+  // A mixed run's last sound is marked before its last block is queued:
+  // the mix then never takes the blocks before it for the last ones while
+  // this thread is held up between the two.
+  if (last && r.s.mixed) {
+    voice& v = *r.s.mixvoice;
+    v.endat.store(v.tail.load() + (r.gatherfill > 0 ? 1 : 0));
+    v.ending.store(true, std::memory_order_release);
+  }
   bool tailqueued = false;
   if (r.gatherfill > 0) {
     std::memcpy(r.s.tailslot.data, r.s.gatherblock, r.gatherfill);
@@ -540,11 +548,9 @@ bool drainoutput(run& r, bool last) {
     tailqueued = queue(r, r.s.tailslot, r.gatherfill);
     r.gatherfill = 0;
   }
-  // The file's last sound is queued: a voice that another follows lets it
-  // in on the frame after, and needs no silence behind it, the follower
-  // keeping the card busy.
+  // A voice that another follows lets it in on the frame after its last,
+  // and needs no silence behind it, the follower keeping the card busy.
   const bool followed = last && r.s.mixed && r.s.mixvoice->next.load() != nullptr;
-  if (last && r.s.mixed) r.s.mixvoice->ending.store(true, std::memory_order_release);
   // Blocks play in order: the tail's end means everything before it has
   // played. Without a tail on the device, wait for the play slots instead
   // so that the last blocks are not cut off by the close.

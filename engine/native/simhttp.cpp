@@ -117,6 +117,7 @@ httpget* httpopen(const char16_t* url, uint64_t from, httpanswer& answer) {
 long httpread(httpget* get, char* out, std::size_t size) {
   const simhttp::server& s = get->server;
   if (get->breaks && get->sent >= s.breakat) {
+    if (s.close) return 0;
     if (!s.stall) return -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(httptimeoutms.load()));
     return -2;

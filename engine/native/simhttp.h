@@ -24,6 +24,7 @@ struct server {
   int breaks = 0;
   std::size_t breakat = 0;
   bool stall = false;
+  bool close = false;  // they close there as if the body had ended
 };
 
 // Serves `url` so from now on (replacing its earlier server).

@@ -124,7 +124,7 @@ DWORD WINAPI fetchthread(LPVOID parameter) {
     // A file ends with its last byte, and so does a body of no length
     // that is not a station's; a station's end is a drop. A body that
     // breaks and cannot be resumed (no ranges) is lost.
-    if (poured == 1 && !station && (!live || total < 0 || static_cast<int64_t>(f.from + f.written.load()) >= total)) {
+    if (poured == 1 && !station && (total < 0 || static_cast<int64_t>(f.from + f.written.load()) >= total)) {
       f.ended.store(true);
       break;
     }

@@ -382,7 +382,8 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames, uint64_t period) {
   }
   if (done < frames) {
     // The file's last frame has been mixed: the follower comes in on the next.
-    if (follower && startat == frames && v.ending.load(std::memory_order_acquire) && !v.hasblock() &&
+    if (follower && startat == frames && v.ending.load(std::memory_order_acquire) &&
+        v.head.load(std::memory_order_relaxed) == v.endat.load(std::memory_order_relaxed) && !v.hasblock() &&
         v.stagedframes == 0)
       startat = done;
     else

@@ -119,7 +119,9 @@ struct voice {
   std::atomic<uint32_t> heardframes{0};
   // Following. A follower is `held` (left out of the mix, its blocks kept)
   // until its leader lets it go: on the frame after the leader's last, once
-  // `ending` says the leader's blocks queued are its file's last; or, with
+  // `ending` says which of the leader's blocks is its file's last (`endat`,
+  // set before that block is queued, so that the mix never takes the
+  // blocks before it for the last while the decoder is held up); or, with
   // `crossms` set on the leader, on the frame where the leader's sound left
   // (`endbytes`, the count of `consumed` at the file's end as its length
   // tells) comes within that time, the two then overlapping under
@@ -131,6 +133,7 @@ struct voice {
   std::atomic<bool> held{false};
   std::atomic<uint32_t> crossms{0};
   std::atomic<bool> ending{false};
+  std::atomic<uint32_t> endat{0};  // with `ending`: `head` once the last block is mixed
   std::atomic<uint64_t> endbytes{UINT64_MAX};
   uint64_t queuedbytes = 0;  // the bytes of the blocks queued since the clear; the decoder's thread's
   // The render thread's: the crossfade under way (`crossin` for the voice

@@ -86,6 +86,15 @@ TEST_F(Fetch, AFileIsReadWholeAndResumedByARangeWhereItBroke) {
   EXPECT_EQ(simhttp::served(url), 300000u) << "nothing fetched twice";
   zelov::fetchclose(f);
 
+  // A connection closed before the length was all there is no end either.
+  const std::u16string closing = u"http://files.test/closing.ogg";
+  s.close = true;
+  simhttp::serve(closing, s);
+  f = zelov::fetchopen(closing.c_str(), 0, 0);
+  EXPECT_TRUE(readall(*f, cancel, last) == body) << "resumed after the early close";
+  EXPECT_EQ(simhttp::connections(closing), 2);
+  zelov::fetchclose(f);
+
   // From a byte (a seek): that byte on.
   f = zelov::fetchopen(url.c_str(), 250000, 0);
   EXPECT_TRUE(readall(*f, cancel, last) == body.substr(250000));

@@ -382,7 +382,8 @@ TEST(Mixer, AFollowerStartsOnTheFrameAfterItsLeaderAndACrossfadeKeepsThePower) {
     ASSERT_TRUE(m.attach(followerfirst ? follower->v : leader->v));
     ASSERT_TRUE(m.attach(followerfirst ? leader->v : follower->v));
     EXPECT_EQ(render(m, 1000), std::vector<float>(a.begin(), a.begin() + 2000)) << "held: not heard";
-    leader->v.ending = true;  // the block queued was the file's last
+    leader->v.endat = leader->v.tail.load();  // the block queued was the file's last
+    leader->v.ending = true;
     std::vector<float> heard;
     for (int period = 0; period < 4; ++period) {
       const std::vector<float> out = render(m, 1024);
@@ -406,6 +407,7 @@ TEST(Mixer, AFollowerStartsOnTheFrameAfterItsLeaderAndACrossfadeKeepsThePower) {
     follower->v.leader = &leader->v;
     follower->v.held = true;
     leader->v.next = &follower->v;
+    leader->v.endat = leader->v.tail.load();
     leader->v.ending = true;
     ASSERT_TRUE(m.attach(leader->v));
     ASSERT_TRUE(m.attach(follower->v));

@@ -56,6 +56,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 static std::vector<uint32_t> readframes(const char* path) {
@@ -432,7 +433,13 @@ static int seam(const char* firstpath, const char* secondpath, const char* cappa
     const bool atseam = i >= lastsounding && i <= firstsounding;
     while (j < cap.size() && cap[j] != ref[i] && cap[j] == 0 && !atseam) ++j, ++inserted;
     if (j >= cap.size() || cap[j] != ref[i]) {
-      std::printf("FAIL seam: frame %zu of the two differs or is missing (capture frame %zu)%s\n", i, j,
+      std::size_t silent = 0;
+      while (j + silent < cap.size() && cap[j + silent] == 0) ++silent;
+      std::size_t found = j + silent;  // where the reference frame turns up after the silence, if it does
+      while (found < cap.size() && found < j + 44100 && cap[found] != ref[i]) ++found;
+      std::printf("FAIL seam: frame %zu of the two differs or is missing (capture frame %zu: %zu silent frames "
+                  "there, the frame %s)%s\n",
+                  i, j, silent, found < cap.size() && cap[found] == ref[i] ? ("found " + std::to_string(found - j) + " frames later").c_str() : "not found within a second",
                   atseam ? ", at the seam" : "");
       return 1;
     }

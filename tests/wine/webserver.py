@@ -13,6 +13,8 @@ Serves on 127.0.0.1:PORT (over TLS with the certificate and key, when given):
   /garbage.ogg     an HTML page instead of Ogg
   /header.ogg      a header that never ends
   /stall/NAME      the fixture's first 20000 bytes, then nothing, as a stream
+  /live/NAME       the fixture as a station sends it: "icy-" headers, no
+                   length, at BYTES a second (?bps=BYTES, 16000 when not given)
 It prints "ready" once it listens, and runs until it is killed.
 """
 import http.server
@@ -89,6 +91,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
             try:
                 for i in range(10000):
                     self.wfile.write(b"X-Filler-%d: %s\r\n" % (i, b"x" * 100))
+            except OSError:
+                pass
+            self.close_connection = True
+            return
+        if path.startswith("/live/"):
+            name, _, query = path[6:].partition("?")
+            data = self.fixture(name)
+            if data is None:
+                return self.plain(404)
+            pace = int(query[4:]) if query.startswith("bps=") else 16000
+            self.send_response(200)
+            self.send_header("Content-Type", "application/ogg")
+            self.send_header("icy-name", "The tests' station")
+            self.end_headers()
+            start = time.monotonic()
+            try:
+                for at in range(0, len(data), 4096):
+                    delay = start + at / pace - time.monotonic()
+                    if delay > 0:
+                        time.sleep(delay)
+                    self.wfile.write(data[at:at + 4096])
             except OSError:
                 pass
             self.close_connection = True
