@@ -93,6 +93,10 @@ ZEL_CASE(caseexradio, "exradio", Alone, "a station on Icecast: its songs' titles
   c.sink.onevent = [&](const std::string& e) {
     if (e == "CommentsChanged") titles.push_back(narrow(c.text(L"Comment", L"TITLE")));
   };
+  // The songs are some 38 kbit/s, and the buffer counts bytes at 128 kbit/s
+  // until the first song's headers give its rate: a quarter of a second of
+  // that is about a second of these.
+  c.set(L"BufferSeconds", 0.25);
   const std::wstring url = web(L"ZEL_RADIO", L"/radio.ogg");
   c.call(L"PlayUrl", &url);
   titles.insert(titles.begin(), narrow(c.text(L"Comment", L"TITLE")));
