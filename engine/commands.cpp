@@ -81,18 +81,25 @@ LRESULT cmdopen(stream& s, char* text) {
   return 0;
 }
 
-LRESULT cmdopenwide(stream& s, char* text) {
+// Stores the UTF-16 path or address the next run opens, once the run
+// before it has ended; one of `most` characters or more is not stored, and
+// that run then cannot open it.
+void storewide(stream& s, const char* text, std::size_t most) {
   stopworker(s);
+  releasememory(s);
   const char16_t* path = reinterpret_cast<const char16_t*>(text);
   std::size_t length = 0;
-  while (path && length < widepathsize && path[length] != u'\0') ++length;
-  s.filepathtoolong = length >= widepathsize;
+  while (path && length < most && path[length] != u'\0') ++length;
+  s.filepathtoolong = length >= most;
   const std::size_t kept = s.filepathtoolong ? 0 : length;
   for (std::size_t i = 0; i < kept; ++i) s.widefilepath[i] = path[i];
   s.widefilepath[kept] = u'\0';
   s.filepath[0] = '\0';
   s.wideopen = true;
-  releasememory(s);
+}
+
+LRESULT cmdopenwide(stream& s, char* text) {
+  storewide(s, text, widepathsize);
   startworker(s);
   return 0;
 }
@@ -100,17 +107,7 @@ LRESULT cmdopenwide(stream& s, char* text) {
 // An address of a file or stream on a web server (http:// or https://),
 // in UTF-16 as "openwide" takes a path; the run reads it through WinHTTP.
 LRESULT cmdopenurl(stream& s, char* text) {
-  stopworker(s);
-  const char16_t* url = reinterpret_cast<const char16_t*>(text);
-  std::size_t length = 0;
-  while (url && length < urlsize && url[length] != u'\0') ++length;
-  releasememory(s);
-  s.filepathtoolong = length >= urlsize;
-  const std::size_t kept = s.filepathtoolong ? 0 : length;
-  for (std::size_t i = 0; i < kept; ++i) s.widefilepath[i] = url[i];
-  s.widefilepath[kept] = u'\0';
-  s.filepath[0] = '\0';
-  s.wideopen = true;
+  storewide(s, text, urlsize);
   s.fromurl = true;
   startworker(s);
   return 0;
