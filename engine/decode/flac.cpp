@@ -211,7 +211,7 @@ const char* const badinfo = "This FLAC stream has no readable STREAMINFO block.\
 
 bool looksflac(source& reader) {
   unsigned char head[300] = {};
-  const std::size_t got = sourceread(head, 1, sizeof head, &reader);
+  const std::size_t got = sourcereadall(head, sizeof head, reader);
   sourceseek(&reader, 0, SEEK_SET);
   if (got >= 4 && std::memcmp(head, "fLaC", 4) == 0) return true;
   if (got >= 10 && std::memcmp(head, "ID3", 3) == 0) return true;  // libFLAC passes over the tag
@@ -224,7 +224,7 @@ bool looksflac(source& reader) {
 bool measureflac(run& r) {
   const bool ogg = r.measuredinput.bytes ? std::memcmp(r.measuredinput.bytes, "OggS", 4) == 0 : [&] {
     char magic[4] = {};
-    const bool read = sourceread(magic, 1, 4, &r.measuredinput) == 4;
+    const bool read = sourcereadall(magic, 4, r.measuredinput) == 4;
     sourceseek(&r.measuredinput, 0, SEEK_SET);
     return read && std::memcmp(magic, "OggS", 4) == 0;
   }();

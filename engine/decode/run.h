@@ -73,6 +73,10 @@ struct run {
   bool stop = false;  // a failure or a cancel ends the run
   bool reopening = false;  // the device was closed for a link of another format
   bool deviceopen = false;
+  // A web server's stream has gathered its first buffer; its blocks are
+  // queued once more than blocklimit is gathered.
+  bool buffered = false;
+  uint32_t blocklimit = gatherlimit;
   // The device is to start once its first block is queued: a sound server
   // fed a block at once begins sooner than one started with nothing queued.
   bool startdue = false;

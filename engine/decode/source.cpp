@@ -9,7 +9,7 @@ namespace zelov {
 
 namespace {
 
-// Reads from a web server as fread does from a file: the whole count
+// Reads from a web server the whole items that have come, one at least,
 // unless the body ends (or fails, or the run is cancelled) first.
 std::size_t netread(source& s, char* out, std::size_t size, std::size_t count) {
   if (size == 0 || (s.seekable && s.at >= s.size)) return 0;
@@ -17,7 +17,7 @@ std::size_t netread(source& s, char* out, std::size_t size, std::size_t count) {
   if (!s.net) return 0;
   const std::size_t want = size * count;
   std::size_t got = 0;
-  while (got < want) {
+  while (got < want && !(got > 0 && got % size == 0)) {
     const long n = fetchread(*s.net, out + got, want - got, *s.cancel);
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
@@ -37,6 +37,16 @@ std::size_t sourceread(void* out, std::size_t size, std::size_t count, void* fro
   std::memcpy(out, s.bytes + s.at, static_cast<std::size_t>(items * size));
   s.at += items * size;
   return static_cast<std::size_t>(items);
+}
+
+std::size_t sourcereadall(void* out, std::size_t bytes, source& from) {
+  std::size_t got = 0;
+  while (got < bytes) {
+    const std::size_t n = sourceread(static_cast<char*>(out) + got, 1, bytes - got, &from);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
 }
 
 int sourceseek(void* from, ogg_int64_t offset, int whence) {

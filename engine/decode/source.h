@@ -32,7 +32,11 @@ struct source {
   bool seekable = false;
 };
 
+// A read from a web server gives the whole items that have come, one at
+// least, rather than waiting for its whole count: a stream that arrives as
+// it plays is decoded as it arrives. sourcereadall waits for them all.
 std::size_t sourceread(void* out, std::size_t size, std::size_t count, void* from);
+std::size_t sourcereadall(void* out, std::size_t bytes, source& from);
 int sourceseek(void* from, ogg_int64_t offset, int whence);
 int sourceclose(void* from);  // closes a file; the memory is the stream's
 long sourcetell(void* from);

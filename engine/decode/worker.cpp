@@ -83,6 +83,32 @@ void readheaders(run& r) {
   }
 }
 
+// What a link that does not say its rate is taken to have.
+constexpr int64_t assumedbitrate = 128000;
+
+// A stream from a web server reads its headers as they come; then, before
+// its first sound, it gathers its buffer's time at its link's own rate (at
+// 128 kbit/s when the link does not say its rate, as an Opus link does
+// not), and gathers that again whenever it runs dry or a seek starts a new
+// connection. Its blocks hold an eighth of that time at most: a stream that
+// arrives as it plays has only its buffer's time in hand, and a block is
+// queued only once it is whole; the most of it is to stay in the buffer,
+// which gathers again only once it has run dry.
+void bufferlink(run& r, const linkinfo& link) {
+  const int64_t ms = std::max(r.s.bufferms.load(), 0);
+  const int64_t rate = link.bitrate > 0 ? link.bitrate : assumedbitrate;
+  const uint32_t bytes = static_cast<uint32_t>(rate / 8 * ms / 1000);
+  const int64_t sound = int64_t{link.rate} * link.channels * (link.floats ? 4 : 2);
+  r.blocklimit = static_cast<uint32_t>(std::clamp<int64_t>(sound * ms / 8000, 1, gatherlimit));
+  r.input.prebuffer = bytes;
+  if (r.buffered) {
+    fetchsetprebuffer(*r.input.net, bytes);
+  } else {
+    fetchrebuffer(*r.input.net, bytes);
+    r.buffered = true;
+  }
+}
+
 }  // namespace
 
 // Announces a logical stream and makes its settings visible to the queries.
@@ -115,9 +141,7 @@ void announce(run& r, const linkinfo& link) {
   r.s.streamrate.store(link.rate);
   r.s.streamchannels.store(link.channels);
   r.s.floatblocks = link.floats;
-  // A stream from a web server gathers its buffer's time at its own rate.
-  if (r.input.net && link.bitrate > 0)
-    fetchsetprebuffer(*r.input.net, static_cast<uint32_t>(static_cast<int64_t>(link.bitrate) / 8 * r.s.bufferms.load() / 1000));
+  if (r.input.net) bufferlink(r, link);
   setvendor(r.s, link.vendor);
   settags(r.s, link.comments, link.lengths, link.count);
 
@@ -230,7 +254,7 @@ void acceptchunk(run& r, uint32_t bytes) {
   // mixed stream's first block after a start or a seek is a short one, so
   // that the mix has the sound sooner; the decoding of the next one takes
   // a small part of its length.
-  const uint32_t limit = r.s.mixed && !r.blockqueued ? firstblocklimit : gatherlimit;
+  const uint32_t limit = std::min(r.s.mixed && !r.blockqueued ? firstblocklimit : gatherlimit, r.blocklimit);
   const bool blockfull = r.gatherfill > limit;
   r.gatherfill += bytes;
   if (!blockfull) return;
@@ -485,20 +509,15 @@ bool openinput(stream& s, const char* path, const char16_t* widepath, source& re
   return reader.file != nullptr;
 }
 
-// The bytes a stream from a web server gathers before it plays, until its
-// rate is known: its buffer's time at 128 kbit/s.
-uint32_t prebufferbytes(const stream& s) { return static_cast<uint32_t>(std::max(s.bufferms.load(), 0)) * 16; }
-
 // Opens a reader of the run's address on a web server and waits for the
 // server's answer. False when there is no body to read, with `failure`
 // saying why (0 when a cancel ended the wait).
-bool openurl(stream& s, source& reader, uint32_t prebuffer, int32_t& failure) {
+bool openurl(stream& s, source& reader, int32_t& failure) {
   reader = source{};
   reader.url = s.widefilepath;
   reader.cancel = &s.cancelflag;
   reader.level = &s.bufferlevel;
-  reader.prebuffer = prebuffer;
-  reader.net = fetchopen(reader.url, 0, prebuffer, reader.level);
+  reader.net = fetchopen(reader.url, 0, 0, reader.level);
   failure = resultcantopen;
   if (!reader.net) return false;
   httpanswer answer;
@@ -618,10 +637,10 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
     s.bufferlevel.store(0);
     s.httpstatus.store(0);
     int32_t failure = 0;
-    if (!openurl(s, r.input, prebufferbytes(s), failure)) return failure;
+    if (!openurl(s, r.input, failure)) return failure;
     // A file on a web server is measured and sought as a file is, through
     // byte ranges; a live stream plays as it comes.
-    if (r.input.seekable && openurl(s, r.measuredinput, 0, failure)) measure(r);
+    if (r.input.seekable && openurl(s, r.measuredinput, failure)) measure(r);
   } else {
     if (!openinput(s, path, widepath, r.measuredinput)) return cantopen(s, path, widepath);
     measure(r);
@@ -647,10 +666,18 @@ int32_t playworker(stream& s, const char* path, const char16_t* widepath) {
   r.syncready = true;
   for (;;) {
     if (r.halted()) break;  // a seek came before the first page was read
-    const long n = r.readblock();
+    long n = r.readblock();
     diagout("Buffers lidos %d \n", static_cast<int>(n));
-    if (ogg_sync_pageout(&r.sync, &r.page) != 1) {
-      if (n < readsize) break;
+    // A web server's reads give what has come: read on to a block's worth
+    // before taking the stream for ended, or for not Ogg.
+    long read = n;
+    int got;
+    while ((got = ogg_sync_pageout(&r.sync, &r.page)) != 1 && r.input.net && n > 0 && read < readsize) {
+      n = r.readblock();
+      read += n;
+    }
+    if (got != 1) {
+      if (read < readsize) break;
       diagerr("Input does not appear to be an Ogg bitstream.\n");
       r.result = resultnotogg;
       break;

@@ -124,7 +124,9 @@ long httpread(httpget* get, char* out, std::size_t size) {
   }
   if (s.body.empty()) return 0;
   if (!s.endless && get->at >= s.body.size()) return 0;
+  // 4 KiB at most, and a paced server no more than 50 ms of its pace.
   std::size_t n = std::min<std::size_t>(size, 4096);
+  if (s.bytespersecond) n = std::min<std::size_t>(n, std::max<uint32_t>(s.bytespersecond / 20, 1));
   if (get->breaks) n = std::min<std::size_t>(n, s.breakat - get->sent);
   if (!s.endless) n = std::min<std::size_t>(n, s.body.size() - get->at);
   if (s.bytespersecond) {

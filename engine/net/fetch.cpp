@@ -219,6 +219,11 @@ int32_t fetchstatus(const fetch& f) { return f.failure.load() != 0 || f.answered
 
 void fetchsetprebuffer(fetch& f, uint32_t bytes) { f.prebuffer.store(std::min(bytes, fetchringsize)); }
 
+void fetchrebuffer(fetch& f, uint32_t bytes) {
+  fetchsetprebuffer(f, bytes);
+  f.buffering.store(true);
+}
+
 int32_t fetchlevel(const fetch& f) {
   if (!f.buffering.load()) return 100;
   const uint64_t have = f.written.load() - f.taken.load();

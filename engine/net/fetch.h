@@ -48,9 +48,11 @@ long fetchread(fetch& f, char* out, std::size_t size, const std::atomic<int32_t>
 // HTTP status of the answer that ended it (0 for none).
 int32_t fetchfailure(const fetch& f);
 int32_t fetchstatus(const fetch& f);
-// The bytes the reader waits for before the next read gives any (the
-// prebuffer), which the run may change once it knows the stream's rate.
+// The bytes the reader waits for whenever the ring has run dry (the
+// prebuffer), which the run may change once it knows the stream's rate;
+// fetchrebuffer also makes the next read wait for them, as the first did.
 void fetchsetprebuffer(fetch& f, uint32_t bytes);
+void fetchrebuffer(fetch& f, uint32_t bytes);
 // How full the buffer is while the reader waits for it, 0 to 100; 100 while
 // it plays from it.
 int32_t fetchlevel(const fetch& f);

@@ -856,3 +856,33 @@ TEST_F(PlayerTest, ExtendedControlsPlayAFileFromAWebServerAndSayWhyOneFails) {
   EXPECT_EQ(exhost.events.back(), "ErrorCode 32 The server refused the request (HTTP 404)");
   simhttp::reset();
 }
+
+// A station of a lower bitrate than 128 kbit/s (48 kbit/s mono) sounds once
+// its headers and BufferSeconds of it at its own rate are in, not the bytes
+// of a second at 128 kbit/s.
+TEST_F(PlayerTest, AStationSoundsOnceItsBufferIsInAtItsOwnRate) {
+  fixtures::sound sound;
+  sound.seconds = 8;
+  sound.channels = 1;
+  sound.quality = 0.0f;
+  const fixtures::stream encoded = fixtures::encode(sound);
+  const double persecond = static_cast<double>(encoded.data.size() - encoded.audiostart) / sound.seconds;
+  ASSERT_LT(persecond * 8, 80000) << "a lower bitrate";
+  simhttp::server station;
+  station.body.assign(encoded.data.begin(), encoded.data.end());
+  station.length = station.ranges = false;
+  station.station = true;
+  station.bytespersecond = static_cast<uint32_t>(persecond);
+  const std::u16string url = u"http://radio.test/low.ogg";
+  simhttp::serve(url, station);
+  simendpoint::reset();
+  Recorder exhost;
+  Player ex{exhost, true};
+  ex.PlayUrl(u"http://radio.test/low.ogg");
+  ASSERT_TRUE(enginetest::waituntil([&] { return !cardsound(u"card-a").empty(); }));
+  const double buffered = static_cast<double>(simhttp::served(url)) - static_cast<double>(encoded.audiostart);
+  EXPECT_GT(buffered, 0.6 * persecond) << "its second's worth is waited for";
+  EXPECT_LT(buffered, 1.6 * persecond) << "and no more";
+  ex.CancelPlayback();
+  simhttp::reset();
+}
