@@ -97,16 +97,22 @@ constexpr int64_t assumedbitrate = 128000;
 void bufferlink(run& r, const linkinfo& link) {
   const int64_t ms = std::max(r.s.bufferms.load(), 0);
   const int64_t rate = link.bitrate > 0 ? link.bitrate : assumedbitrate;
-  const uint32_t bytes = static_cast<uint32_t>(rate / 8 * ms / 1000);
+  r.input.prebuffer = static_cast<uint32_t>(rate / 8 * ms / 1000);
+  fetchsetprebuffer(*r.input.net, r.input.prebuffer);
   const int64_t sound = int64_t{link.rate} * link.channels * (link.floats ? 4 : 2);
   r.blocklimit = static_cast<uint32_t>(std::clamp<int64_t>(sound * ms / 8000, 1, gatherlimit));
-  r.input.prebuffer = bytes;
-  if (r.buffered) {
-    fetchsetprebuffer(*r.input.net, bytes);
-  } else {
-    fetchrebuffer(*r.input.net, bytes);
-    r.buffered = true;
-  }
+}
+
+// Waits for the first buffer before the first sound, counting what the
+// reads of the headers brought along.
+void gatherfirst(run& r) {
+  if (r.buffered) return;
+  r.buffered = true;
+  long held = 0;
+  if (r.syncready) held += r.sync.fill - r.sync.returned;
+  if (r.streamready) held += r.logical.body_fill - r.logical.body_returned;
+  const uint32_t bytes = r.input.prebuffer;
+  fetchwaitfor(*r.input.net, bytes > held ? bytes - static_cast<uint32_t>(held) : 0, r.s.cancelflag);
 }
 
 }  // namespace
@@ -148,6 +154,7 @@ void announce(run& r, const linkinfo& link) {
   runready(r.s);  // the length and the comments are known
   if (link.channels < 1 || link.vendor == nullptr)
     return r.fail(resultbadheader, corruptheader);
+  if (r.input.net) gatherfirst(r);
   // A chunk is at most chunksamples 16-bit samples' bytes, of floats half
   // as many samples.
   r.chunklimit = static_cast<int32_t>(chunksamples) / link.channels / (link.floats ? 2 : 1);

@@ -131,7 +131,8 @@ long httpread(httpget* get, char* out, std::size_t size) {
   if (!s.endless) n = std::min<std::size_t>(n, s.body.size() - get->at);
   if (s.bytespersecond) {
     // Not ahead of its pace: wait until these bytes are due.
-    const auto due = get->start + std::chrono::microseconds((get->sent + n) * 1000000 / s.bytespersecond);
+    const uint64_t paced = get->sent + n > s.burst ? get->sent + n - s.burst : 0;
+    const auto due = get->start + std::chrono::microseconds(paced * 1000000 / s.bytespersecond);
     std::this_thread::sleep_until(due);
   }
   for (std::size_t i = 0; i < n; ++i) out[i] = s.body[(get->at + i) % s.body.size()];

@@ -18,6 +18,7 @@ struct server {
   bool station = false;  // sends a station's "icy-" headers
   int32_t failure = 0;   // every open fails with this (an EngineResult): no body at all
   uint32_t bytespersecond = 0;  // its pace, 0 as fast as it is read
+  std::size_t burst = 0;  // bytes sent at once before the pace, as Icecast sends a new listener what it holds
   uint32_t connectms = 0;       // how long an open takes
   // The first `breaks` connections break after `breakat` bytes of body;
   // with `stall` they go silent there instead, until the read times out.

@@ -43,11 +43,18 @@ struct fetch {
   std::atomic<uint64_t> taken{0};
   std::atomic<uint32_t> prebuffer{0};
   std::atomic<bool> buffering{true};  // the reader waits for the prebuffer
+  std::atomic<int64_t> once{-1};      // or, when not -1, for this many bytes this time
   std::atomic<int32_t>* level = nullptr;
   char ring[fetchringsize];
 };
 
 namespace {
+
+// The bytes the reader is waiting for.
+uint64_t wanted(const fetch& f) {
+  const int64_t once = f.once.load();
+  return once >= 0 ? static_cast<uint64_t>(once) : f.prebuffer.load();
+}
 
 void letgo(fetch* f) {
   if (f->holders.fetch_sub(1) == 1) unmake(f);
@@ -187,15 +194,28 @@ bool fetchanswer(fetch& f, httpanswer& answer, const std::atomic<int32_t>& cance
   return f.answered.load();
 }
 
+namespace {
+
+// Ends the reader's wait for the prebuffer once it is there, or all that
+// will come is, and says how full the buffer is.
+void checkbuffer(fetch& f) {
+  const uint64_t have = f.written.load(std::memory_order_acquire) - f.taken.load(std::memory_order_relaxed);
+  const bool over = f.ended.load() || f.failure.load() != 0;
+  if (f.buffering.load() && (have >= wanted(f) || have == fetchringsize || over)) {
+    f.buffering.store(false);
+    f.once.store(-1);
+  }
+  if (f.level) f.level->store(fetchlevel(f));
+}
+
+}  // namespace
+
 long fetchread(fetch& f, char* out, std::size_t size, const std::atomic<int32_t>& cancel) {
   for (;;) {
     if (cancel.load()) return -1;
+    checkbuffer(f);
     const uint64_t taken = f.taken.load(std::memory_order_relaxed);
     const uint64_t have = f.written.load(std::memory_order_acquire) - taken;
-    const bool over = f.ended.load() || f.failure.load() != 0;
-    if (f.buffering.load() && (have >= f.prebuffer.load() || have == fetchringsize || over))
-      f.buffering.store(false);
-    if (f.level) f.level->store(fetchlevel(f));
     if (!f.buffering.load() && have > 0) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(have, size));
       const uint32_t start = static_cast<uint32_t>(taken % fetchringsize);
@@ -206,11 +226,17 @@ long fetchread(fetch& f, char* out, std::size_t size, const std::atomic<int32_t>
       SetEvent(f.room);
       return static_cast<long>(n);
     }
-    if (!f.buffering.load() && over) return f.failure.load() != 0 ? -1 : 0;
+    if (!f.buffering.load() && (f.ended.load() || f.failure.load() != 0)) return f.failure.load() != 0 ? -1 : 0;
     // Dry: wait until the prebuffer is there again.
     f.buffering.store(true);
     WaitForSingleObject(f.data, waitstepms);
   }
+}
+
+void fetchwaitfor(fetch& f, uint32_t bytes, const std::atomic<int32_t>& cancel) {
+  f.once.store(std::min(bytes, fetchringsize));
+  f.buffering.store(true);
+  for (checkbuffer(f); f.buffering.load() && !cancel.load(); checkbuffer(f)) WaitForSingleObject(f.data, waitstepms);
 }
 
 int32_t fetchfailure(const fetch& f) { return f.failure.load(); }
@@ -219,15 +245,10 @@ int32_t fetchstatus(const fetch& f) { return f.failure.load() != 0 || f.answered
 
 void fetchsetprebuffer(fetch& f, uint32_t bytes) { f.prebuffer.store(std::min(bytes, fetchringsize)); }
 
-void fetchrebuffer(fetch& f, uint32_t bytes) {
-  fetchsetprebuffer(f, bytes);
-  f.buffering.store(true);
-}
-
 int32_t fetchlevel(const fetch& f) {
   if (!f.buffering.load()) return 100;
   const uint64_t have = f.written.load() - f.taken.load();
-  const uint32_t want = std::max<uint32_t>(f.prebuffer.load(), 1);
+  const uint64_t want = std::max<uint64_t>(wanted(f), 1);
   return static_cast<int32_t>(std::min<uint64_t>(100, have * 100 / want));
 }
 

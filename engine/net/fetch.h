@@ -49,10 +49,12 @@ long fetchread(fetch& f, char* out, std::size_t size, const std::atomic<int32_t>
 int32_t fetchfailure(const fetch& f);
 int32_t fetchstatus(const fetch& f);
 // The bytes the reader waits for whenever the ring has run dry (the
-// prebuffer), which the run may change once it knows the stream's rate;
-// fetchrebuffer also makes the next read wait for them, as the first did.
+// prebuffer), which the run may change once it knows the stream's rate.
 void fetchsetprebuffer(fetch& f, uint32_t bytes);
-void fetchrebuffer(fetch& f, uint32_t bytes);
+// Waits until `bytes` are in the buffer (or it is full, or the body has
+// ended), in steps that look at `cancel`, saying how full it is as a read's
+// wait does.
+void fetchwaitfor(fetch& f, uint32_t bytes, const std::atomic<int32_t>& cancel);
 // How full the buffer is while the reader waits for it, 0 to 100; 100 while
 // it plays from it.
 int32_t fetchlevel(const fetch& f);

@@ -282,6 +282,12 @@ pulse_stop
 kill $radiopids 2>/dev/null
 wait $radiopids 2>/dev/null
 radiopids=
+# The station's burst starts at its first song (the control connected as
+# it came on the air): both songs heard whole, in order.
+(cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/song1.ogg")" "$(winpath "$run/song1.raw")" &&
+  wine refdecode.exe "$(winpath "$fx/song2.ogg")" "$(winpath "$run/song2.raw")")
+cat "$run/song1.raw" "$run/song2.raw" > "$run/songs.raw"
+compare "$run/songs.raw" "$run/capture.raw"
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
