@@ -210,10 +210,19 @@ measure() {  # measure EDITION BUILD-DIR
   for _ in $(seq 100); do grep -q ready "$run/web.log" && break; sleep 0.05; done
   line=$(step web "http://127.0.0.1:$webport/live/sixty.ogg?bps=40000" "http://127.0.0.1:$webport/files/sixty.ogg" \
      "$(winpath "$run/sixty.ogg")" "$(winpath "$run/capture.raw")" 20 | grep -E '^web' || true)
-  kill "$webpid" 2>/dev/null; wait "$webpid" 2>/dev/null || true  # it ends by that signal: no failure
   echo "$line"
   figure[$edition.urlstart]="$(awk '{print $8}' <<<"$line") ms"
   figure[$edition.urlcpu]=$(awk '{print $NF}' <<<"$line")
+  # Twenty minutes of a station in five: its songs one after another, sent
+  # as fast as the control takes them and played at Rate 4; the heap and
+  # handles as it goes.
+  for _ in $(seq 100); do cat "$run/fx/song1.ogg" "$run/fx/song2.ogg"; done > "$run/station.ogg"
+  line=$(step station "http://127.0.0.1:$webport/live/station.ogg?bps=100000000" 300 | grep -E '^station' || true)
+  kill "$webpid" 2>/dev/null; wait "$webpid" 2>/dev/null || true  # it ends by that signal: no failure
+  echo "$line"
+  figure[$edition.stationheap]=$(sed -nE 's/.*heap ([0-9]+) -> ([0-9]+).*/\1 \2/p' <<<"$line" | awk '{ printf "%+d B", $2 - $1 }')
+  figure[$edition.stationhandles]=$(sed -nE 's/.*handles ([0-9]+) -> ([0-9]+).*/\1 \2/p' <<<"$line" | awk '{ printf "%+d", $2 - $1 }')
+  grep -q "ended early" <<<"$line" && figure[$edition.stationheap]="ended early"
   line=$(step churn "$(winpath "$run/sixty.ogg")" 16 500 | grep -E '^churn' || true)
   echo "$line"
   figure[$edition.churn]=$(awk '{ printf "%+d B", $13 - $11 }' <<<"$line")
@@ -262,6 +271,8 @@ if wine_usable; then
   show "Marker after its sound heard, median/most" "" "${figure[win32.markers]:-skipped}" "${figure[win64.markers]}" "<= 100 ms"
   show "PlayUrl to the first sound, a station" "" "${figure[win32.urlstart]:-skipped}" "${figure[win64.urlstart]}" "<= 1050 ms"
   show "CPU from a web server / from disk" "" "${figure[win32.urlcpu]:-skipped}" "${figure[win64.urlcpu]}" "<= 1.1"
+  show "heap, a station 20 minutes (Rate 4)" "" "${figure[win32.stationheap]:-skipped}" "${figure[win64.stationheap]}" "flat"
+  show "handles, the same" "" "${figure[win32.stationhandles]:-skipped}" "${figure[win64.stationhandles]}" "flat"
   show "heap, 500 controls replaced, 16 playing" "" "${figure[win32.churn]:-skipped}" "${figure[win64.churn]}" "flat"
   show "handles, the same" "" "${figure[win32.churnhandles]:-skipped}" "${figure[win64.churnhandles]}" "flat"
   show "PlayMemory to the first sound heard" "" "${figure[win32.memory]:-skipped}" "${figure[win64.memory]}" "< 20 ms"
