@@ -90,17 +90,17 @@ constexpr int64_t assumedbitrate = 128000;
 // its first sound, it gathers its buffer's time at its link's own rate (at
 // 128 kbit/s when the link does not say its rate, as an Opus link does
 // not), and gathers that again whenever it runs dry or a seek starts a new
-// connection. Its blocks hold an eighth of that time at most: a stream that
-// arrives as it plays has only its buffer's time in hand, and a block is
-// queued only once it is whole; the most of it is to stay in the buffer,
-// which gathers again only once it has run dry.
+// connection. A live stream's blocks hold an eighth of that time at most:
+// it has only its buffer's time in hand, and a block is queued only once
+// it is whole; the most of it is to stay in the buffer, which gathers again
+// only once it has run dry. (A file comes as fast as its server sends it.)
 void bufferlink(run& r, const linkinfo& link) {
   const int64_t ms = std::max(r.s.bufferms.load(), 0);
   const int64_t rate = link.bitrate > 0 ? link.bitrate : assumedbitrate;
   r.input.prebuffer = static_cast<uint32_t>(rate / 8 * ms / 1000);
   fetchsetprebuffer(*r.input.net, r.input.prebuffer);
   const int64_t sound = int64_t{link.rate} * link.channels * (link.floats ? 4 : 2);
-  r.blocklimit = static_cast<uint32_t>(std::clamp<int64_t>(sound * ms / 8000, 1, gatherlimit));
+  if (!r.input.seekable) r.blocklimit = static_cast<uint32_t>(std::clamp<int64_t>(sound * ms / 8000, 1, gatherlimit));
 }
 
 // Waits for the first buffer before the first sound, counting what the

@@ -268,26 +268,40 @@ except urllib.error.HTTPError as e:
 except Exception:
     print(0)' "$1"
 }
+onair() {  # onair: ezstream sends the two songs once, from now
+  ezstream -c "$run/radio/ezstream.xml" > "$run/radio/ezstream.out" 2>&1 &
+  radiopids="$radiopids $!"
+  for _ in $(seq 100); do [ "$(mountstatus "http://127.0.0.1:$radioport/radio.ogg")" = 200 ] && break; sleep 0.05; done
+}
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 icecast2 -c "$run/radio/icecast.xml" > "$run/radio/icecast.out" 2>&1 &
 radiopids=$!
 for _ in $(seq 100); do [ "$(mountstatus "http://127.0.0.1:$radioport/radio.ogg")" = 404 ] && break; sleep 0.1; done
-ezstream -c "$run/radio/ezstream.xml" > "$run/radio/ezstream.out" 2>&1 &
-radiopids="$radiopids $!"
-for _ in $(seq 100); do [ "$(mountstatus "http://127.0.0.1:$radioport/radio.ogg")" = 200 ] && break; sleep 0.05; done
+onair
 export ZEL_RADIO="http://127.0.0.1:$radioport"
 control exradio
 sleep 1
 pulse_stop
-kill $radiopids 2>/dev/null
-wait $radiopids 2>/dev/null
-radiopids=
 # The station's burst starts at its first song (the control connected as
 # it came on the air): both songs heard whole, in order.
 (cd "$run/engine" && wine refdecode.exe "$(winpath "$fx/song1.ogg")" "$(winpath "$run/song1.raw")" &&
   wine refdecode.exe "$(winpath "$fx/song2.ogg")" "$(winpath "$run/song2.raw")")
 cat "$run/song1.raw" "$run/song2.raw" > "$run/songs.raw"
 compare "$run/songs.raw" "$run/capture.raw"
+# examples/vbscript/radio.vbs as a user runs it, on the station's next
+# broadcast (Wine's WScript.Sleep is a stub that ends the script: the copy
+# waits in a timed loop instead).
+sed -E 's/^( *)WScript\.Sleep ([0-9]+)/\1t0 = Timer: Do While Timer - t0 < \2 \/ 1000 And Timer >= t0: Loop/' \
+  "$here/../../examples/vbscript/radio.vbs" > "$run/radio.vbs"
+pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
+onair
+expect "examples/vbscript/radio.vbs shows each song of a station as it begins, to the station's end" 0 \
+  sh -c "wine cscript //nologo radio.vbs '$ZEL_RADIO/radio.ogg' | tr -d '\r' | grep -E '^(Fixture|done)' | paste -sd'|' |
+         grep -qx 'Fixture - First Song|Fixture - Second Song|done: stop'"
+pulse_stop
+kill $radiopids 2>/dev/null
+wait $radiopids 2>/dev/null
+radiopids=
 # PlayFile alone makes the file audible, every sample of it: the sound
 # server is fresh, so the capture holds this file only.
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
