@@ -507,7 +507,6 @@ void station(const wchar_t* url, double length) {
     }
     most.heapbytes = std::max(most.heapbytes, now.heapbytes);
     most.handles = std::max(most.handles, now.handles);
-    if (std::getenv("ZEL_TRACE_HEAP")) std::printf("heap %lld handles %ld at %.0f s\n", now.heapbytes, now.handles, seconds() - start);
   }
   double heard = 0;
   player.control->get_Position(&heard);
