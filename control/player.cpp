@@ -444,12 +444,15 @@ void Player::CheckQueue() {
     if (following_) next_.call(word::follow, &now);
     else next_.ask(word::resume);
   }
+  // The one before failed: its error, as the queued file plays on. One
+  // that ended well says nothing here: its ErrorCode comes after the last
+  // file's Finished.
   int32_t number;
-  if (ended && ErrorForRunState(state, number)) RaiseErrorCode(number);
+  if (ended && ErrorForRunState(state, number) && number != NoError) RaiseErrorCode(number);
   // One that failed before it was heard has not begun: no Queued, and its
   // end reports the failure.
   const int32_t queued = next_.ask(word::intreturn);
-  TakeQueued(!(queued < zelov::endedbelow && ErrorForRunState(queued, number)));
+  TakeQueued(!(queued < zelov::endedbelow && ErrorForRunState(queued, number) && number != NoError));
 }
 
 // The file queued becomes the control's: the one before plays out what it
