@@ -104,6 +104,10 @@ ZEL_CASE(caseexradio, "exradio", Alone, "a station on Icecast: its songs' titles
     heard = std::max(heard, c.number(L"Position"));
     return c.sink.ended();
   });
+  // Under load the open's wait may end before the station's first bytes
+  // come (they came some 0.5 s after the request on an idle machine): the
+  // first title then comes with a CommentsChanged of its own.
+  if (!titles.empty() && titles.front().empty()) titles.erase(titles.begin());
   check(titles == std::vector<std::string>{"First Song", "Second Song"},
         "exradio: the songs' titles in order, CommentsChanged with each new one", joined(titles));
   check(heard > 3, "exradio: Position counts what was heard across the songs", std::to_string(heard));
