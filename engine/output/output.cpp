@@ -13,6 +13,10 @@ namespace zelov {
 
 namespace {
 
+// The longest a run's end waits for the mix to let its follower in: a
+// card's render comes every few milliseconds while it plays.
+constexpr unsigned long long handovermostms = 200;
+
 // The card the stream is to play on: the one of its chosen id, else the
 // one at its device index now, else the default card.
 card* chosencard(stream& s) {
@@ -129,6 +133,18 @@ MMRESULT outreset(stream& s, HWAVEOUT device) {
   return MMSYSERR_NOERROR;
 }
 
+void outletgo(stream& s) {
+  if (!s.mixed || !s.mixvoice) return;
+  voice& v = *s.mixvoice;
+  voice* follower = v.next.load();
+  if (!follower || !v.ending.load() || follower->leader.load() != &v) return;
+  if (!v.paused.load() && !s.cancelflag.load() && s.mixcard.load()) {
+    const unsigned long long until = GetTickCount64() + handovermostms;
+    while (v.next.load() == follower && GetTickCount64() < until) Sleep(1);
+  }
+  if (v.next.exchange(nullptr) == follower) follower->held.store(false, std::memory_order_release);
+}
+
 MMRESULT outclose(stream& s, HWAVEOUT device) {
   if (!s.mixed) return waveOutClose(device);
   card* c;
@@ -139,10 +155,6 @@ MMRESULT outclose(stream& s, HWAVEOUT device) {
   if (!c) return MMSYSERR_INVALHANDLE;
   voice& v = *s.mixvoice;
   c->mix.detach(v);
-  // A run that ended lets its follower go, should the mix not have done so
-  // yet (its last frame ended a period): it starts on the card's next one.
-  voice* follower = v.next.exchange(nullptr);
-  if (follower && v.ending.load() && follower->leader.load() == &v) follower->held.store(false);
   dropblocks(v);
   leavecard(*c);
   return MMSYSERR_NOERROR;

@@ -17,6 +17,14 @@ MMRESULT outpause(stream& s, HWAVEOUT device);
 MMRESULT outrestart(stream& s, HWAVEOUT device);
 MMRESULT outreset(stream& s, HWAVEOUT device);
 MMRESULT outclose(stream& s, HWAVEOUT device);
+// A run that ended hands its follower to the mix before its voice is reset
+// and leaves it: the mix lets the follower in on the frame after the last,
+// at the latest with the render after it (when its last frame ended one),
+// and this waits for that, the voice still mixed. Reset or taken out of the
+// mix first, a thread held up there would leave the follower waiting, the
+// card silent, for as long. A voice paused or cancelled lets its follower
+// go now, to start with its card's next render.
+void outletgo(stream& s);
 // The bytes played since the device opened or was reset; false when the
 // device cannot tell.
 bool outposition(stream& s, HWAVEOUT device, DWORD& bytes);

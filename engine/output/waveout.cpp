@@ -332,6 +332,7 @@ void waveclose(stream& s) {
   s.reopened = false;
   HWAVEOUT device = s.waveout.load();
   if (!device) return;
+  outletgo(s);
   // Cleared first: a "pause" or "resume" racing the close then finds no
   // device rather than one being closed. The position stays where the
   // device's blocks end.

@@ -33,8 +33,9 @@ void playqueued(const char* name, const wchar_t* first, const wchar_t* second, d
   check(SUCCEEDED(c.call(L"QueueFile", &next)), std::string(name) + ": QueueFile while the first plays");
   check(c.waitend() && c.sink.events.back() == "ErrorCode 0 No error", std::string(name) + ": both play to the end",
         joined(c.sink.milestones()));
-  check(count(c.sink, "Queued") == 1 && count(c.sink, "Finished") == 1 && count(c.sink, "Status stop") == 1,
-        std::string(name) + ": Queued once, one stop and one Finished", joined(c.sink.events));
+  check(count(c.sink, "Queued") == 1 && count(c.sink, "Finished") == 1 && count(c.sink, "Status stop") == 1 &&
+            count(c.sink, "ErrorCode 0 No error") == 1,
+        std::string(name) + ": Queued once, one stop, one Finished and one ErrorCode", joined(c.sink.events));
   check(std::abs(length - seconds) < 1e-6, std::string(name) + ": Duration speaks of the second once Queued",
         std::to_string(length));
 }
