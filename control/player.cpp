@@ -448,11 +448,13 @@ void Player::CheckQueue() {
   // that ended well says nothing here: its ErrorCode comes after the last
   // file's Finished.
   int32_t number;
-  if (ended && ErrorForRunState(state, number) && number != NoError) RaiseErrorCode(number);
+  const auto failed = [&number](int32_t run) {
+    return run < zelov::endedbelow && ErrorForRunState(run, number) && number != NoError;
+  };
+  if (failed(state)) RaiseErrorCode(number);
   // One that failed before it was heard has not begun: no Queued, and its
   // end reports the failure.
-  const int32_t queued = next_.ask(word::intreturn);
-  TakeQueued(!(queued < zelov::endedbelow && ErrorForRunState(queued, number) && number != NoError));
+  TakeQueued(!failed(next_.ask(word::intreturn)));
 }
 
 // The file queued becomes the control's: the one before plays out what it

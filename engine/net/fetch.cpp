@@ -50,6 +50,9 @@ struct fetch {
 
 namespace {
 
+// The body has ended or failed: what is in the ring is all that will come.
+bool over(const fetch& f) { return f.ended.load() || f.failure.load() != 0; }
+
 // The bytes the reader is waiting for.
 uint64_t wanted(const fetch& f) {
   const int64_t once = f.once.load();
@@ -200,8 +203,7 @@ namespace {
 // will come is, and says how full the buffer is.
 void checkbuffer(fetch& f) {
   const uint64_t have = f.written.load(std::memory_order_acquire) - f.taken.load(std::memory_order_relaxed);
-  const bool over = f.ended.load() || f.failure.load() != 0;
-  if (f.buffering.load() && (have >= wanted(f) || have == fetchringsize || over)) {
+  if (f.buffering.load() && (have >= wanted(f) || have == fetchringsize || over(f))) {
     f.buffering.store(false);
     f.once.store(-1);
   }
@@ -226,7 +228,7 @@ long fetchread(fetch& f, char* out, std::size_t size, const std::atomic<int32_t>
       SetEvent(f.room);
       return static_cast<long>(n);
     }
-    if (!f.buffering.load() && (f.ended.load() || f.failure.load() != 0)) return f.failure.load() != 0 ? -1 : 0;
+    if (!f.buffering.load() && over(f)) return f.failure.load() != 0 ? -1 : 0;
     // Dry: wait until the prebuffer is there again.
     f.buffering.store(true);
     WaitForSingleObject(f.data, waitstepms);

@@ -73,6 +73,15 @@ cp "$win/zeloggplays100.ocx" "$win/controltest.exe" "$win/zelplay.exe" "$win/pla
    "$win/tlbinfo.exe" "$here/script.vbs" "$run/"
 examples=$(cd "$here/../../examples" && pwd)
 ocx=$(winpath "$run/zeloggplays100.ocx")
+# An example VBScript as Wine 8's script host can run it: its WScript.Sleep
+# is a stub that ends the script, so the copy waits in a timed loop instead,
+# and its WScript.CreateObject cannot connect events, so the copy creates
+# the control without them (on Windows the Sleep runs the messages that
+# bring the events to the script's Player_ Subs).
+winevbs() {  # winevbs SCRIPT: the copy, on standard output
+  sed -E -e 's/^( *)WScript\.Sleep ([0-9]+)/\1t0 = Timer: Do While Timer - t0 < \2 \/ 1000 And Timer >= t0: Loop/' \
+    -e 's/WScript\.CreateObject\(("[^"]*"), "Player_"\)/CreateObject(\1)/' "$1"
+}
 expect() {  # expect NAME EXIT-CODE COMMAND...: one check of a command's exit code
   local name=$1 want=$2; shift 2
   (cd "$run" && timeout 900 "$@" > "$run/cmd.log" 2>&1)
@@ -287,11 +296,9 @@ pulse_stop
   wine refdecode.exe "$(winpath "$fx/song2.ogg")" "$(winpath "$run/song2.raw")")
 cat "$run/song1.raw" "$run/song2.raw" > "$run/songs.raw"
 compare "$run/songs.raw" "$run/capture.raw"
-# examples/vbscript/radio.vbs as a user runs it, on the station's next
-# broadcast (Wine's WScript.Sleep is a stub that ends the script: the copy
-# waits in a timed loop instead).
-sed -E 's/^( *)WScript\.Sleep ([0-9]+)/\1t0 = Timer: Do While Timer - t0 < \2 \/ 1000 And Timer >= t0: Loop/' \
-  "$here/../../examples/vbscript/radio.vbs" > "$run/radio.vbs"
+# examples/vbscript/radio.vbs as a user runs it (as Wine can: winevbs), on
+# the station's next broadcast.
+winevbs "$here/../../examples/vbscript/radio.vbs" > "$run/radio.vbs"
 pulse_start "$run" || { echo "FAIL pulseaudio did not start"; exit 1; }
 onair
 expect "examples/vbscript/radio.vbs shows each song of a station as it begins, to the station's end" 0 \
@@ -332,14 +339,9 @@ expect "zelplay --open starts on an r from its input" 0 \
   sh -c "echo r | wine zelplay.exe --open '$(winpath "$fx/short.ogg")'"
 expect "zelplay exits with the last error number (23)" 23 wine zelplay.exe "$(winpath "$fx/garbage-large.bin")"
 # The examples that Wine's script host runs, as a user would run them,
-# except where Wine 8 differs from Windows: its WScript.Sleep is a stub that
-# ends the script, so the copies run here wait in a timed loop instead, and
-# its WScript.CreateObject cannot connect events, so the VBScript copy
-# creates the control without them (on Windows the Sleep runs the messages
-# that bring the events to the script's Player_ Subs).
-sed -E -e 's/^( *)WScript\.Sleep ([0-9]+)/\1t0 = Timer: Do While Timer - t0 < \2 \/ 1000 And Timer >= t0: Loop/' \
-  -e 's/WScript\.CreateObject\(("[^"]*"), "Player_"\)/CreateObject(\1)/' \
-  "$examples/vbscript/play.vbs" > "$run/example.vbs"
+# except where Wine 8 differs from Windows (winevbs; the JScript copies
+# likewise wait in a timed loop).
+winevbs "$examples/vbscript/play.vbs" > "$run/example.vbs"
 sed -E 's/WScript\.Sleep\(([0-9]+)\);/for (var t0 = new Date().getTime(); new Date().getTime() - t0 < \1;) {}/' \
   "$examples/jscript/play.js" > "$run/example.js"
 sed -E 's/WScript\.Sleep\(([0-9]+)\);/for (var t0 = new Date().getTime(); new Date().getTime() - t0 < \1;) {}/' \
