@@ -1,5 +1,5 @@
 // Compares what the sound sink received with the reference decode.
-//   capturecompare REFERENCE.raw CAPTURE.raw
+//   capturecompare REFERENCE.raw CAPTURE.raw [MOSTSILENT]
 //   capturecompare --correlate MONO22050.raw CAPTURE.raw
 //   capturecompare --levels CAPTURE.raw VOLUME50 MUTE UNMUTE END
 //   capturecompare --position REFERENCE.raw CAPTURE.raw AT SECONDS SEEK
@@ -501,8 +501,8 @@ int main(int argc, char** argv) {
   if (argc == 8 && std::strcmp(argv[1], "--stages") == 0) return stages(argv[2], argv + 3);
   if (argc == 6 && std::strcmp(argv[1], "--crossfade") == 0)
     return crossfade(argv[2], argv[3], argv[4], std::atof(argv[5]));
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: capturecompare REFERENCE.raw CAPTURE.raw [MOSTSILENT]\n");
     return 2;
   }
   const std::vector<uint32_t> ref = readframes(argv[1]);
@@ -519,11 +519,19 @@ int main(int argc, char** argv) {
     std::printf("FAIL the capture holds no sound\n");
     return 1;
   }
+  // With a third argument, no run of inserted silence may be longer: a
+  // break in the sound is told from the sound server's short catch-ups.
+  const std::size_t mostsilent = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : SIZE_MAX;
   std::size_t inserted = 0;
   for (std::size_t i = first; i < ref.size(); ++i) {
+    std::size_t silent = 0;
     while (j < cap.size() && cap[j] != ref[i] && cap[j] == 0) {
       ++j;
       ++inserted;
+      if (++silent > mostsilent) {
+        std::printf("FAIL more than %zu silent frames before reference frame %zu (capture frame %zu)\n", mostsilent, i, j);
+        return 1;
+      }
     }
     if (j >= cap.size()) {
       std::printf("FAIL the capture ends at reference frame %zu of %zu\n", i, ref.size());
