@@ -22,7 +22,7 @@ add_library(engine STATIC
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/output/spectrum.cpp engine/net/fetch.cpp
+  engine/output/spectrum.cpp engine/output/varispeed.cpp engine/net/fetch.cpp
   engine/native/winapi.cpp engine/native/simdevice.cpp engine/native/simendpoint.cpp engine/native/simhttp.cpp)
 target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(engine PUBLIC PkgConfig::VORBIS PkgConfig::OPUS PkgConfig::SPEEXDSP PkgConfig::FLAC PkgConfig::KISSFFT

@@ -43,7 +43,7 @@ add_library(zelov SHARED
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/output/wasapi.cpp engine/output/spectrum.cpp engine/net/fetch.cpp engine/net/winhttp.cpp engine/${ZEL_ENGINE_NAME}.def)
+  engine/output/wasapi.cpp engine/output/spectrum.cpp engine/output/varispeed.cpp engine/net/fetch.cpp engine/net/winhttp.cpp engine/${ZEL_ENGINE_NAME}.def)
 set_target_properties(zelov PROPERTIES PREFIX "" OUTPUT_NAME ${ZEL_ENGINE_NAME})
 target_include_directories(zelov PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
 target_link_libraries(zelov PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ${KISSFFT_LIB} winmm ole32 winhttp)
@@ -70,7 +70,7 @@ add_executable(wine_decode bench/wine_decode.cpp bench/nowaitdevice.cpp tests/su
   engine/streams/state.cpp engine/streams/library.cpp engine/streams/diag.cpp
   engine/decode/worker.cpp engine/decode/opus.cpp engine/decode/flac.cpp engine/decode/source.cpp
   engine/output/waveout.cpp engine/output/output.cpp engine/output/mixer.cpp engine/output/card.cpp
-  engine/output/wasapi.cpp engine/output/spectrum.cpp engine/net/fetch.cpp engine/net/winhttp.cpp)
+  engine/output/wasapi.cpp engine/output/spectrum.cpp engine/output/varispeed.cpp engine/net/fetch.cpp engine/net/winhttp.cpp)
 target_compile_definitions(wine_decode PRIVATE _WINMM_)
 target_include_directories(wine_decode PRIVATE ${CODEC_INCLUDE} ${CMAKE_SOURCE_DIR})
 target_link_libraries(wine_decode PRIVATE ${ZEL_CODEC_LIBS} ${SPEEXDSP_LIB} ${KISSFFT_LIB} ole32 winhttp)

@@ -10,8 +10,9 @@ namespace zelov {
 
 namespace {
 
-// libspeexdsp's quality 5 is its own "desktop" default: about 0.3 % of a
-// core for a 48 kHz stereo sound here, well under the decoding's cost.
+// libspeexdsp's quality 5 is its own "desktop" default. Between rates that
+// are no simple fraction of each other (44.1 and 48 kHz) it costs about
+// 0.3 % of a core for a stereo sound here, about what decoding one does.
 constexpr int resamplequality = 5;
 
 // The block's channels the mix uses: one, or two (its first two, or all of
@@ -74,6 +75,12 @@ void downmix(voice& v) {
   for (int c = 0; c < v.channels; ++c) v.downleft[c] /= leftsum, v.downright[c] /= rightsum;
 }
 
+// Whether the mix has taken the block its decoder marked as its run's last.
+bool lasttaken(const voice& v) {
+  return v.ending.load(std::memory_order_acquire) &&
+         v.head.load(std::memory_order_relaxed) == v.endat.load(std::memory_order_relaxed) && !v.hasblock();
+}
+
 }  // namespace
 
 voice::~voice() {
@@ -107,6 +114,7 @@ void voice::clear() {
     speex_resampler_reset_mem(resampler);
     speex_resampler_skip_zeros(resampler);
   }
+  speedstage.restart();
 }
 
 // The converter's input rate: the voice's rate at its speed.
@@ -120,8 +128,18 @@ bool voice::retune(int32_t cardrate) {
   resampler = nullptr;
   resampledto = 0;
   converting = false;
-  if (rate <= 0 || cardrate <= 0) return true;
-  // Made at the same rates too, so that a speed put later finds it there.
+  if (rate <= 0 || cardrate <= 0) {
+    speedstage.unmake();
+    return true;
+  }
+  // At the card's rate only a speed needs converting: the speed stage,
+  // made now so that a speed put later finds it there.
+  if (rate == cardrate) {
+    speedstage.make(std::min(channels, 2), tunedspeed);
+    resampledto = cardrate;
+    return true;
+  }
+  speedstage.unmake();
   int error = 0;
   resampler = speex_resampler_init(static_cast<spx_uint32_t>(std::min(channels, 2)), inputrate(*this, tunedspeed),
                                    static_cast<spx_uint32_t>(cardrate), resamplequality, &error);
@@ -174,7 +192,8 @@ bool mixer::sounding() const {
   for (const auto& slot : slots_) {
     const voice* v = slot.load();
     if (!v || v->paused.load(std::memory_order_relaxed) || v->held.load()) continue;
-    if (v->hasblock() || v->stagedframes > 0 || (v->ending.load() && v->next.load())) return true;
+    if (v->hasblock() || v->stagedframes > 0 || v->speedstage.held() > 0 || (v->ending.load() && v->next.load()))
+      return true;
   }
   return false;
 }
@@ -241,9 +260,17 @@ uint32_t mixer::resample(voice& v, float* into, uint32_t frames) {
     const double needed = std::ceil((frames - done) * ratio) + 2;
     const uint32_t want = static_cast<uint32_t>(std::min<double>(needed, voice::stagedmost));
     if (v.stagedframes < want) v.stagedframes += fetch(v, v.staged + v.stagedframes * width, want - v.stagedframes);
-    if (v.stagedframes == 0) break;
-    spx_uint32_t inlength = v.stagedframes, outlength = frames - done;
-    speex_resampler_process_interleaved_float(v.resampler, v.staged, &inlength, into + done * width, &outlength);
+    if (v.stagedframes == 0) {
+      // The file's last frames wait in the speed stage's window for the
+      // frames after them: they come out now.
+      if (!v.speedstage.ready() || !lasttaken(v)) break;
+      v.speedstage.flush();
+    }
+    uint32_t inlength = v.stagedframes, outlength = frames - done;
+    if (v.resampler)
+      speex_resampler_process_interleaved_float(v.resampler, v.staged, &inlength, into + done * width, &outlength);
+    else
+      v.speedstage.process(v.staged, inlength, into + done * width, outlength);
     std::memmove(v.staged, v.staged + inlength * width, (v.stagedframes - inlength) * width * sizeof(float));
     v.stagedframes -= inlength;
     done += outlength;
@@ -266,7 +293,7 @@ uint64_t mixer::framesleft(const voice& v) const {
   const uint32_t framebytes = v.framebytes();
   if (end == UINT64_MAX || framebytes == 0 || v.rate <= 0) return UINT64_MAX;
   const uint64_t consumed = v.consumed.load(std::memory_order_relaxed);
-  const uint64_t frames = (end > consumed ? (end - consumed) / framebytes : 0) + v.stagedframes;
+  const uint64_t frames = (end > consumed ? (end - consumed) / framebytes : 0) + v.stagedframes + v.speedstage.held();
   if (!v.converting || rate_ <= 0) return frames;
   return static_cast<uint64_t>(static_cast<double>(frames) * rate_ / (static_cast<double>(v.rate) * v.tunedspeed));
 }
@@ -301,9 +328,12 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames, uint64_t period) {
   // Prepared for a card of another rate than this one now has.
   if (rate_ > 0 && v.resampledto != rate_) v.retune(rate_);
   const float speed = v.speed.load(std::memory_order_relaxed);
-  if (v.resampler && !v.converting) v.converting = v.rate != v.resampledto || speed != 1.0f;
+  if ((v.resampler || v.speedstage.ready()) && !v.converting) v.converting = v.rate != v.resampledto || speed != 1.0f;
   if (v.converting && speed != v.tunedspeed) {
-    speex_resampler_set_rate(v.resampler, inputrate(v, speed), static_cast<spx_uint32_t>(v.resampledto));
+    if (v.resampler)
+      speex_resampler_set_rate(v.resampler, inputrate(v, speed), static_cast<spx_uint32_t>(v.resampledto));
+    else
+      v.speedstage.setspeed(speed);
     v.tunedspeed = speed;
   }
   const int width = usedchannels(v);
@@ -345,6 +375,7 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames, uint64_t period) {
     }
     const uint32_t got = v.converting ? resample(v, chunk_, want) : fetch(v, chunk_, want);
     if (got == 0) break;
+    if (!v.converting) v.speedstage.remember(chunk_, got);
     for (uint32_t i = 0; i < got; ++i) {
       if (v.fadeleft > 0) {  // a fade slides the whole way, a frame at a time
         v.level += v.fadestep;
@@ -382,9 +413,7 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames, uint64_t period) {
   }
   if (done < frames) {
     // The file's last frame has been mixed: the follower comes in on the next.
-    if (follower && startat == frames && v.ending.load(std::memory_order_acquire) &&
-        v.head.load(std::memory_order_relaxed) == v.endat.load(std::memory_order_relaxed) && !v.hasblock() &&
-        v.stagedframes == 0)
+    if (follower && startat == frames && lasttaken(v) && v.stagedframes == 0 && v.speedstage.held() == 0)
       startat = done;
     else
       v.underruns.fetch_add(1, std::memory_order_relaxed);

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/output/varispeed.h"
 #include "engine/streams/platform.h"
 #include "engine/protocol.h"
 
@@ -63,8 +64,10 @@ struct voice {
   // The converter from the voice's rate (times its speed) to its card's,
   // made while the voice is detached (it allocates), used by the render
   // thread alone, and only while the rates differ or the speed is not 1:
-  // otherwise the blocks' frames go to the mix as they are.
+  // otherwise the blocks' frames go to the mix as they are. libspeexdsp's
+  // when the rates differ; the speed stage when they are the same.
   SpeexResamplerState_* resampler = nullptr;
+  varispeed speedstage;
   int32_t resampledto = 0;
   float tunedspeed = 1.0f;  // the speed the converter is set for; the render thread's
   bool converting = false;  // the frames go through it (see mixvoice); the render thread's

@@ -14,6 +14,7 @@
 
 #include "engine/output/mixer.h"
 #include "engine/output/spectrum.h"
+#include "engine/output/varispeed.h"
 
 using zelov::mixer;
 using zelov::voice;
@@ -288,6 +289,74 @@ TEST(Mixer, RateChangesSpeedAndPitchTogether) {
     for (std::size_t i = 2000; i < 2000 + 8820; ++i) crossings += (out[i - 1] < 0) != (out[i] < 0);
     EXPECT_NEAR(crossings / 2.0 / 0.2, 500.0 * speed, 15.0) << speed;
   }
+}
+
+// The speed stage of a voice at its card's rate, against the exact sound: a
+// tone within the band comes out as the same tone at the speed's pitch, 60
+// dB or closer, and one that the speed would lift past the half rate is
+// taken out rather than folded back.
+TEST(Mixer, TheSpeedStagePassesTheBandAndFoldsNothingBack) {
+  struct {
+    float speed;
+    double hertz;
+    bool passes;
+  } const cases[] = {{1.01f, 1000, true}, {1.01f, 15000, true}, {0.5f, 15000, true},
+                     {2.0f, 8000, true},  {2.0f, 12000, false}, {4.0f, 7000, false}};
+  for (const auto& c : cases) {
+    zelov::varispeed stage;
+    stage.make(1, c.speed);
+    std::vector<float> tone(22050), out(2 * tone.size());
+    for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * c.hertz * i / 44100));
+    uint32_t taken = 0, made = 0;
+    for (;;) {
+      uint32_t in = std::min<uint32_t>(500, static_cast<uint32_t>(tone.size()) - taken), outframes = 441;
+      stage.process(tone.data() + taken, in, out.data() + made, outframes);
+      taken += in, made += outframes;
+      if (in == 0 && outframes == 0) break;
+    }
+    EXPECT_NEAR(made, tone.size() / c.speed, 70) << "all but the window's last half, at " << c.speed;
+    double worst = 0;
+    for (uint32_t i = 200; i + 200 < made; ++i) {
+      const double exact = c.passes ? 0.5 * std::sin(2 * M_PI * c.hertz * c.speed * i / 44100) : 0;
+      worst = std::max(worst, std::abs(out[i] - exact));
+    }
+    EXPECT_LT(worst, 0.5e-3) << c.hertz << " Hz at " << c.speed;
+  }
+}
+
+// A speed put while a voice plays starts from the sound just heard, not
+// from silence (which clicked); and at the file's end the frames in the
+// stage's window come out too: not one is lost, before a follower or not.
+TEST(Mixer, ASpeedPutWhileAVoicePlaysGoesOnSmoothlyToItsLastFrame) {
+  mixer m(1);
+  m.setformat(44100, 1);
+  auto t = voiceof(1, {});
+  ASSERT_TRUE(m.attach(t->v));
+  std::vector<float> sound(44100);
+  for (std::size_t i = 0; i < sound.size(); ++i)
+    sound[i] = std::lrint(16384 * (0.5 + 0.4 * std::sin(2 * M_PI * 500 * i / 44100.0))) / 32768.0f;
+  std::vector<float> out;
+  std::size_t at = 0;
+  while (at < sound.size() || t->v.hasblock() || out.size() < 2 * sound.size()) {
+    if (at < sound.size() && t->v.tail.load() - t->v.head.load() < zelov::voiceblocks) {
+      t->queue(std::vector<float>(sound.begin() + static_cast<std::ptrdiff_t>(at),
+                                  sound.begin() + static_cast<std::ptrdiff_t>(at + 4410)));
+      at += 4410;
+      if (at == sound.size()) {
+        t->v.endat = t->v.tail.load();
+        t->v.ending = true;
+      }
+      continue;
+    }
+    if (out.size() == 10 * 441) t->v.speed = 1.01f;
+    const std::vector<float> period = render(m, 441);
+    out.insert(out.end(), period.begin(), period.end());
+  }
+  const auto last = std::find(out.begin() + 4410, out.end(), 0.0f) - out.begin();
+  EXPECT_NEAR(static_cast<double>(last), 4410 + (44100 - 4410) / 1.01, 2.0) << "every frame heard";
+  float steepest = 0;  // up to the window's end, where the file's sound stops
+  for (std::ptrdiff_t i = 1; i < last - 32; ++i) steepest = std::max(steepest, std::abs(out[i] - out[i - 1]));
+  EXPECT_LT(steepest, 0.2 * 2 * M_PI * 500 * 1.01 / 44100 * 1.05) << "no step where the speed came in";
 }
 
 // A fade slides the gain a little every frame, the whole way over its
