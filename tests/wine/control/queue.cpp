@@ -85,6 +85,13 @@ ZEL_CASE(caseexqueue, "exqueue", Alone,
   check(c.waitend() && count(c.sink, "Queued") == 0 && count(c.sink, "Finished") == 1 &&
             c.sink.events.back() == "ErrorCode 5 The input file or path is invalid",
         "exqueue: a queued path that is not there ends the control with 5 after the first", joined(c.sink.milestones()));
+  c.sink.events.clear();
+  c.play(L"short.ogg");
+  const std::wstring garbage = fixture(L"garbage-large.bin");
+  c.call(L"QueueFile", &garbage);
+  check(c.waitend() && count(c.sink, "Queued") == 0 && count(c.sink, "Finished") == 1 &&
+            c.sink.events.back() == "ErrorCode 23 Input does not appear to be an Ogg bitstream",
+        "exqueue: a queued file that is not Ogg ends the control with 23 after the first", joined(c.sink.milestones()));
 }
 
 ZEL_CASE(caseexqueueopus, "exqueueopus", Alone, "Ogg Opus queued after Vorbis, on the next sample (the driver compares)") {
