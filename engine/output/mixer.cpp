@@ -81,6 +81,15 @@ bool lasttaken(const voice& v) {
          v.head.load(std::memory_order_relaxed) == v.endat.load(std::memory_order_relaxed) && !v.hasblock();
 }
 
+// The frames of its file a voice's converter holds: libspeexdsp half its
+// filter's length (input frames), or while it drains what it still owes
+// (output frames); the speed stage its window ahead (input frames).
+uint32_t heldframes(const voice& v) {
+  if (v.draining) return v.converterowes;
+  if (v.resampler) return static_cast<uint32_t>(speex_resampler_get_input_latency(v.resampler));
+  return v.speedstage.held();
+}
+
 }  // namespace
 
 voice::~voice() {
@@ -110,6 +119,8 @@ void voice::clear() {
   queuedbytes = 0;
   crossleft = 0;
   crossgain = 1.0f;
+  draining = false;
+  converterowes = 0;
   if (resampler) {
     speex_resampler_reset_mem(resampler);
     speex_resampler_skip_zeros(resampler);
@@ -124,6 +135,8 @@ spx_uint32_t inputrate(const voice& v, float speed) {
 
 bool voice::retune(int32_t cardrate) {
   stagedframes = 0;
+  draining = false;
+  converterowes = 0;
   if (resampler) speex_resampler_destroy(resampler);
   resampler = nullptr;
   resampledto = 0;
@@ -188,14 +201,20 @@ void mixer::detach(voice& v) {
     while (periods_.load() == period) Sleep(0);
 }
 
-bool mixer::sounding() const {
+bool mixer::sounding() {
+  // Counted as a period is, so that a detach waits until the voices are no
+  // longer read here either (a voice's converter may go with its next file).
+  periods_.fetch_add(1);
+  bool any = false;
   for (const auto& slot : slots_) {
     const voice* v = slot.load();
     if (!v || v->paused.load(std::memory_order_relaxed) || v->held.load()) continue;
-    if (v->hasblock() || v->stagedframes > 0 || v->speedstage.held() > 0 || (v->ending.load() && v->next.load()))
-      return true;
+    any = v->hasblock() || v->stagedframes > 0 || (lasttaken(*v) && heldframes(*v) > 0) ||
+          (v->ending.load() && v->next.load());
+    if (any) break;
   }
-  return false;
+  periods_.fetch_add(1);
+  return any;
 }
 
 void mixer::render(float* out, uint32_t frames) {
@@ -261,9 +280,14 @@ uint32_t mixer::resample(voice& v, float* into, uint32_t frames) {
     const uint32_t want = static_cast<uint32_t>(std::min<double>(needed, voice::stagedmost));
     if (v.stagedframes < want) v.stagedframes += fetch(v, v.staged + v.stagedframes * width, want - v.stagedframes);
     if (v.stagedframes == 0) {
-      // The file's last frames wait in the speed stage's window for the
-      // frames after them: they come out now.
-      if (!v.speedstage.ready() || !lasttaken(v)) break;
+      // The file's last frames wait in the converter for the frames after
+      // them: they come out now.
+      if (!lasttaken(v)) break;
+      if (v.resampler) {
+        done += drain(v, into + done * width, frames - done);
+        break;
+      }
+      if (!v.speedstage.ready()) break;
       v.speedstage.flush();
     }
     uint32_t inlength = v.stagedframes, outlength = frames - done;
@@ -279,6 +303,21 @@ uint32_t mixer::resample(voice& v, float* into, uint32_t frames) {
   return done;
 }
 
+// The frames libspeexdsp still owes for the file's last frames, up to
+// `frames` of them, brought out by silence fed behind them.
+uint32_t mixer::drain(voice& v, float* into, uint32_t frames) {
+  if (!v.draining) {
+    v.draining = true;
+    v.converterowes = static_cast<uint32_t>(speex_resampler_get_output_latency(v.resampler));
+  }
+  spx_uint32_t inlength = static_cast<spx_uint32_t>(speex_resampler_get_input_latency(v.resampler)) + 2;
+  spx_uint32_t outlength = std::min(frames, v.converterowes);
+  if (outlength == 0) return 0;
+  speex_resampler_process_interleaved_float(v.resampler, nullptr, &inlength, into, &outlength);
+  v.converterowes -= std::min(v.converterowes, static_cast<uint32_t>(outlength));
+  return outlength;
+}
+
 bool mixer::attached(const voice& v) const {
   for (const auto& slot : slots_)
     if (slot.load() == &v) return true;
@@ -292,8 +331,9 @@ uint64_t mixer::framesleft(const voice& v) const {
   const uint64_t end = v.endbytes.load(std::memory_order_acquire);
   const uint32_t framebytes = v.framebytes();
   if (end == UINT64_MAX || framebytes == 0 || v.rate <= 0) return UINT64_MAX;
+  if (v.draining) return v.converterowes;
   const uint64_t consumed = v.consumed.load(std::memory_order_relaxed);
-  const uint64_t frames = (end > consumed ? (end - consumed) / framebytes : 0) + v.stagedframes + v.speedstage.held();
+  const uint64_t frames = (end > consumed ? (end - consumed) / framebytes : 0) + v.stagedframes + heldframes(v);
   if (!v.converting || rate_ <= 0) return frames;
   return static_cast<uint64_t>(static_cast<double>(frames) * rate_ / (static_cast<double>(v.rate) * v.tunedspeed));
 }
@@ -413,7 +453,7 @@ void mixer::mixvoice(voice& v, float* out, uint32_t frames, uint64_t period) {
   }
   if (done < frames) {
     // The file's last frame has been mixed: the follower comes in on the next.
-    if (follower && startat == frames && lasttaken(v) && v.stagedframes == 0 && v.speedstage.held() == 0)
+    if (follower && startat == frames && lasttaken(v) && v.stagedframes == 0 && heldframes(v) == 0)
       startat = done;
     else
       v.underruns.fetch_add(1, std::memory_order_relaxed);

@@ -146,6 +146,12 @@ struct voice {
   bool crossin = false;
   float crossgain = 1.0f;
   uint64_t mixedin = 0;
+  // At the run's end: libspeexdsp holds half its filter's length of the
+  // file's last frames, waiting for the frames after them; silence fed
+  // behind them brings out the `converterowes` frames still to come of
+  // them (`draining` once that has begun). The render thread's alone.
+  bool draining = false;
+  uint32_t converterowes = 0;
   // Input frames taken from the blocks and not yet converted to the card's
   // rate; the render thread's alone.
   static constexpr uint32_t stagedmost = 1024;
@@ -188,7 +194,7 @@ class mixer {
   // From the render thread: whether any voice has sound to give now (not
   // paused or held, with a block or frames of one in hand, or a follower to
   // start).
-  bool sounding() const;
+  bool sounding();
   // From the render thread: `frames` frames of the card's channels into
   // `out`, every voice summed and clamped to -1 to 1 (never wrapped).
   void render(float* out, uint32_t frames);
@@ -196,6 +202,7 @@ class mixer {
  private:
   uint32_t fetch(voice& v, float* into, uint32_t frames);
   uint32_t resample(voice& v, float* into, uint32_t frames);
+  uint32_t drain(voice& v, float* into, uint32_t frames);
   void mixvoice(voice& v, float* out, uint32_t frames, uint64_t period);
   bool attached(const voice& v) const;
   uint64_t framesleft(const voice& v) const;
@@ -205,7 +212,8 @@ class mixer {
   int channels_;
   int32_t rate_ = 0;
   std::atomic<voice*> slots_[maxstreams] = {};
-  // Counts up as a period starts and as it ends: odd while render() runs.
+  // Counts up as a period starts and as it ends: odd while render() or
+  // sounding() reads the voices.
   std::atomic<uint64_t> periods_{0};
   // One chunk of a voice's frames at the card's rate; the render thread's.
   static constexpr uint32_t chunkframes = 512;

@@ -202,16 +202,17 @@ TEST(Mixer, AsManyVoicesAsStreamsThenNoMore) {
   EXPECT_FALSE(m.attach(*none)) << "a voice with no format";
 }
 
-// Decoders queue, the render thread mixes, and the host attaches, detaches
-// and frees voices meanwhile: a detached voice is never read again, so its
-// memory may go at once (AddressSanitizer), and nothing races
-// (ThreadSanitizer).
+// Decoders queue, the render thread asks whether there is anything to play
+// and mixes, and the host attaches, detaches and frees voices meanwhile: a
+// detached voice is never read again, so its memory may go at once
+// (AddressSanitizer), and nothing races (ThreadSanitizer).
 TEST(Mixer, VoicesComeAndGoWhileTheCardRenders) {
   mixer m(2);
   std::atomic<bool> stop{false};
   std::thread card([&] {
     std::vector<float> out(2 * 256);
-    while (!stop) m.render(out.data(), 256);
+    while (!stop)  // as a card does: a period only when there is something to play
+      if (m.sounding()) m.render(out.data(), 256);
   });
   std::mt19937 random(7);
   const std::vector<float> sound = samples16(2 * 128, 3);
@@ -432,6 +433,35 @@ TEST(Mixer, AConvertedVoiceLeavesNothingBehindItsLastBlock) {
   for (int period = 0; period < 40 && blockflags(t->headers[0]) != (WHDR_DONE | WHDR_PREPARED); ++period) render(m, 441);
   ASSERT_EQ(blockflags(t->headers[0]), static_cast<DWORD>(WHDR_DONE | WHDR_PREPARED));
   EXPECT_LE(t->v.stagedframes, 4u) << "frames taken from the block but not yet heard";
+}
+
+// A converted voice gives all of its file before its follower comes in:
+// 4800 frames at 48 kHz are 4410 at the card's 44.1 kHz, and 4800 at speed
+// 1.01 are 4752, not the some 40 or 16 fewer that the converter held back
+// waiting for frames that never came.
+TEST(Mixer, AConvertedLeaderGivesItsLastFramesBeforeItsFollower) {
+  for (bool sped : {false, true}) {
+    mixer m(1);
+    m.setformat(44100, 1);
+    auto leader = voiceof(1, std::vector<float>(4800, 0.25f), sped ? 44100 : 48000, 44100);
+    if (sped) leader->v.speed = 1.01f;
+    auto follower = voiceof(1, std::vector<float>(4410, 0.5f));
+    follower->v.leader = &leader->v;
+    follower->v.held = true;
+    leader->v.next = &follower->v;
+    leader->v.endat = leader->v.tail.load();
+    leader->v.ending = true;
+    ASSERT_TRUE(m.attach(leader->v));
+    ASSERT_TRUE(m.attach(follower->v));
+    std::vector<float> heard;
+    while (heard.size() < 8820) {
+      const std::vector<float> out = render(m, 441);
+      heard.insert(heard.end(), out.begin(), out.end());
+    }
+    const auto seam = std::find(heard.begin(), heard.end(), 0.5f) - heard.begin();
+    EXPECT_NEAR(static_cast<double>(seam), sped ? 4800 / 1.01 : 4410, 1.0) << (sped ? "the speed stage" : "libspeexdsp");
+    EXPECT_TRUE(std::all_of(heard.begin() + 100, heard.begin() + seam - 100, [](float f) { return std::abs(f - 0.25f) < 1e-3f; }));
+  }
 }
 
 // A queued file's voice waits, held, and comes in on the frame after its
