@@ -148,7 +148,7 @@ bool voice::retune(int32_t cardrate) {
   // At the card's rate only a speed needs converting: the speed stage,
   // made now so that a speed put later finds it there.
   if (rate == cardrate) {
-    speedstage.make(std::min(channels, 2), tunedspeed);
+    if (!speedstage.make(std::min(channels, 2), tunedspeed)) return false;
     resampledto = cardrate;
     return true;
   }

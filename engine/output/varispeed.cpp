@@ -53,13 +53,18 @@ inline void dot(const float* a, const float* b, float between, const float* left
 
 }  // namespace
 
-void varispeed::make(int channels, float speed) {
+bool varispeed::make(int channels, float speed) {
   width_ = std::clamp(channels, 1, 2);
-  if (!table_) table_.reset(new float[static_cast<std::size_t>(phases + 1) * mosttaps]);
-  if (!memory_) memory_.reset(new float[2 * capacity]);
+  if (!table_) table_.reset(static_cast<float*>(std::malloc(sizeof(float) * (phases + 1) * mosttaps)));
+  if (!memory_) memory_.reset(static_cast<float*>(std::malloc(sizeof(float) * 2 * capacity)));
+  if (!table_ || !memory_) {
+    unmake();
+    return false;
+  }
   cutstep_ = 0;
   setspeed(speed);
   restart();
+  return true;
 }
 
 void varispeed::unmake() {

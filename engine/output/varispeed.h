@@ -18,6 +18,7 @@
 // thread's alone, which never allocates here.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 namespace zelov {
@@ -31,8 +32,8 @@ class varispeed {
   static constexpr uint32_t inputmost = 1024;
 
   // Ready for `channels` (1 or 2) at `speed`, with silence before the
-  // first frame. Allocates.
-  void make(int channels, float speed);
+  // first frame. Allocates; false when the memory cannot be had.
+  bool make(int channels, float speed);
   // Frees it: the voice's rate is no longer its card's.
   void unmake();
   bool ready() const { return table_ != nullptr; }
@@ -65,8 +66,14 @@ class varispeed {
   uint64_t at_ = 0;    // the next output frame's place in the memory, 32.32
   uint32_t have_ = 0;  // frames in the memory
   uint32_t silent_ = 0;  // of them, the silence a flush put after the last
-  std::unique_ptr<float[]> table_;  // phases + 1 rows of taps_
-  std::unique_ptr<float[]> memory_;  // each channel on its own, `capacity` frames
+  // With malloc, as the engine's other objects: the C++ runtime's
+  // allocating new would bring its exception machinery into the library,
+  // whose pool stays behind each time the library leaves the process.
+  struct freer {
+    void operator()(float* memory) const { std::free(memory); }
+  };
+  std::unique_ptr<float, freer> table_;  // phases + 1 rows of taps_
+  std::unique_ptr<float, freer> memory_;  // each channel on its own, `capacity` frames
 };
 
 }  // namespace zelov
