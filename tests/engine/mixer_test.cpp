@@ -64,6 +64,19 @@ std::vector<float> samples16(std::size_t count, unsigned seed) {
   return out;
 }
 
+// `follower` waits, held, for `leader`, as a queued file's voice does.
+void follow(testvoice& follower, testvoice& leader) {
+  follower.v.leader = &leader.v;
+  follower.v.held = true;
+  leader.v.next = &follower.v;
+}
+
+// The block queued last is the voice's file's last.
+void lastqueued(testvoice& t) {
+  t.v.endat = t.v.tail.load();
+  t.v.ending = true;
+}
+
 std::vector<float> render(mixer& m, uint32_t frames) {
   std::vector<float> out(static_cast<std::size_t>(frames) * m.channels());
   m.render(out.data(), frames);
@@ -343,10 +356,7 @@ TEST(Mixer, ASpeedPutWhileAVoicePlaysGoesOnSmoothlyToItsLastFrame) {
       t->queue(std::vector<float>(sound.begin() + static_cast<std::ptrdiff_t>(at),
                                   sound.begin() + static_cast<std::ptrdiff_t>(at + 4410)));
       at += 4410;
-      if (at == sound.size()) {
-        t->v.endat = t->v.tail.load();
-        t->v.ending = true;
-      }
+      if (at == sound.size()) lastqueued(*t);
       continue;
     }
     if (out.size() == 10 * 441) t->v.speed = 1.01f;
@@ -446,11 +456,8 @@ TEST(Mixer, AConvertedLeaderGivesItsLastFramesBeforeItsFollower) {
     auto leader = voiceof(1, std::vector<float>(4800, 0.25f), sped ? 44100 : 48000, 44100);
     if (sped) leader->v.speed = 1.01f;
     auto follower = voiceof(1, std::vector<float>(4410, 0.5f));
-    follower->v.leader = &leader->v;
-    follower->v.held = true;
-    leader->v.next = &follower->v;
-    leader->v.endat = leader->v.tail.load();
-    leader->v.ending = true;
+    follow(*follower, *leader);
+    lastqueued(*leader);
     ASSERT_TRUE(m.attach(leader->v));
     ASSERT_TRUE(m.attach(follower->v));
     std::vector<float> heard;
@@ -475,14 +482,11 @@ TEST(Mixer, AFollowerStartsOnTheFrameAfterItsLeaderAndACrossfadeKeepsThePower) {
     const std::vector<float> a = samples16(2 * 3000, 7), b = samples16(2000, 8);
     auto leader = voiceof(2, a);
     auto follower = voiceof(1, b);
-    follower->v.leader = &leader->v;
-    follower->v.held = true;
-    leader->v.next = &follower->v;
+    follow(*follower, *leader);
     ASSERT_TRUE(m.attach(followerfirst ? follower->v : leader->v));
     ASSERT_TRUE(m.attach(followerfirst ? leader->v : follower->v));
     EXPECT_EQ(render(m, 1000), std::vector<float>(a.begin(), a.begin() + 2000)) << "held: not heard";
-    leader->v.endat = leader->v.tail.load();  // the block queued was the file's last
-    leader->v.ending = true;
+    lastqueued(*leader);
     std::vector<float> heard;
     for (int period = 0; period < 4; ++period) {
       const std::vector<float> out = render(m, 1024);
@@ -503,11 +507,8 @@ TEST(Mixer, AFollowerStartsOnTheFrameAfterItsLeaderAndACrossfadeKeepsThePower) {
     m.setformat(44100, 2);
     auto leader = voiceof(2, std::vector<float>(2 * 1000, 0.5f));
     auto follower = voiceof(2, std::vector<float>(2 * 4800, 0.25f), 48000, 44100);
-    follower->v.leader = &leader->v;
-    follower->v.held = true;
-    leader->v.next = &follower->v;
-    leader->v.endat = leader->v.tail.load();
-    leader->v.ending = true;
+    follow(*follower, *leader);
+    lastqueued(*leader);
     ASSERT_TRUE(m.attach(leader->v));
     ASSERT_TRUE(m.attach(follower->v));
     const std::vector<float> out = render(m, 6000);
@@ -526,9 +527,7 @@ TEST(Mixer, AFollowerStartsOnTheFrameAfterItsLeaderAndACrossfadeKeepsThePower) {
   auto follower = voiceof(2, right, 48000, 48000);
   leader->v.endbytes = 4000 * 4;
   leader->v.crossms = 20;  // 960 frames
-  follower->v.leader = &leader->v;
-  follower->v.held = true;
-  leader->v.next = &follower->v;
+  follow(*follower, *leader);
   ASSERT_TRUE(m.attach(leader->v));
   ASSERT_TRUE(m.attach(follower->v));
   const std::vector<float> out = render(m, 8000);
